@@ -1,0 +1,76 @@
+#include "app/game_app.h"
+
+#include "scenes/scene_manager.h"
+#include "world/world.h"
+
+namespace {
+constexpr int kShow = 5;  // the show command of a normal start: full screen
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+// A frame runs only when more than this many milliseconds passed since the last one.
+constexpr uint32_t kFrameGapMs = 20;
+}  // namespace
+
+GameApp::GameApp(platform::Platform* platform) : AppWindow(platform) {}
+
+GameApp::~GameApp() {
+  running_ = false;
+  world_.reset();
+  scene_manager_.reset();
+  sound_manager_.Shutdown();
+}
+
+bool GameApp::Fail(const char* step) {
+  failure_ = step;
+  if (!platform::LastError().empty()) failure_ += ": " + platform::LastError();
+  return false;
+}
+
+bool GameApp::Create(int show_command) {
+  platform::SetLastError("");
+  if (!CreateMainWindow(show_command, "Zentrova", "Zentrova", 1, kWidth, kHeight))
+    return Fail("cannot create the window");
+  if (!graphics_.Create(&Platform(), kWidth, kHeight, show_command != kShow))
+    return Fail("cannot create the graphics device");
+  if (!sound_manager_.Init(&Platform())) return Fail("cannot start sound");
+  world_ = std::make_unique<World>();
+  if (!world_->Init(this, &graphics_, kWidth, kHeight)) return Fail("cannot load the world");
+  scene_manager_ = std::make_unique<SceneManager>();
+  if (!scene_manager_->Init(this)) return Fail("cannot load the scenes");
+  Platform().SetCursorPos(kWidth / 2, kHeight / 2);
+  Platform().Sleep(1000);
+  return true;
+}
+
+void GameApp::Frame() {
+  if (!running_) return;
+  if (!clock_started_) {
+    now_ = last_frame_ = Platform().TimeMs();
+    clock_started_ = true;
+  }
+  now_ = Platform().TimeMs();
+  if (now_ - last_frame_ <= kFrameGapMs) return;  // unsigned: right across the wrap
+  scene_manager_->Update();
+  if (running_) {
+    scene_manager_->Render();
+    last_frame_ = now_;
+  }
+}
+
+uint32_t GameApp::MsUntilFrameDue() {
+  if (!running_) return 100;
+  if (!clock_started_) return 0;
+  uint32_t elapsed = Platform().TimeMs() - last_frame_;
+  return elapsed > kFrameGapMs ? 0 : kFrameGapMs + 1 - elapsed;
+}
+
+intptr_t GameApp::WindowProc(platform::Message message) {
+  if (message == platform::Message::kDestroy) {
+    running_ = false;
+    world_.reset();
+    scene_manager_.reset();
+    sound_manager_.Shutdown();
+    PostQuitMessage(0);
+  }
+  return DefWindowProc(message);
+}

@@ -1,0 +1,107 @@
+#include "blocks/block.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace r = platform::render;
+
+void Face::UpdateShape() {
+  const Vec3& p0 = *corner[0];
+  const Vec3& p1 = *corner[1];
+  const Vec3& p2 = *corner[2];
+  const Vec3& p3 = *corner[3];
+  Vec3 a, b, c;
+  Cross(c, Subtract(a, p0, p1), Subtract(b, p1, p2));
+  area012 = std::sqrt(LengthSquared(c));
+  Cross(c, Subtract(a, p2, p3), Subtract(b, p3, p0));
+  area230 = std::sqrt(LengthSquared(c));
+  FaceNormal(normal, p0, p2, p3);
+}
+
+Block::Block(int body_kind) : kind(body_kind) {}
+
+void Block::BuildCorners() {
+  Vec3 x, y, z;
+  Scale(x, axes[0], size.x);
+  Scale(y, axes[1], size.y);
+  Scale(z, axes[2], size.z);
+  const Vec3 o = corners[0];
+  Add(corners[1], o, x);
+  Add(corners[2], corners[1], y);
+  Add(corners[3], o, y);
+  Add(corners[4], o, z);
+  Add(corners[5], corners[1], z);
+  Add(corners[6], corners[2], z);
+  Add(corners[7], corners[3], z);
+}
+
+bool Block::Create(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
+                   const SoundManager& sound_context, const Vec3& origin, const Vec3& block_size) {
+  size = block_size;
+  axes[0].Set(1, 0, 0);
+  axes[1].Set(0, 1, 0);
+  axes[2].Set(0, 0, 1);
+  touched = touchedBefore = 0;
+  corners[0] = origin;
+  BuildCorners();
+  Vec3 sum;
+  for (const Vec3& c : corners) AddInPlace(sum, c);
+  Scale(centre, sum, 0.125f);
+  for (int f = 0; f < 6; ++f) {
+    for (int k = 0; k < 4; ++k) faces[f].corner[k] = &corners[kFaceCorners[f][k]];
+    faces[f].owner = this;
+    faces[f].UpdateShape();
+  }
+  referenceCentre = centre;
+  for (int i = 0; i < 16; ++i) {
+    Vec3 d;
+    Subtract(d, corners[kEdgePairs[i][0]], corners[kEdgePairs[i][1]]);
+    restLengths[i] = std::sqrt(LengthSquared(d));
+  }
+  for (int i = 0; i < 8; ++i) {
+    velocities[i].Zero();
+    savedCorners[i] = corners[i];
+  }
+  reachRadius = 1.2f * restLengths[15];
+  for (int i = 0; i < 5; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "data/collision%d.wav", i + 1);
+    if (!collisionSounds[i].Load(sound_context, name)) return false;
+  }
+  for (int f = 0; f < 6; ++f) {
+    if (!faceTextures[f].CreateBlank(dc, device, 8, 8, 255, 255, 255)) return false;
+    faces[f].texture = &faceTextures[f];
+  }
+  return true;
+}
+
+void Block::PlaceAt(const Vec3& point) {
+  corners[0] = point;
+  BuildCorners();
+  previousCentre = centre;
+  Vec3 sum;
+  for (const Vec3& c : corners) AddInPlace(sum, c);
+  DivideInPlace(sum, 8.0f);
+  centre = sum;
+  referenceCentre = sum;
+  for (int i = 0; i < 8; ++i) {
+    velocities[i].Zero();
+    savedCorners[i] = corners[i];
+  }
+  reachRadius = 1.2f * restLengths[15];
+}
+
+void Block::Draw(r::RenderDevice* device) const {
+  static constexpr float kU[4] = {0, 1, 1, 0};
+  static constexpr float kV[4] = {0, 0, 1, 1};
+  for (const Face& face : faces) {
+    if (!face.corner[0]) continue;  // never created
+    device->SetTexture(0, face.texture ? face.texture->Texture() : nullptr);
+    r::Vertex v[4];
+    for (int k = 0; k < 4; ++k) {
+      const Vec3& p = *face.corner[k];
+      v[k] = {p.x, p.z, p.y, 0xFFFFFFFF, kU[k], kV[k]};
+    }
+    device->DrawPrimitiveUP(r::PrimitiveType::kTriangleFan, 2, v, sizeof(r::Vertex));
+  }
+}

@@ -1,0 +1,224 @@
+#include "blocks/block_set.h"
+
+#include <algorithm>
+
+#include "app/game_app.h"
+#include "world/table.h"
+#include "world/world.h"
+
+namespace r = platform::render;
+
+bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
+  application = app;
+  width = buffer_width;
+  height = buffer_height;
+  table = &app->GetWorld()->table;
+  const size_t cells = size_t(width) * height;
+  front_.assign(cells, PickCell{PickCell::kEmptyDepth, 0});
+  back_.assign(cells, PickCell{PickCell::kEmptyDepth, 0});
+  candidates.assign(cells, nullptr);
+  edgeMask.assign(cells, 0);
+  for (int k = 0; k < 4; ++k) dragQuad.corner[k] = &dragQuadCorners[k];
+  return true;
+}
+
+void BlockSet::ClearCells(std::vector<PickCell>* cells) {
+  std::fill(cells->begin(), cells->end(), PickCell{PickCell::kEmptyDepth, 0});
+}
+
+void BlockSet::ClearPickBuffers() {
+  ClearCells(&front_);
+  ClearCells(&back_);
+}
+
+Block* BlockSet::AddBlock(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
+                          const SoundManager& sound_manager, const Vec3& centre,
+                          const Vec3& block_size) {
+  auto* block = new Block();
+  block->Create(dc, device, sound_manager, OriginForDisplayCentre(centre, block_size), block_size);
+  Add(block);
+  return block;
+}
+
+Block* BlockSet::AddBlockOwnContext(r::RenderDevice* device, const SoundManager& sound_manager,
+                                    const Vec3& centre, const Vec3& block_size) {
+  platform::gdi::DeviceContext dc;  // the window's
+  return AddBlock(dc, device, sound_manager, centre, block_size);
+}
+
+Mat4 BlockSet::ScreenMatrix(r::RenderDevice* device) const {
+  r::Matrix world, view, projection;
+  device->GetTransform(r::TransformType::kWorld, &world);
+  device->GetTransform(r::TransformType::kView, &view);
+  device->GetTransform(r::TransformType::kProjection, &projection);
+  r::Viewport vp;
+  device->GetViewport(&vp);
+  // Halved as integers, as the viewport mapping of the device does.
+  const float w = float(vp.width / 2), h = float(vp.height / 2);
+  Mat4 viewport;
+  viewport.At(0, 0) = w;
+  viewport.At(1, 1) = -h;
+  viewport.At(2, 2) = vp.max_z - vp.min_z;
+  viewport.At(3, 0) = float(vp.x) + w;
+  viewport.At(3, 1) = float(vp.y) + h;
+  viewport.At(3, 2) = vp.min_z;
+  viewport.At(3, 3) = 1.0f;
+  Mat4 ms;
+  Multiply(ms, FromDeviceMatrix(world), FromDeviceMatrix(view));
+  Multiply(ms, ms, FromDeviceMatrix(projection));
+  Multiply(ms, ms, viewport);
+  return ms;
+}
+
+namespace {
+// A physics-space point on screen: converted to display space, transformed, divided by w.
+ScreenPoint Project(const Vec3& p, const Mat4& ms) {
+  Vec4 v{p.x, p.z, p.y, 1.0f};
+  TransformInPlace(v, ms);
+  return {v.x / v.w, v.y / v.w, v.z / v.w};
+}
+}  // namespace
+
+void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
+  const Mat4 ms = ScreenMatrix(device);
+  std::vector<PickCell>& target = excluded ? back_ : front_;
+  ClearCells(&target);
+  PickCell* cells = target.data();
+  if (table && table->tableCornerRefs()[0]) {
+    ScreenPoint q[4];
+    for (int k = 0; k < 4; ++k) q[k] = Project(*table->tableCornerRefs()[k], ms);
+    RasterizeTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
+    RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1);
+  }
+  for (int i = 0; i < Count(); ++i) {
+    const Block* block = At(i);
+    if (block == excluded) continue;
+    // Each corner is projected once; the faces share them.
+    ScreenPoint s[8];
+    for (int k = 0; k < 8; ++k) s[k] = Project(block->corners[k], ms);
+    for (int f = 0; f < 6; ++f) {
+      const int* c = kFaceCorners[f];
+      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0);
+      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1);
+    }
+  }
+}
+
+void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                                 const ScreenPoint& v2, uint32_t body, int face_index,
+                                 int triangle) const {
+  const ScreenPoint* v[3] = {&v0, &v1, &v2};
+  float edge_dx[3], edge_dy[3], edge_dz[3];
+  for (int j = 0; j < 3; ++j) {
+    const ScreenPoint& a = *v[j];
+    const ScreenPoint& b = *v[(j + 1) % 3];
+    edge_dx[j] = b.x - a.x;
+    edge_dy[j] = b.y - a.y;
+    edge_dz[j] = b.z - a.z;
+  }
+  const float min_x = std::min({v0.x, v1.x, v2.x}), max_x = std::max({v0.x, v1.x, v2.x});
+  const float min_y = std::min({v0.y, v1.y, v2.y}), max_y = std::max({v0.y, v1.y, v2.y});
+  // Rows far outside the screen cannot be written; clamp before converting to int.
+  if (!(max_y + 0.5f >= 0.0f) || !(min_y + 0.5f <= float(height))) return;
+  const int first_row = std::max(0, int(min_y + 0.5f));
+  const int last_row = max_y + 0.5f >= float(height) ? height : int(max_y + 0.5f);
+  const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  float z_left = 0.0f, z_right = 0.0f;  // kept from row to row, as the scan has always done
+  for (int y = first_row; y <= last_row; ++y) {
+    float left = max_x, right = min_x;
+    for (int j = 0; j < 3; ++j) {
+      if (edge_dy[j] == 0.0f) continue;
+      const float t = (float(y) - v[j]->y) / edge_dy[j];
+      if (t < 0.0f || t > 1.0f) continue;
+      const float x = v[j]->x + t * edge_dx[j];
+      const float z = v[j]->z + t * edge_dz[j];
+      if (x <= left) left = x, z_left = z;
+      if (x >= right) right = x, z_right = z;
+    }
+    const float slope = right - left >= 1.0f ? (z_right - z_left) / (right - left) : 0.0f;
+    // Spans reaching past the screen are cut before the conversion to int.
+    if (left + 0.5f >= float(width) || right <= -1.0f) continue;
+    const int first_col = std::max(0, int(std::max(left + 0.5f, -1.0f)));
+    const int last_col = right >= float(width) ? width : int(right);
+    PickCell* row = cells + size_t(y) * width;
+    for (int x = first_col; x <= last_col; ++x) {
+      const float z = z_left + slope * (float(x) - left);
+      if (z < 0.00001f) {
+        if (slope <= 0.0f) break;
+        continue;
+      }
+      if (z > 1000.0f) {
+        if (slope >= 0.0f) break;
+        continue;
+      }
+      if (x < width && y < height && z < row[x].depth) row[x] = PickCell{z, id};
+    }
+  }
+}
+
+void BlockSet::MarkOutlines() {
+  const PickCell* cells = front_.data();
+  uint8_t* mask = edgeMask.data();
+  // Row 0: only the left neighbour exists.
+  mask[0] = 0;
+  for (int x = 1; x < width; ++x) mask[x] = !PickCell::SameFace(cells[x].id, cells[x - 1].id);
+  for (int y = 1; y < height; ++y) {
+    const PickCell* row = cells + size_t(y) * width;
+    const PickCell* up = row - width;
+    uint8_t* m = mask + size_t(y) * width;
+    m[0] = !PickCell::SameFace(row[0].id, up[0].id);
+    for (int x = 1; x < width; ++x)
+      m[x] = !PickCell::SameFace(row[x].id, row[x - 1].id) ||
+             !PickCell::SameFace(row[x].id, up[x].id);
+  }
+}
+
+void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
+  MarkOutlines();
+  r::LockedRect locked;
+  if (!surface || !surface->LockRect(&locked)) return;
+  auto* bits = static_cast<uint8_t*>(locked.bits);
+  const int w = std::min(width, surface->Width());
+  const int h = std::min(height, surface->Height());
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* m = edgeMask.data() + size_t(y) * width;
+    auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch);
+    auto* below = y + 1 < h ? reinterpret_cast<uint32_t*>(bits + size_t(y + 1) * locked.pitch)
+                            : nullptr;
+    for (int x = 0; x < w; ++x) {
+      if (!m[x]) continue;
+      row[x] = 0;
+      if (x + 1 < w) row[x + 1] = 0;
+      if (below) {
+        below[x] = 0;
+        if (x + 1 < w) below[x + 1] = 0;
+      }
+    }
+  }
+  surface->UnlockRect();
+}
+
+void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {
+  device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
+  for (int i = 0; i < Count(); ++i) At(i)->Draw(device);
+}
+
+void BlockSet::Step(r::RenderDevice* device, const Block* /*held*/) {
+  RefreshPickBuffer(device, nullptr);
+}
+
+Block* BlockSet::CellBody(const PickCell& cell) const {
+  const uint32_t body = cell.Body();
+  if (body == 0) return nullptr;
+  if (body == PickCell::kTableBody) return table;
+  const int index = int(body - PickCell::kFirstBlockBody);
+  return index < Count() ? At(index) : nullptr;
+}
+
+Face* BlockSet::CellFace(const PickCell& cell) const {
+  const uint32_t body = cell.Body();
+  if (body == 0) return nullptr;
+  if (body == PickCell::kTableBody) return table ? &table->TopRecord() : nullptr;
+  Block* block = CellBody(cell);
+  return block ? &block->faces[cell.FaceIndex()] : nullptr;
+}

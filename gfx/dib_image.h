@@ -1,0 +1,48 @@
+// A GDI picture: a blank 24-bit bitmap section with its own memory context and an RGB copy in
+// memory, or a BMP file held whole in memory and drawn in its own pixel layout.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gdi/device_context.h"
+#include "platform/image/bitmap_layout.h"
+
+class DibImage {
+ public:
+  DibImage() = default;
+  virtual ~DibImage() = default;
+  DibImage(const DibImage&) = delete;
+  DibImage& operator=(const DibImage&) = delete;
+
+  // A blank section (every caller asks for 24 bits) compatible with dc; the RGB copy zero-filled.
+  bool CreateDib(const platform::gdi::DeviceContext& dc, int width, int height, int bits);
+  // Reads a whole BMP file and checks it; false with LastError() naming the file and the reason.
+  bool LoadBmpFile(const std::string& name);
+  // Copies the picture at its own size to (x, y) on dc.
+  void Blit(platform::gdi::DeviceContext* dc, int x, int y, platform::gdi::RasterOp op) const;
+
+  bool FromFile() const { return from_file_; }
+  platform::gdi::DeviceContext& MemoryDC() { return memory_dc_; }
+  bool HasMemoryDC() const { return memory_dc_.IsDrawable(); }
+  uint8_t* DibBits() { return dib_bits_; }
+  // The RGB copy of a blank picture (3 bytes per pixel, row 0 first), or the whole file.
+  std::vector<uint8_t>& Buffer() { return buffer_; }
+  const uint8_t* PixelPointer() const { return pixels_; }
+  const platform::image::BitmapLayout& BitmapInfo() const { return layout_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  bool from_file_ = false;
+  std::vector<uint8_t> buffer_;
+  const uint8_t* pixels_ = nullptr;  // into buffer_, from file only
+  uint8_t* dib_bits_ = nullptr;      // the section's own pixels, blank only
+  platform::image::BitmapLayout layout_;
+  int width_ = 0;
+  int height_ = 0;
+  platform::gdi::DeviceContext memory_dc_;
+  std::unique_ptr<platform::gdi::DibSection> section_;
+};

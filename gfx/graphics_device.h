@@ -1,0 +1,47 @@
+// The graphics device for the single 640x480 window: creation with its fallback order, the fixed
+// default state and camera, and recovery from device loss.
+#pragma once
+
+#include <memory>
+
+#include "app/object_list.h"
+#include "gfx/device_resource.h"
+#include "platform/platform.h"
+#include "platform/render/render_device.h"
+
+class GraphicsDevice {
+ public:
+  GraphicsDevice() = default;
+  ~GraphicsDevice();
+  GraphicsDevice(const GraphicsDevice&) = delete;
+  GraphicsDevice& operator=(const GraphicsDevice&) = delete;
+
+  bool Create(platform::Platform* platform, int width, int height, bool windowed);
+  virtual void SetDefaultStates();
+  // Full reset with resource notifications; a failure shows its message and returns false.
+  bool Reset();
+  // Reset, then the 2D projection and viewport; always true.
+  bool ResetAndSetView();
+  void Release();
+  // After Present: on a loss that may now be reset, Reset and ResetAndSetView.
+  void RecoverAfterPresent(platform::render::Result present_result);
+
+  platform::render::RenderDevice* Device() const { return device_.get(); }
+  platform::render::RenderSystem* System() const { return system_.get(); }
+  platform::render::Surface* BackBuffer() const { return back_buffer_; }
+  platform::render::DepthSurface* DepthStencil() const { return depth_stencil_; }
+  ObjectList<DeviceResource>& Resources() { return resources_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  platform::Platform* platform_ = nullptr;
+  std::unique_ptr<platform::render::RenderSystem> system_;
+  std::unique_ptr<platform::render::RenderDevice> device_;
+  platform::render::Surface* back_buffer_ = nullptr;          // the device's; kept between resets
+  platform::render::DepthSurface* depth_stencil_ = nullptr;  // the device's; kept between resets
+  platform::render::PresentParameters params_;
+  ObjectList<DeviceResource> resources_;  // not owned
+  int width_ = 0;
+  int height_ = 0;
+};

@@ -1,0 +1,112 @@
+#include "platform/gdi/device_context.h"
+
+#include <algorithm>
+
+namespace platform::gdi {
+
+namespace {
+
+uint32_t Combine(uint32_t dst, uint32_t src, RasterOp op) {
+  switch (op) {
+    case RasterOp::kSrcAnd:
+      return dst & src;
+    case RasterOp::kSrcPaint:
+      return dst | src;
+    case RasterOp::kSrcCopy:
+      break;
+  }
+  return src;
+}
+
+// Narrows [x, x + w) x [y, y + h) so that it lies in [0, limit_w) x [0, limit_h), moving the source
+// origin along; false when nothing is left.
+bool Clip(int* x, int* y, int* w, int* h, int* sx, int* sy, int limit_w, int limit_h) {
+  if (*x < 0) {
+    *w += *x;
+    *sx -= *x;
+    *x = 0;
+  }
+  if (*y < 0) {
+    *h += *y;
+    *sy -= *y;
+    *y = 0;
+  }
+  *w = std::min(*w, limit_w - *x);
+  *h = std::min(*h, limit_h - *y);
+  return *w > 0 && *h > 0;
+}
+
+}  // namespace
+
+DibSection::DibSection(int width, int height) {
+  layout_.width = width;
+  layout_.height = height;
+  layout_.bit_count = 24;
+  layout_.row_stride = (size_t(width) * 3 + 3) & ~size_t(3);
+  bits_.assign(layout_.row_stride * size_t(height), 0);
+}
+
+DeviceContext DeviceContext::ForSurface(uint32_t* pixels, int width, int height, int pitch_bytes) {
+  DeviceContext dc;
+  dc.surface_ = pixels;
+  dc.width_ = width;
+  dc.height_ = height;
+  dc.pitch_ = pitch_bytes;
+  return dc;
+}
+
+int DeviceContext::Width() const { return surface_ ? width_ : section_ ? section_->Width() : 0; }
+int DeviceContext::Height() const { return surface_ ? height_ : section_ ? section_->Height() : 0; }
+
+uint32_t DeviceContext::ReadPixel(int x, int y) const {
+  if (surface_) {
+    return reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(surface_) +
+                                             size_t(y) * pitch_)[x] &
+           0x00FFFFFF;
+  }
+  return section_->Layout().ReadPixel(section_->Bits(), x, y);
+}
+
+void DeviceContext::WritePixel(int x, int y, uint32_t rgb, RasterOp op) {
+  if (surface_) {
+    uint32_t* p = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
+    *p = Combine(*p & 0x00FFFFFF, rgb, op);
+    return;
+  }
+  uint8_t* p = section_->Bits() + section_->Layout().RowOffset(y) + size_t(x) * 3;
+  uint32_t old = p[0] | (p[1] << 8) | (p[2] << 16);
+  uint32_t v = Combine(old, rgb, op);
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+}
+
+bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx, int sy,
+            RasterOp op) {
+  if (!dst->IsDrawable() || !src.IsDrawable()) return false;
+  // Clip against the source first (shifting the destination with it), then against the destination.
+  int cx = sx, cy = sy, cw = w, ch = h, dx = x, dy = y;
+  if (!Clip(&cx, &cy, &cw, &ch, &dx, &dy, src.Width(), src.Height())) return true;
+  if (!Clip(&dx, &dy, &cw, &ch, &cx, &cy, dst->Width(), dst->Height())) return true;
+  for (int row = 0; row < ch; ++row)
+    for (int col = 0; col < cw; ++col)
+      dst->WritePixel(dx + col, dy + row, src.ReadPixel(cx + col, cy + row), op);
+  return true;
+}
+
+int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                  const uint8_t* pixels, size_t pixels_size, const image::BitmapLayout& layout,
+                  RasterOp op) {
+  // Only the 1:1 case is drawn; nothing in the program stretches.
+  if (!dst->IsDrawable() || pixels == nullptr || dw != sw || dh != sh) return 0;
+  if (layout.row_stride * size_t(layout.height) > pixels_size) return 0;
+  int w = dw, h = dh;
+  if (!Clip(&sx, &sy, &w, &h, &dx, &dy, layout.width, layout.height)) return 0;
+  if (!Clip(&dx, &dy, &w, &h, &sx, &sy, dst->Width(), dst->Height())) return 0;
+  for (int row = 0; row < h; ++row)
+    for (int col = 0; col < w; ++col)
+      dst->WritePixel(dx + col, dy + row, layout.ReadPixel(pixels, sx + col, sy + row), op);
+  return h;
+}
+
+}  // namespace platform::gdi

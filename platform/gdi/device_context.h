@@ -1,0 +1,69 @@
+// A GDI stand-in: device contexts over 32-bit surfaces and 24-bit DIB sections, and the blits the
+// palette, the cursors and the canvas need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/image/bitmap_layout.h"
+
+namespace platform::gdi {
+
+enum class RasterOp {
+  kSrcCopy,   // dst = src
+  kSrcAnd,    // dst &= src
+  kSrcPaint,  // dst |= src
+};
+
+// A 24-bit bitmap section: bottom-up, rows padded to 4 bytes, blue-green-red per pixel.
+class DibSection {
+ public:
+  DibSection(int width, int height);
+  int Width() const { return layout_.width; }
+  int Height() const { return layout_.height; }
+  uint8_t* Bits() { return bits_.data(); }
+  const uint8_t* Bits() const { return bits_.data(); }
+  size_t BitsSize() const { return bits_.size(); }
+  const image::BitmapLayout& Layout() const { return layout_; }
+
+ private:
+  image::BitmapLayout layout_;
+  std::vector<uint8_t> bits_;
+};
+
+class DeviceContext {
+ public:
+  // An empty context: the window's own (the program only uses it to make compatible pictures).
+  DeviceContext() = default;
+  static DeviceContext ForSurface(uint32_t* pixels, int width, int height, int pitch_bytes);
+  // A memory context; draws into the section selected into it.
+  static DeviceContext CreateCompatible(const DeviceContext& /*like*/) { return DeviceContext(); }
+  void SelectObject(DibSection* section) { section_ = section; }
+
+  int Width() const;
+  int Height() const;
+  bool IsDrawable() const { return surface_ != nullptr || section_ != nullptr; }
+  uint32_t ReadPixel(int x, int y) const;  // 0x00RRGGBB
+  void WritePixel(int x, int y, uint32_t rgb, RasterOp op);
+
+ private:
+  uint32_t* surface_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  int pitch_ = 0;  // bytes
+  DibSection* section_ = nullptr;
+};
+
+// Copies a w x h block from src (sx, sy) to dst (x, y), clipped to both pictures.
+bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx, int sy,
+            RasterOp op);
+
+// Draws a picture held in its file's own layout at 1:1 (dw == sw and dh == sh), clipped to the
+// destination and to the picture. Returns the number of rows drawn.
+int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
+                  const uint8_t* pixels, size_t pixels_size, const image::BitmapLayout& layout,
+                  RasterOp op);
+
+}  // namespace platform::gdi

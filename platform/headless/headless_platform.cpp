@@ -1,0 +1,84 @@
+#include "platform/headless/headless_platform.h"
+
+#include <algorithm>
+
+#include "platform/image/png_write.h"
+
+namespace platform {
+
+bool HeadlessPlatform::OpenWindow(const char* title, int width, int height) {
+  if (fail_window_) {
+    SetLastError("cannot open the window");
+    return false;
+  }
+  title_ = title;
+  frame_width_ = width;
+  frame_height_ = height;
+  frame_.assign(size_t(width) * height, 0);
+  window_open_ = true;
+  return true;
+}
+
+bool HeadlessPlatform::PeekMessage(Message* message) {
+  if (messages_.empty()) return false;
+  *message = messages_.front();
+  messages_.pop_front();
+  return true;
+}
+
+void HeadlessPlatform::WaitForMessage(uint32_t timeout_ms) {
+  if (messages_.empty()) now_ += timeout_ms;
+}
+
+int16_t HeadlessPlatform::AsyncButtonState(MouseButton button) {
+  Button& b = buttons_[int(button)];
+  int value = (b.down ? 0x8000 : 0) | (b.pressed_since_read ? 1 : 0);
+  b.pressed_since_read = false;
+  return int16_t(value);
+}
+
+void HeadlessPlatform::Press(MouseButton button) {
+  buttons_[int(button)].down = true;
+  buttons_[int(button)].pressed_since_read = true;
+}
+
+void HeadlessPlatform::ShowMessageBox(const char* text, const char* /*caption*/) {
+  message_boxes_.emplace_back(text);
+}
+
+std::unique_ptr<render::RenderSystem> HeadlessPlatform::CreateRenderSystem() {
+  auto system = std::make_unique<render::RenderSystem>(this);
+  if (device_filter_) system->SetAvailable(device_filter_);
+  return system;
+}
+
+std::unique_ptr<audio::AudioDevice> HeadlessPlatform::OpenAudio() {
+  auto device = std::make_unique<audio::RecordingAudio>([this] { return now_; });
+  device->ShareLog(&sounds_);
+  return device;
+}
+
+bool HeadlessPlatform::PresentFrame(const uint32_t* pixels, int width, int height,
+                                    int pitch_pixels) {
+  if (presentation_lost_) return false;
+  frame_width_ = width;
+  frame_height_ = height;
+  frame_.resize(size_t(width) * height);
+  for (int y = 0; y < height; ++y)
+    std::copy(pixels + size_t(y) * pitch_pixels, pixels + size_t(y) * pitch_pixels + width,
+              frame_.begin() + ptrdiff_t(y) * width);
+  ++frames_presented_;
+  return true;
+}
+
+bool HeadlessPlatform::WriteFramePng(const std::string& path) const {
+  return image::WritePng(path, frame_.data(), frame_width_, frame_height_, frame_width_, false,
+                         nullptr);
+}
+
+int HeadlessPlatform::CountSound(const std::string& name) const {
+  return int(std::count_if(sounds_.begin(), sounds_.end(),
+                           [&](const audio::PlayRecord& p) { return p.name == name; }));
+}
+
+}  // namespace platform

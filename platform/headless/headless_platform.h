@@ -1,0 +1,82 @@
+// The platform for tests and tools: a virtual clock, a scripted mouse, captured frames and
+// recorded message boxes and sounds. Nothing touches a display or a sound card.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/audio/recording_audio.h"
+#include "platform/platform.h"
+#include "platform/render/render_device.h"
+
+namespace platform {
+
+class HeadlessPlatform : public Platform {
+ public:
+  explicit HeadlessPlatform(uint32_t start_ms = 0) : now_(start_ms) {}
+
+  bool OpenWindow(const char* title, int width, int height) override;
+  void CloseWindow() override { window_open_ = false; }
+  bool PeekMessage(Message* message) override;
+  void PostMessage(Message message) override { messages_.push_back(message); }
+  // Nothing arrives by itself here, so waiting means the time passes at once.
+  void WaitForMessage(uint32_t timeout_ms) override;
+  Point CursorPos() override { return cursor_; }
+  void SetCursorPos(int x, int y) override { cursor_ = {x, y}; }
+  int16_t AsyncButtonState(MouseButton button) override;
+  uint32_t TimeMs() override { return now_; }
+  void Sleep(uint32_t ms) override { now_ += ms; }
+  void ShowMessageBox(const char* text, const char* caption) override;
+  std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
+  std::unique_ptr<audio::AudioDevice> OpenAudio() override;
+  bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool RestorePresentation() override { return !presentation_lost_; }
+
+  // Scripted mouse.
+  void MoveMouse(int x, int y) { cursor_ = {x, y}; }
+  void Press(MouseButton button);
+  void Release(MouseButton button) { buttons_[int(button)].down = false; }
+  void Advance(uint32_t ms) { now_ += ms; }
+
+  // What a person would have seen and heard.
+  bool WindowOpen() const { return window_open_; }
+  const std::string& WindowTitle() const { return title_; }
+  int FramesPresented() const { return frames_presented_; }
+  // The last presented frame, 0x00RRGGBB, 640 per row.
+  const std::vector<uint32_t>& LastFrame() const { return frame_; }
+  uint32_t FramePixel(int x, int y) const { return frame_[size_t(y) * frame_width_ + x]; }
+  bool WriteFramePng(const std::string& path) const;
+  const std::vector<std::string>& MessageBoxes() const { return message_boxes_; }
+  const std::vector<audio::PlayRecord>& SoundsPlayed() const { return sounds_; }
+  int CountSound(const std::string& name) const;
+  void ClearSounds() { sounds_.clear(); }
+
+  // Failure injection.
+  void SetDeviceFilter(render::RenderSystem::Filter filter) { device_filter_ = std::move(filter); }
+  void SetPresentationLost(bool lost) { presentation_lost_ = lost; }
+  void FailWindow(bool fail) { fail_window_ = fail; }
+
+ private:
+  struct Button {
+    bool down = false;
+    bool pressed_since_read = false;
+  };
+  uint32_t now_;
+  Point cursor_;
+  Button buttons_[2];
+  std::deque<Message> messages_;
+  bool window_open_ = false;
+  bool fail_window_ = false;
+  bool presentation_lost_ = false;
+  std::string title_;
+  std::vector<uint32_t> frame_;
+  int frame_width_ = 0;
+  int frame_height_ = 0;
+  int frames_presented_ = 0;
+  std::vector<std::string> message_boxes_;
+  std::vector<audio::PlayRecord> sounds_;
+  render::RenderSystem::Filter device_filter_;
+};
+
+}  // namespace platform

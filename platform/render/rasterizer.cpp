@@ -1,0 +1,209 @@
+// The triangle rasterizer behind DrawPrimitiveUP: edge functions in 24.8 fixed point with pixel
+// centres at integer coordinates, the top-left fill rule, affine depth and texture coordinates,
+// point sampling with wrap addressing, modulate with the diffuse colour, depth test less-or-equal.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "platform/render/render_device.h"
+
+namespace platform::render {
+
+struct ScreenVertex {
+  float x, y, z, u, v;
+  uint32_t color;
+};
+
+namespace {
+
+constexpr float kSubpixel = 256.0f;
+// Vertices this far off screen only come from broken transforms; such triangles are dropped
+// rather than risking overflow in the fixed-point edge functions.
+constexpr float kFarLimit = 1.0e6f;
+
+Matrix Multiply(const Matrix& a, const Matrix& b) {
+  Matrix r;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
+                  a.m[i][3] * b.m[3][j];
+  return r;
+}
+
+inline int WrapIndex(float t, int n) {
+  float f = t * float(n);
+  int i = int(f);
+  if (f < float(i)) --i;  // floor for negatives
+  if (unsigned(i) >= unsigned(n)) {
+    i %= n;
+    if (i < 0) i += n;
+  }
+  return i;
+}
+
+inline uint32_t Modulate(uint32_t texel, uint32_t color) {
+  if ((color & 0x00FFFFFF) == 0x00FFFFFF) return texel & 0x00FFFFFF;
+  uint32_t r = ((texel >> 16) & 0xFF) * ((color >> 16) & 0xFF) / 255;
+  uint32_t g = ((texel >> 8) & 0xFF) * ((color >> 8) & 0xFF) / 255;
+  uint32_t b = (texel & 0xFF) * (color & 0xFF) / 255;
+  return (r << 16) | (g << 8) | b;
+}
+
+struct Edge {
+  int64_t w_row;   // edge function at the current row's first pixel
+  int64_t step_x;  // change per pixel to the right
+  int64_t step_y;  // change per row down
+  int64_t bias;    // 0 on top and left edges, -1 elsewhere: pixels exactly on them are kept
+};
+
+Edge MakeEdge(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t py) {
+  Edge e;
+  int64_t dx = bx - ax, dy = by - ay;
+  e.w_row = dx * (py - ay) - dy * (px - ax);
+  e.step_x = -dy * int64_t(kSubpixel);
+  e.step_y = dx * int64_t(kSubpixel);
+  // Clockwise on a y-down screen: a top edge runs right along a row, a left edge runs up.
+  bool top_left = (dy == 0 && dx > 0) || dy < 0;
+  e.bias = top_left ? 0 : -1;
+  return e;
+}
+
+}  // namespace
+
+Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
+                                     const Vertex* vertices, int stride) {
+  if (type != PrimitiveType::kTriangleFan || stride != int(sizeof(Vertex)) || primitive_count <= 0 ||
+      vertices == nullptr)
+    return Result::kInvalidCall;
+  const Matrix m = Multiply(Multiply(world_, view_), projection_);
+  const float half_w = float(viewport_.width) * 0.5f;
+  const float half_h = float(viewport_.height) * 0.5f;
+  auto to_screen = [&](const Vertex& v) {
+    float x = v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + m.m[3][0];
+    float y = v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + m.m[3][1];
+    float z = v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2];
+    float w = v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3];
+    if (w != 1.0f && w != 0.0f) {
+      x /= w;
+      y /= w;
+      z /= w;
+    }
+    ScreenVertex s;
+    s.x = float(viewport_.x) + (1.0f + x) * half_w;
+    s.y = float(viewport_.y) + (1.0f - y) * half_h;
+    s.z = viewport_.min_z + z * (viewport_.max_z - viewport_.min_z);
+    s.u = v.u;
+    s.v = v.v;
+    s.color = v.diffuse;
+    return s;
+  };
+  ScreenVertex first = to_screen(vertices[0]);
+  ScreenVertex prev = to_screen(vertices[1]);
+  for (int i = 0; i < primitive_count; ++i) {
+    ScreenVertex next = to_screen(vertices[i + 2]);
+    DrawTriangle(first, prev, next);
+    prev = next;
+  }
+  return Result::kOk;
+}
+
+void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
+                                const ScreenVertex& c) {
+  float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+  uint32_t cull = render_states_[int(RenderState::kCullMode)];
+  // Positive area is clockwise as seen on screen.
+  if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
+      (cull == value::kCullClockwise && area > 0.0f))
+    return;
+  for (const ScreenVertex* v : {&a, &b, &c})
+    if (!(std::fabs(v->x) < kFarLimit && std::fabs(v->y) < kFarLimit)) return;
+  const ScreenVertex* v0 = &a;
+  const ScreenVertex* v1 = &b;
+  const ScreenVertex* v2 = &c;
+  if (area < 0.0f) std::swap(v1, v2);
+
+  const int width = back_buffer_->Width();
+  const int height = back_buffer_->Height();
+  int min_x = std::max(0, int(std::ceil(std::min({v0->x, v1->x, v2->x}))));
+  int max_x = std::min(width - 1, int(std::floor(std::max({v0->x, v1->x, v2->x}))));
+  int min_y = std::max(0, int(std::ceil(std::min({v0->y, v1->y, v2->y}))));
+  int max_y = std::min(height - 1, int(std::floor(std::max({v0->y, v1->y, v2->y}))));
+  if (min_x > max_x || min_y > max_y) return;
+
+  int64_t fx0 = std::llround(v0->x * kSubpixel), fy0 = std::llround(v0->y * kSubpixel);
+  int64_t fx1 = std::llround(v1->x * kSubpixel), fy1 = std::llround(v1->y * kSubpixel);
+  int64_t fx2 = std::llround(v2->x * kSubpixel), fy2 = std::llround(v2->y * kSubpixel);
+  int64_t px = int64_t(min_x) * int64_t(kSubpixel), py = int64_t(min_y) * int64_t(kSubpixel);
+  Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
+  Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
+  Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
+  if (((fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0)) <= 0) return;  // collapsed in fixed point
+
+  // Plane equations of the attributes relative to v0.
+  float dx1 = v1->x - v0->x, dy1 = v1->y - v0->y, dx2 = v2->x - v0->x, dy2 = v2->y - v0->y;
+  float inv = 1.0f / (dx1 * dy2 - dx2 * dy1);
+  auto gradient = [&](float a0, float a1, float a2, float* ddx, float* ddy) {
+    *ddx = ((a1 - a0) * dy2 - (a2 - a0) * dy1) * inv;
+    *ddy = ((a2 - a0) * dx1 - (a1 - a0) * dx2) * inv;
+  };
+  float dzdx, dzdy, dudx, dudy, dvdx, dvdy;
+  gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);
+  gradient(v0->u, v1->u, v2->u, &dudx, &dudy);
+  gradient(v0->v, v1->v, v2->v, &dvdx, &dvdy);
+  const bool flat_color = v0->color == v1->color && v1->color == v2->color;
+  float dcdx[3] = {}, dcdy[3] = {}, c0[3] = {};
+  if (!flat_color) {
+    for (int k = 0; k < 3; ++k) {
+      int shift = 16 - 8 * k;
+      c0[k] = float((v0->color >> shift) & 0xFF);
+      gradient(c0[k], float((v1->color >> shift) & 0xFF), float((v2->color >> shift) & 0xFF),
+               &dcdx[k], &dcdy[k]);
+    }
+  }
+
+  const bool z_test = render_states_[int(RenderState::kZEnable)] != 0;
+  const bool z_write = render_states_[int(RenderState::kZWriteEnable)] != 0;
+  const Texture* tex = texture_;
+  const uint32_t* texels = tex ? tex->Texels() : nullptr;
+  const int tw = tex ? tex->Width() : 0;
+  const int th = tex ? tex->Height() : 0;
+  uint32_t* pixels = back_buffer_->Pixels();
+  float* depth = depth_->Depth();
+
+  for (int y = min_y; y <= max_y; ++y) {
+    int64_t w0 = e0.w_row, w1 = e1.w_row, w2 = e2.w_row;
+    bool entered = false;
+    for (int x = min_x; x <= max_x; ++x, w0 += e0.step_x, w1 += e1.step_x, w2 += e2.step_x) {
+      if (((w0 + e0.bias) | (w1 + e1.bias) | (w2 + e2.bias)) < 0) {
+        if (entered) break;  // convex: the span is over
+        continue;
+      }
+      entered = true;
+      float fx = float(x) - v0->x, fy = float(y) - v0->y;
+      float z = v0->z + dzdx * fx + dzdy * fy;
+      if (z < 0.0f || z > 1.0f) continue;
+      size_t at = size_t(y) * width + x;
+      if (z_test && z > depth[at]) continue;
+      if (z_write) depth[at] = z;
+      uint32_t color = v0->color;
+      if (!flat_color) {
+        uint32_t ch[3];
+        for (int k = 0; k < 3; ++k)
+          ch[k] = uint32_t(std::clamp(c0[k] + dcdx[k] * fx + dcdy[k] * fy, 0.0f, 255.0f));
+        color = 0xFF000000u | (ch[0] << 16) | (ch[1] << 8) | ch[2];
+      }
+      if (texels) {
+        float u = v0->u + dudx * fx + dudy * fy;
+        float v = v0->v + dvdx * fx + dvdy * fy;
+        pixels[at] = Modulate(texels[size_t(WrapIndex(v, th)) * tw + WrapIndex(u, tw)], color);
+      } else {
+        pixels[at] = color & 0x00FFFFFF;
+      }
+    }
+    e0.w_row += e0.step_y;
+    e1.w_row += e1.step_y;
+    e2.w_row += e2.step_y;
+  }
+}
+
+}  // namespace platform::render

@@ -1,0 +1,155 @@
+#include "platform/render/render_device.h"
+
+#include <algorithm>
+
+#include "platform/render/sprite.h"
+
+namespace platform::render {
+
+RenderDevice::RenderDevice(Presenter* presenter, const PresentParameters& params)
+    : presenter_(presenter), params_(params) {
+  int w = params.back_buffer_width > 0 ? params.back_buffer_width : 640;
+  int h = params.back_buffer_height > 0 ? params.back_buffer_height : 480;
+  back_buffer_ = std::make_unique<Surface>(w, h);
+  depth_ = std::make_unique<DepthSurface>(w, h);
+  SetDefaults();
+}
+
+RenderDevice::~RenderDevice() = default;
+
+void RenderDevice::SetDefaults() {
+  auto rs = [this](RenderState s, uint32_t v) { render_states_[int(s)] = v; };
+  rs(RenderState::kZEnable, params_.auto_depth_stencil ? 1 : 0);
+  rs(RenderState::kZWriteEnable, 1);
+  rs(RenderState::kAlphaRef, 0);
+  rs(RenderState::kAlphaFunc, 8);
+  rs(RenderState::kLighting, 1);
+  rs(RenderState::kCullMode, value::kCullCounterClockwise);
+  rs(RenderState::kMultisampleAntialias, 1);
+  rs(RenderState::kMultisampleMask, 0xFFFFFFFF);
+  stage_states_[int(TextureStageState::kColorOp)] = value::kTopModulate;
+  stage_states_[int(TextureStageState::kColorArg1)] = value::kTaTexture;
+  stage_states_[int(TextureStageState::kColorArg2)] = 1;  // current
+  stage_states_[int(TextureStageState::kAlphaOp)] = 2;    // select arg1
+  stage_states_[int(TextureStageState::kAlphaArg1)] = value::kTaTexture;
+  sampler_states_[int(SamplerState::kMinFilter)] = 1;
+  sampler_states_[int(SamplerState::kMagFilter)] = 1;
+  sampler_states_[int(SamplerState::kMipFilter)] = 0;
+  world_ = view_ = projection_ = Matrix::Identity();
+  viewport_ = Viewport{0, 0, uint32_t(back_buffer_->Width()), uint32_t(back_buffer_->Height()), 0, 1};
+  texture_ = nullptr;
+  fvf_ = 0;
+  in_scene_ = false;
+}
+
+void RenderDevice::SetTextureStageState(int stage, TextureStageState state, uint32_t value) {
+  if (stage == 0) stage_states_[int(state)] = value;
+}
+
+void RenderDevice::SetSamplerState(int sampler, SamplerState state, uint32_t value) {
+  if (sampler == 0) sampler_states_[int(state)] = value;
+}
+
+void RenderDevice::SetTransform(TransformType type, const Matrix& m) {
+  switch (type) {
+    case TransformType::kWorld:
+      world_ = m;
+      break;
+    case TransformType::kView:
+      view_ = m;
+      break;
+    case TransformType::kProjection:
+      projection_ = m;
+      break;
+  }
+}
+
+void RenderDevice::GetTransform(TransformType type, Matrix* out) const {
+  switch (type) {
+    case TransformType::kWorld:
+      *out = world_;
+      break;
+    case TransformType::kView:
+      *out = view_;
+      break;
+    case TransformType::kProjection:
+      *out = projection_;
+      break;
+  }
+}
+
+void RenderDevice::SetTexture(int stage, const Texture* texture) {
+  if (stage == 0) texture_ = texture;
+}
+
+void RenderDevice::Clear(uint32_t flags, uint32_t color, float z, uint32_t /*stencil*/) {
+  if (flags & kClearTarget) {
+    uint32_t* p = back_buffer_->Pixels();
+    std::fill(p, p + size_t(back_buffer_->Width()) * back_buffer_->Height(), color & 0x00FFFFFF);
+  }
+  if (flags & kClearZBuffer) std::fill(depth_->Depth(), depth_->Depth() + depth_->Size(), z);
+}
+
+bool RenderDevice::BeginScene() {
+  if (in_scene_ || lost_) return false;
+  in_scene_ = true;
+  return true;
+}
+
+Result RenderDevice::Present() {
+  if (inject_loss_) {
+    inject_loss_ = false;
+    lost_ = true;
+  }
+  if (lost_) return Result::kDeviceLost;
+  if (!presenter_->PresentFrame(back_buffer_->Pixels(), back_buffer_->Width(),
+                                back_buffer_->Height(), back_buffer_->PitchPixels())) {
+    lost_ = true;
+    return Result::kDeviceLost;
+  }
+  ++present_count_;
+  return Result::kOk;
+}
+
+Result RenderDevice::TestCooperativeLevel() const {
+  if (!lost_) return Result::kOk;
+  return hold_loss_ ? Result::kDeviceLost : Result::kDeviceNotReset;
+}
+
+Result RenderDevice::Reset(const PresentParameters& params) {
+  if (reset_failures_left_ > 0) {
+    --reset_failures_left_;
+    return reset_failure_;
+  }
+  if (hold_loss_ || !presenter_->RestorePresentation()) return Result::kDeviceLost;
+  params_ = params;
+  int w = params.back_buffer_width > 0 ? params.back_buffer_width : 640;
+  int h = params.back_buffer_height > 0 ? params.back_buffer_height : 480;
+  back_buffer_ = std::make_unique<Surface>(w, h);
+  depth_ = std::make_unique<DepthSurface>(w, h);
+  SetDefaults();
+  lost_ = false;
+  return Result::kOk;
+}
+
+Result RenderDevice::CreateTexture(int width, int height, std::unique_ptr<Texture>* out) {
+  if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return Result::kInvalidCall;
+  *out = std::make_unique<Texture>(width, height);
+  return Result::kOk;
+}
+
+Result RenderDevice::CreateSprite(std::unique_ptr<Sprite>* out) {
+  *out = std::make_unique<Sprite>(this);
+  return Result::kOk;
+}
+
+Result RenderSystem::CreateDevice(DeviceType type, VertexProcessing processing,
+                                  const PresentParameters& params,
+                                  std::unique_ptr<RenderDevice>* out) {
+  attempts_.emplace_back(type, processing);
+  if (available_ && !available_(type, processing)) return Result::kNotAvailable;
+  *out = std::make_unique<RenderDevice>(presenter_, params);
+  return Result::kOk;
+}
+
+}  // namespace platform::render

@@ -1,0 +1,79 @@
+#include "platform/render/sprite.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::render {
+
+bool Sprite::Begin() {
+  if (lost_ || begun_) return false;
+  begun_ = true;
+  return true;
+}
+
+bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* scaling,
+                  const Vector2* rotation_centre, float angle, const Vector2* translation,
+                  uint32_t color) {
+  if (lost_ || texture == nullptr) return false;
+  Rect src = source ? *source : Rect{0, 0, texture->Width(), texture->Height()};
+  src.left = std::clamp(src.left, 0, texture->Width());
+  src.right = std::clamp(src.right, src.left, texture->Width());
+  src.top = std::clamp(src.top, 0, texture->Height());
+  src.bottom = std::clamp(src.bottom, src.top, texture->Height());
+  const float sx = scaling ? scaling->x : 1.0f;
+  const float sy = scaling ? scaling->y : 1.0f;
+  if (sx == 0.0f || sy == 0.0f) return true;
+  const float cx = rotation_centre ? rotation_centre->x : 0.0f;
+  const float cy = rotation_centre ? rotation_centre->y : 0.0f;
+  const float tx = translation ? translation->x : 0.0f;
+  const float ty = translation ? translation->y : 0.0f;
+  const float cs = std::cos(angle), sn = std::sin(angle);
+
+  // Forward map of a picture point p (relative to the source rectangle):
+  // q = R * (S p - c) + c + t. The loop below walks screen pixels and maps them back.
+  auto forward = [&](float px, float py, float* qx, float* qy) {
+    float x = px * sx - cx, y = py * sy - cy;
+    *qx = cs * x - sn * y + cx + tx;
+    *qy = sn * x + cs * y + cy + ty;
+  };
+  float w = float(src.right - src.left), h = float(src.bottom - src.top);
+  float xs[4], ys[4];
+  forward(0, 0, &xs[0], &ys[0]);
+  forward(w, 0, &xs[1], &ys[1]);
+  forward(w, h, &xs[2], &ys[2]);
+  forward(0, h, &xs[3], &ys[3]);
+  Surface* target = device_->GetBackBuffer();
+  int min_x = std::max(0, int(std::floor(*std::min_element(xs, xs + 4))));
+  int max_x = std::min(target->Width(), int(std::ceil(*std::max_element(xs, xs + 4))));
+  int min_y = std::max(0, int(std::floor(*std::min_element(ys, ys + 4))));
+  int max_y = std::min(target->Height(), int(std::ceil(*std::max_element(ys, ys + 4))));
+
+  const uint32_t ca = color >> 24, cr = (color >> 16) & 0xFF, cg = (color >> 8) & 0xFF,
+                 cb = color & 0xFF;
+  const uint32_t* texels = texture->Texels();
+  uint32_t* pixels = target->Pixels();
+  for (int y = min_y; y < max_y; ++y) {
+    for (int x = min_x; x < max_x; ++x) {
+      // Inverse map of the pixel centre.
+      float qx = float(x) + 0.5f - cx - tx, qy = float(y) + 0.5f - cy - ty;
+      float px = (cs * qx + sn * qy + cx) / sx;
+      float py = (-sn * qx + cs * qy + cy) / sy;
+      if (!(px >= 0.0f && py >= 0.0f && px < w && py < h)) continue;
+      uint32_t t = texels[size_t(src.top + int(py)) * texture->Width() + src.left + int(px)];
+      uint32_t a = (t >> 24) * ca / 255;
+      if (a == 0) continue;
+      uint32_t r = ((t >> 16) & 0xFF) * cr / 255;
+      uint32_t g = ((t >> 8) & 0xFF) * cg / 255;
+      uint32_t b = (t & 0xFF) * cb / 255;
+      uint32_t& d = pixels[size_t(y) * target->PitchPixels() + x];
+      uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
+      r = (r * a + dr * (255 - a) + 127) / 255;
+      g = (g * a + dg * (255 - a) + 127) / 255;
+      b = (b * a + db * (255 - a) + 127) / 255;
+      d = (r << 16) | (g << 8) | b;
+    }
+  }
+  return true;
+}
+
+}  // namespace platform::render

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/render/render_device.h"
+#include "platform/render/types.h"
+
+namespace platform::render {
+
+// Draws textures as screen-aligned quads at pixel positions, alpha-blended over the back buffer,
+// the colour modulating the texels; no depth test. Like the older D3DX sprite.
+class Sprite {
+ public:
+  explicit Sprite(RenderDevice* device) : device_(device) {}
+  bool Begin();
+  // Each pointer may be null. The picture is scaled, turned about the centre, then moved.
+  bool Draw(const Texture* texture, const Rect* source, const Vector2* scaling,
+            const Vector2* rotation_centre, float angle, const Vector2* translation,
+            uint32_t color);
+  void End() { begun_ = false; }
+  void OnLostDevice() { lost_ = true; }
+  void OnResetDevice() { lost_ = false; }
+  bool IsLost() const { return lost_; }
+
+ private:
+  RenderDevice* device_;
+  bool begun_ = false;
+  bool lost_ = false;
+};
+
+}  // namespace platform::render

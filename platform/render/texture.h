@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/render/types.h"
+
+namespace platform::render {
+
+// An A8R8G8B8 texture with one level, lockable. Keeps the size it was made with.
+class Texture {
+ public:
+  Texture(int width, int height) : width_(width), height_(height), texels_(size_t(width) * height) {}
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+  // Level 0 for reading and writing; fails while already locked (there is nothing to wait for).
+  bool Lock(LockedRect* out);
+  void Unlock() { locked_ = false; }
+
+  // For the rasterizer and sprites: texel (x, y), no bounds check.
+  const uint32_t* Texels() const { return texels_.data(); }
+  uint32_t* MutableTexels() { return texels_.data(); }
+
+ private:
+  int width_;
+  int height_;
+  std::vector<uint32_t> texels_;
+  bool locked_ = false;
+};
+
+}  // namespace platform::render

@@ -1,0 +1,108 @@
+#include "platform/sdl/sdl_audio.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int kChannels = 64;
+
+class MixerSound : public audio::SoundBuffer {
+ public:
+  MixerSound(std::string name, std::vector<uint8_t> bytes)
+      : SoundBuffer(std::move(name)), bytes_(std::move(bytes)) {
+    chunk_ = Mix_QuickLoad_RAW(bytes_.data(), uint32_t(bytes_.size()));
+  }
+  ~MixerSound() override {
+    if (chunk_) Mix_FreeChunk(chunk_);  // a quick-loaded chunk does not free our bytes
+  }
+  Mix_Chunk* Chunk() const { return chunk_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  Mix_Chunk* chunk_ = nullptr;
+};
+
+class MixerAudio : public audio::AudioDevice {
+ public:
+  explicit MixerAudio(bool open) : open_(open) {
+    if (open_) Mix_QuerySpec(&rate_, &format_, &channels_);
+  }
+  ~MixerAudio() override {
+    if (open_) {
+      Mix_HaltChannel(-1);
+      Mix_CloseAudio();
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+  }
+
+  std::unique_ptr<audio::SoundBuffer> Prepare(const std::string& name,
+                                              const audio::PcmSound& pcm) override {
+    if (!open_) return std::make_unique<audio::SoundBuffer>(name);
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, AUDIO_S16SYS, uint8_t(pcm.channels), pcm.rate, format_,
+                          uint8_t(channels_), rate_) < 0) {
+      SetLastError(name + ": cannot convert the sound: " + SDL_GetError());
+      return nullptr;
+    }
+    size_t in_bytes = pcm.samples.size() * 2;
+    std::vector<uint8_t> buffer(in_bytes * size_t(cvt.len_mult > 0 ? cvt.len_mult : 1));
+    std::memcpy(buffer.data(), pcm.samples.data(), in_bytes);
+    cvt.buf = buffer.data();
+    cvt.len = int(in_bytes);
+    if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) {
+      SetLastError(name + ": cannot convert the sound: " + SDL_GetError());
+      return nullptr;
+    }
+    buffer.resize(size_t(cvt.needed ? cvt.len_cvt : cvt.len));
+    auto sound = std::make_unique<MixerSound>(name, std::move(buffer));
+    if (!sound->Chunk()) {
+      SetLastError(name + ": " + Mix_GetError());
+      return nullptr;
+    }
+    return sound;
+  }
+
+  void Play(const audio::SoundBuffer& sound) override {
+    if (!open_) return;
+    // -1: the first free channel; when all are busy Mix_PlayChannel fails and the play is skipped.
+    Mix_PlayChannel(-1, static_cast<const MixerSound&>(sound).Chunk(), 0);
+  }
+
+ private:
+  bool open_;
+  int rate_ = 44100;
+  uint16_t format_ = AUDIO_S16SYS;
+  int channels_ = 2;
+};
+
+bool OpenMixer() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  // Opening the device resets the channel count.
+  Mix_AllocateChannels(kChannels);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<audio::AudioDevice> OpenSdlAudio() {
+  if (OpenMixer()) return std::make_unique<MixerAudio>(true);
+  std::fprintf(stderr, "zentrova: no audio device (%s), running silent\n", SDL_GetError());
+  SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+  if (OpenMixer()) return std::make_unique<MixerAudio>(true);
+  return std::make_unique<MixerAudio>(false);
+}
+
+}  // namespace platform

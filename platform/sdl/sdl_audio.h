@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/audio/audio_device.h"
+
+namespace platform {
+
+// SDL2_mixer with 64 channels; on a machine without a sound device, SDL's dummy driver, with one
+// warning on standard error.
+std::unique_ptr<audio::AudioDevice> OpenSdlAudio();
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+// The game's platform on SDL2: a full-screen-desktop window showing the 640x480 client area
+// letterboxed with crisp scaling, mouse, clock, message box, and SDL2_mixer sound.
+#pragma once
+
+#include <deque>
+
+#include "platform/platform.h"
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+
+namespace platform {
+
+class SdlPlatform : public Platform {
+ public:
+  SdlPlatform() = default;
+  ~SdlPlatform() override;
+  SdlPlatform(const SdlPlatform&) = delete;
+  SdlPlatform& operator=(const SdlPlatform&) = delete;
+
+  // Starts SDL's video and event services; false with LastError() when it cannot.
+  bool Init();
+
+  bool OpenWindow(const char* title, int width, int height) override;
+  void CloseWindow() override;
+  bool PeekMessage(Message* message) override;
+  void PostMessage(Message message) override { messages_.push_back(message); }
+  void WaitForMessage(uint32_t timeout_ms) override;
+  Point CursorPos() override;
+  void SetCursorPos(int x, int y) override;
+  int16_t AsyncButtonState(MouseButton button) override;
+  uint32_t TimeMs() override;
+  void Sleep(uint32_t ms) override;
+  void ShowMessageBox(const char* text, const char* caption) override;
+  std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
+  std::unique_ptr<audio::AudioDevice> OpenAudio() override;
+  bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool RestorePresentation() override;
+
+ private:
+  struct Button {
+    bool down = false;
+    bool pressed_since_read = false;
+  };
+  // Moves every pending SDL event into the button state and the message queue.
+  void Pump();
+  void ReleaseButtons();
+
+  bool initialised_ = false;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  bool presentation_lost_ = false;
+  Button buttons_[2];
+  std::deque<Message> messages_;
+};
+
+}  // namespace platform

@@ -1,0 +1,210 @@
+#include "play/play_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/game_app.h"
+#include "scenes/scene_manager.h"
+#include "world/palette.h"
+#include "world/world.h"
+
+namespace r = platform::render;
+
+namespace {
+constexpr float kDegreesToRadians = 0.017453289f;
+// The 30-degree tilt of the starting view, given exactly.
+constexpr double kStartTilt = 0.5235986709594728;
+constexpr float kTurnPerPixel = 0.5f;
+constexpr float kZoomPerPixel = 0.02f;
+constexpr int kTowerBlocks = 25;
+constexpr float kTowerBases[4] = {-6.0f, -2.0f, 2.0f, 6.0f};
+}  // namespace
+
+PlayScene::PlayScene(GameApp* owner) : Scene(owner, "EventCreate") {}
+
+Mat4 PlayScene::CameraMatrix(double tilt_radians, float yaw_degrees, float zoom_factor) {
+  Mat4 t, s, ry, rx, m;
+  Identity(t);
+  t.At(3, 1) = -20.0f;
+  Identity(s);
+  s.At(0, 0) = s.At(1, 1) = s.At(2, 2) = zoom_factor;
+  const float yaw_radians = yaw_degrees * kDegreesToRadians;
+  const float cy = float(std::cos(double(yaw_radians))), sy = float(std::sin(double(yaw_radians)));
+  Identity(ry);
+  ry.At(0, 0) = cy, ry.At(0, 2) = -sy;
+  ry.At(2, 0) = sy, ry.At(2, 2) = cy;
+  const float cx = float(std::cos(tilt_radians)), sx = float(std::sin(tilt_radians));
+  Identity(rx);
+  rx.At(1, 1) = cx, rx.At(1, 2) = sx;
+  rx.At(2, 1) = -sx, rx.At(2, 2) = cx;
+  Multiply(m, t, s);
+  Multiply(m, m, ry);
+  Multiply(m, m, rx);
+  return m;
+}
+
+bool PlayScene::Load() {
+  GameApp* app = Owner();
+  World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  platform::Platform& platform = app->Platform();
+  platform::gdi::DeviceContext dc;  // the window's
+
+  pitch = 30.0f;
+  yaw = 225.0f;
+  zoom = 8.0f;
+  device->SetTransform(r::TransformType::kWorld,
+                       ToDeviceMatrix(CameraMatrix(kStartTilt, yaw, zoom)));
+  BlockSet& blocks = world->blockSet;
+  blocks.ClearPickBuffers();
+
+  Table& table = world->table;
+  if (DibImage* paint = table.texture.Backing()) {
+    std::fill(paint->Buffer().begin(), paint->Buffer().end(), uint8_t(255));
+    table.texture.Upload(0, 0, 240, 240);
+  }
+  if (uint8_t* canvas = world->canvas.DibBits())
+    std::fill(canvas, canvas + size_t(world->canvas.Width()) * world->canvas.Height() * 3,
+              uint8_t(255));
+  heldBody = nullptr;
+  blocks.RemoveAll();
+
+  const Vec3 size{2.0f, 2.0f, 2.0f};
+  platform::PortableRand& random = platform.Random();
+  for (float base : kTowerBases) {
+    for (int i = 0; i < 2 * kTowerBlocks; i += 2) {
+      Vec3 centre;
+      centre.x = base + float(random.Next() % 100) * 0.001f;
+      centre.y = float(i + 1);
+      centre.z = float(random.Next() % 100) * 0.001f;
+      blocks.AddBlock(dc, device, app->Sounds(), centre, size);
+    }
+  }
+  // Each block's top face is glued to the bottom face of the one above it in its tower.
+  for (int tower = 0; tower < 4; ++tower) {
+    for (int n = tower * kTowerBlocks; n < (tower + 1) * kTowerBlocks - 1; ++n) {
+      Face& top = blocks.At(n)->faces[1];
+      Face& bottom = blocks.At(n + 1)->faces[0];
+      top.link = &bottom;
+      bottom.link = &top;
+    }
+  }
+  blocks.settleCheck = 0;
+
+  const platform::Point cursor = platform.CursorPos();
+  cursorX = previousCursorX = cursor.x;
+  cursorY = previousCursorY = cursor.y;
+  table.PlaceAt({0.0f, 0.0f, 0.0f});
+  currentTool = world->tools[0].get();
+  doorPictureShown = 0;
+  return true;
+}
+
+Scene* PlayScene::Update(SceneManager* manager) {
+  GameApp* app = Owner();
+  if (!app->Running()) return this;
+  Scene* next = FrameUpdate(manager);
+  app->Graphics().Device()->ShowCursor(false);
+  return next;
+}
+
+Scene* PlayScene::Leave(SceneManager* manager) {
+  GameApp* app = Owner();
+  World* world = app->GetWorld();
+  world->blockSet.Step(app->Graphics().Device(), nullptr);
+  if (!doorPictureShown) return this;
+  world->doorSound->Play();
+  app->Platform().Sleep(1000);
+  for (int i = 0; i < manager->Count(); ++i)
+    if (std::strcmp(manager->At(i)->Name(), "EventTitle") == 0) return manager->At(i);
+  return nullptr;
+}
+
+void PlayScene::Turn(int dx, int dy) {
+  yaw = yaw - kTurnPerPixel * float(dx);
+  pitch = pitch + kTurnPerPixel * float(dy);
+  if (pitch < 0.0f) pitch = 0.0f;
+  if (pitch > 90.0f) pitch = 90.0f;
+  // Corrected once per turn: a single huge move may stay outside 0..360 until the next.
+  if (yaw < 0.0f) yaw += 360.0f;
+  if (yaw > 360.0f) yaw -= 360.0f;
+}
+
+void PlayScene::Paint(float x, float y) {
+  GameApp* app = Owner();
+  app->GetWorld()->blockSet.PaintAt(app->Graphics().Device(), x, y, penColour, zoom);
+}
+
+Scene* PlayScene::FrameUpdate(SceneManager* manager) {
+  if (currentTool && currentTool->type == Tool::kDoor) return Leave(manager);
+  GameApp* app = Owner();
+  World* world = app->GetWorld();
+  platform::Platform& platform = app->Platform();
+  r::RenderDevice* device = app->Graphics().Device();
+
+  const platform::Point cursor = platform.CursorPos();
+  cursorX = cursor.x;
+  cursorY = cursor.y;
+  const int left = platform.AsyncButtonState(platform::MouseButton::kLeft);
+  const int right = platform.AsyncButtonState(platform::MouseButton::kRight);
+  if (!buttonsPrimed) {
+    previousLeft = left;
+    previousRight = right;
+    buttonsPrimed = true;
+  }
+
+  worldMatrix = CameraMatrix(double(pitch * kDegreesToRadians), yaw, zoom);
+  device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
+
+  const bool on_palette = TrackPalette(world, this, cursorX, cursorY, left, right);
+
+  if (currentTool && left != 0 && previousLeft == 0 && !on_palette) {
+    if (currentTool->type == Tool::kPen) Paint(float(cursorX), float(cursorY));
+    // The hand's grab joins here with the hand grab and the grab handles.
+  }
+
+  const int dx = cursorX - previousCursorX;
+  const int dy = cursorY - previousCursorY;
+  const bool moved = dx != 0 || dy != 0;
+  if (left == 0 && previousLeft != 0) {
+    ChooseTool(world, this, platform.TimeMs());
+    heldHandle = nullptr;
+    heldBody = nullptr;
+  } else if (currentTool) {
+    if (left != 0 && moved) {
+      switch (currentTool->type) {
+        case Tool::kPen: {
+          // Four samples per pixel of the longer axis, from the previous point up to (not
+          // including) the current one, which starts the next frame's stroke.
+          const int n = int(4.0f * float(std::max(std::abs(dx), std::abs(dy))));
+          if (n == 0) break;
+          const float step_x = float(dx) / float(n), step_y = float(dy) / float(n);
+          for (int j = 0; j < n; ++j)
+            Paint(float(previousCursorX) + float(j) * step_x,
+                  float(previousCursorY) + float(j) * step_y);
+          break;
+        }
+        case Tool::kRotate:
+          Turn(dx, dy);
+          break;
+        case Tool::kZoom:
+          zoom = zoom - kZoomPerPixel * float(dy);
+          if (zoom > 16.0f) zoom = 16.0f;
+          if (zoom < 4.0f) zoom = 4.0f;
+          break;
+        default:  // the hand's drag joins with the hand grab; types 1 and 2 do nothing
+          break;
+      }
+    } else if (right != 0 && moved) {
+      Turn(dx, dy);
+    }
+  }
+
+  world->blockSet.Step(device, heldBody);
+  previousLeft = left;
+  previousRight = right;
+  previousCursorX = cursorX;
+  previousCursorY = cursorY;
+  return this;
+}

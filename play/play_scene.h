@@ -1,0 +1,54 @@
+// The play space: a table, a hundred blocks in four glued towers, the tool palette, and the mouse
+// as the only input. Entering builds the towers; every frame reads the mouse, turns and zooms the
+// view and hands presses and drags to the current tool.
+#pragma once
+
+#include <cstdint>
+
+#include "blocks/block.h"
+#include "blocks/math.h"
+#include "scenes/scene.h"
+
+class Tool;
+class GrabHandle;
+
+class PlayScene : public Scene {
+ public:
+  explicit PlayScene(GameApp* owner);
+  bool Load() override;
+  void Render(SceneManager* manager) override;
+  Scene* Update(SceneManager* manager) override;
+
+  // M = T . S . Ry . Rx: move 20 down, scale by zoom, turn by yaw about y, tilt about x.
+  static Mat4 CameraMatrix(double tilt_radians, float yaw_degrees, float zoom);
+
+  Block* heldBody = nullptr;
+  GrabHandle* heldHandle = nullptr;
+  int grabOffsetX = 0;
+  int grabOffsetY = 0;
+  int cursorX = 0;
+  int cursorY = 0;
+  int previousCursorX = 0;
+  int previousCursorY = 0;
+  Mat4 worldMatrix;
+  float pitch = 0.0f;  // degrees, 0..90
+  float yaw = 0.0f;    // degrees, kept in 0..360
+  float zoom = 0.0f;   // 4..16
+  uint8_t penColour[3] = {0, 0, 0};
+  Tool* currentTool = nullptr;
+  uint8_t doorPictureShown = 0;
+  uint32_t doorStartTime = 0;
+
+ private:
+  Scene* FrameUpdate(SceneManager* manager);
+  Scene* Leave(SceneManager* manager);
+  void Turn(int dx, int dy);
+  // Calls the painting of one pen sample at a screen point.
+  void Paint(float x, float y);
+
+  // The buttons as read at the previous update; primed on the first update of the run so that a
+  // button held at start-up is no fresh press.
+  bool buttonsPrimed = false;
+  int previousLeft = 0;
+  int previousRight = 0;
+};

@@ -1,0 +1,74 @@
+#include "scenes/title_scene.h"
+
+#include "app/game_app.h"
+#include "scenes/scene_manager.h"
+#include "world/world.h"
+
+namespace r = platform::render;
+
+bool TitleScene::Load() {
+  GraphicsDevice& graphics = Owner()->Graphics();
+  if (!cursorPicture.LoadFromFile(graphics.Device(), "data/cursor_default.png")) return false;
+  return cursorSprite.Create(&cursorPicture, &graphics);
+}
+
+Scene* TitleScene::Update(SceneManager* manager) {
+  GameApp* app = Owner();
+  if (!app->Running()) return this;
+  World* world = app->GetWorld();
+  platform::Platform& platform = app->Platform();
+  if (clickAction != kNone) {
+    if (++clickCountdown <= kClickDelayUpdates) return this;
+    if (clickAction == kStart) {
+      platform.Sleep(1000);
+      clickAction = kNone;
+      clickCountdown = 0;
+      world->startButton->hot = false;
+      world->endButton->hot = false;
+      Scene* play = manager->Find("EventCreate");
+      if (!play) return this;
+      play->Load();
+      play->Update(manager);
+      return play;
+    }
+    platform.Sleep(2000);
+    app->SetRunning(false);
+    app->PostClose();
+    return this;
+  }
+  const platform::Point cursor = platform.CursorPos();
+  cursorX = cursor.x;
+  cursorY = cursor.y;
+  leftBefore = leftNow;
+  leftNow = platform.AsyncButtonState(platform::MouseButton::kLeft);
+  world->startButton->Track(world, cursorX, cursorY);
+  world->endButton->Track(world, cursorX, cursorY);
+  if (leftNow != 0 && leftBefore == 0) {
+    if (world->startButton->hot) {
+      clickAction = kStart;
+      world->startSound->Play();
+    } else if (world->endButton->hot) {
+      clickAction = kEnd;
+      world->endSound->Play();
+    }
+  }
+  return this;
+}
+
+void TitleScene::Render(SceneManager* /*manager*/) {
+  GameApp* app = Owner();
+  if (!app->Running()) return;
+  World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  if (device->BeginScene()) {
+    device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
+    world->titlePicture->Draw(device);
+    world->startButton->DrawButton(device);
+    world->endButton->DrawButton(device);
+    r::Vector2 at{float(cursorX), float(cursorY)};
+    cursorSprite.Draw(device, nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFF);
+    device->EndScene();
+  }
+  app->Graphics().RecoverAfterPresent(device->Present());
+}

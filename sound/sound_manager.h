@@ -1,0 +1,48 @@
+// Sound playback: the manager owns the output device and the caching loader; every Sound is one
+// WAV file, played once per Play, mixed over whatever else is playing.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/audio/audio_device.h"
+#include "platform/platform.h"
+
+class SoundManager {
+ public:
+  SoundManager() = default;
+  ~SoundManager() { Shutdown(); }
+  SoundManager(const SoundManager&) = delete;
+  SoundManager& operator=(const SoundManager&) = delete;
+
+  bool Init(platform::Platform* platform);
+  // Releases the loader (with every decoded sound), then the device; safe to call twice.
+  void Shutdown();
+  platform::audio::AudioDevice* Performance() const { return performance_.get(); }
+  platform::audio::Loader* Loader() const { return loader_.get(); }
+
+ private:
+  std::unique_ptr<platform::audio::AudioDevice> performance_;
+  std::unique_ptr<platform::audio::Loader> loader_;
+};
+
+class Sound {
+ public:
+  Sound() = default;
+  virtual ~Sound() = default;
+  Sound(const Sound&) = delete;
+  Sound& operator=(const Sound&) = delete;
+
+  // False with LastError() naming the file and the reason.
+  bool Load(platform::audio::AudioDevice* performance, platform::audio::Loader* loader,
+            const std::string& name);
+  bool Load(const SoundManager& manager, const std::string& name) {
+    return Load(manager.Performance(), manager.Loader(), name);
+  }
+  void Play() const;
+
+ private:
+  const platform::audio::SoundBuffer* segment_ = nullptr;  // owned by the loader
+  platform::audio::AudioDevice* performance_ = nullptr;
+  platform::audio::Loader* loader_ = nullptr;
+};

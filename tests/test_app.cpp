@@ -1,0 +1,63 @@
+#include "test_app.h"
+
+#include <filesystem>
+
+#include "play/play_scene.h"
+#include "scenes/scene_manager.h"
+#include "scenes/title_scene.h"
+#include "world/world.h"
+
+#ifndef ZENTROVA_OUTPUT_DIR
+#define ZENTROVA_OUTPUT_DIR "frames"
+#endif
+
+TestApp::TestApp(uint32_t start_ms) : platform_(start_ms) {
+  app_ = std::make_unique<GameApp>(&platform_);
+  created_ = app_->Create(5);
+}
+
+World& TestApp::world() { return *app_->GetWorld(); }
+PlayScene& TestApp::play() { return *static_cast<PlayScene*>(app_->Scenes()->Find("EventCreate")); }
+TitleScene& TestApp::title() { return *static_cast<TitleScene*>(app_->Scenes()->Find("EventTitle")); }
+Scene* TestApp::current() { return app_->Scenes() ? app_->Scenes()->Current() : nullptr; }
+
+bool TestApp::NextFrame() {
+  const int before = platform_.FramesPresented();
+  for (int pass = 0; pass < 1000 && !quit_; ++pass) {
+    if (!app_->Pump()) {
+      quit_ = true;
+      return false;
+    }
+    if (platform_.FramesPresented() != before) return true;
+  }
+  return false;
+}
+
+void TestApp::Frames(int n) {
+  for (int i = 0; i < n; ++i) NextFrame();
+}
+
+void TestApp::Click(int x, int y) {
+  Move(x, y);
+  Press();
+  NextFrame();
+  Release();
+  NextFrame();
+}
+
+void TestApp::Drag(int x, int y, int steps) {
+  platform::Point from = platform_.CursorPos();
+  Press();
+  NextFrame();
+  for (int i = 1; i <= steps; ++i) {
+    Move(from.x + (x - from.x) * i / steps, from.y + (y - from.y) * i / steps);
+    NextFrame();
+  }
+  Release();
+  NextFrame();
+}
+
+void TestApp::Save(const std::string& name) const {
+  std::filesystem::create_directories(ZENTROVA_OUTPUT_DIR);
+  platform_.WriteFramePng(std::string(ZENTROVA_OUTPUT_DIR) + "/" + name + ".png");
+}

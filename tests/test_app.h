@@ -1,0 +1,47 @@
+// A headless run of the real GameApp on the generated data, driven like a person would: move,
+// press, release, let frames pass, look at the frame, listen to the sounds.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/game_app.h"
+#include "platform/headless/headless_platform.h"
+#include "play/play_scene.h"
+#include "scenes/title_scene.h"
+#include "world/world.h"
+
+class TestApp {
+ public:
+  // Starts at the given virtual time; Create runs (its one-second pause included).
+  explicit TestApp(uint32_t start_ms = 1000);
+  bool created() const { return created_; }
+  GameApp& app() { return *app_; }
+  platform::HeadlessPlatform& platform() { return platform_; }
+  World& world();
+  PlayScene& play();
+  TitleScene& title();
+  Scene* current();
+
+  // Runs loop passes until one more frame was presented (or the program stopped); false when the
+  // loop ended.
+  bool NextFrame();
+  void Frames(int n);
+  void Move(int x, int y) { platform_.MoveMouse(x, y); }
+  void Press() { platform_.Press(platform::MouseButton::kLeft); }
+  void Release() { platform_.Release(platform::MouseButton::kLeft); }
+  // Move, press, one frame, release, one frame.
+  void Click(int x, int y);
+  // From the cursor's place to (x, y) in `steps` frames with the left button held.
+  void Drag(int x, int y, int steps);
+  uint32_t Pixel(int x, int y) const { return platform_.FramePixel(x, y); }
+  // Writes the last frame under the build's frames/ folder.
+  void Save(const std::string& name) const;
+  bool quit() const { return quit_; }
+
+ private:
+  platform::HeadlessPlatform platform_;
+  std::unique_ptr<GameApp> app_;
+  bool created_ = false;
+  bool quit_ = false;
+};

@@ -1,0 +1,56 @@
+#include "world/palette.h"
+
+#include "play/play_scene.h"
+#include "world/world.h"
+
+namespace {
+// The door closes at the latest this long after it was chosen, at rest or not.
+constexpr uint32_t kDoorLimitMs = 20000;
+}  // namespace
+
+bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int right) {
+  bool on_palette = false;
+  for (auto& tool : world->tools) {
+    bool probe = left == 0 && right == 0;
+    tool->Track(world, scene, x, y, &probe);
+    if (probe) on_palette = true;
+  }
+  return on_palette;
+}
+
+void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms) {
+  for (auto& tool : world->tools) {
+    if (tool->hot) {
+      if (tool->type == Tool::kDoor) {
+        scene->doorStartTime = now_ms;
+        world->blockSet.settleCheck = 1;
+      } else {
+        world->selectedSound->Play();
+      }
+      scene->currentTool = tool.get();
+    }
+    tool->Apply(scene);
+  }
+}
+
+void DrawPaletteOverlay(World* world, PlayScene* scene, platform::gdi::DeviceContext* dc,
+                        uint32_t now_ms) {
+  Tool* current = scene->currentTool;
+  if (!current) return;
+  if (current->type == Tool::kDoor) {
+    if (!world->blockSet.AllAtRest() && now_ms - scene->doorStartTime <= kDoorLimitMs) {
+      current->DrawCurrentIcon(dc);
+      return;
+    }
+    world->doorClosedPicture.Blit(dc, 18, 410, platform::gdi::RasterOp::kSrcCopy);
+    scene->doorPictureShown = 1;
+    return;
+  }
+  for (auto& tool : world->tools) {
+    if (tool.get() == current)
+      tool->DrawCurrentIcon(dc);
+    else
+      tool->DrawIcon(dc);
+  }
+  current->DrawCursor(dc, scene->cursorX, scene->cursorY);
+}

@@ -1,0 +1,22 @@
+// The tool palette's three procedures, in the order the play scene runs them each frame.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gdi/device_context.h"
+
+class World;
+class PlayScene;
+
+// Tracking, after the cursor and both buttons were read: with no button down every icon refreshes
+// its hot flag; with one down the result says whether the cursor is on any icon.
+bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int right);
+
+// Choosing, on the frame of a left release: the hot tool becomes current (the door starts the
+// settling instead of playing the selected sound), and every tool's Apply runs.
+void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms);
+
+// The overlay at the end of the play render: the icons and the current tool's cursor, or while
+// leaving only the door, closed once every body rests or the time limit has passed.
+void DrawPaletteOverlay(World* world, PlayScene* scene, platform::gdi::DeviceContext* dc,
+                        uint32_t now_ms);

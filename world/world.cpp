@@ -1,0 +1,66 @@
+#include "world/world.h"
+
+#include "app/game_app.h"
+
+World::~World() {
+  sounds.RemoveAll();
+  titlePicture.reset();
+  startButton.reset();
+  endButton.reset();
+  for (auto& tool : tools) tool.reset();
+  // The remaining members go in reverse order of declaration: door picture, canvas, table,
+  // block set, then the empty sound list.
+}
+
+bool World::LoadSound(const char* file, Sound** member) {
+  auto sound = std::make_unique<Sound>();
+  if (!sound->Load(app->Sounds(), file)) return false;
+  *member = sound.get();
+  sounds.Add(sound.release());
+  return true;
+}
+
+bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) {
+  app = owner;
+  owner->Platform().Random().Seed(owner->Platform().TimeMs());
+  platform::gdi::DeviceContext window_dc;  // the window's own context
+  table.Init(window_dc, device->Device());
+  blockSet.Initialise(owner, width, height);
+  if (!canvas.CreateDib(window_dc, width, height, 24)) return false;
+  if (!doorClosedPicture.LoadBmpFile("data/door_close.bmp")) return false;
+
+  titlePicture = std::make_unique<TitlePicture>();
+  if (!titlePicture->Load(device, 640, 480)) return false;
+  startButton = std::make_unique<StartButton>();
+  if (!startButton->Load(device)) return false;
+  endButton = std::make_unique<EndButton>();
+  if (!endButton->Load(device)) return false;
+
+  if (!LoadSound("data/select.wav", &selectSound) ||
+      !LoadSound("data/selected.wav", &selectedSound) ||
+      !LoadSound("data/start.wav", &startSound) || !LoadSound("data/end.wav", &endSound) ||
+      !LoadSound("data/door.wav", &doorSound))
+    return false;
+
+  // One at a time: a failure leaves the later tools unmade.
+  using Maker = std::unique_ptr<Tool> (*)();
+  static const Maker kMakers[kToolCount] = {
+      [] { return std::unique_ptr<Tool>(new HandTool); },
+      [] { return std::unique_ptr<Tool>(new RotateTool); },
+      [] { return std::unique_ptr<Tool>(new ZoomTool); },
+      [] { return std::unique_ptr<Tool>(new DoorTool); },
+      [] { return std::unique_ptr<Tool>(new RedPenTool); },
+      [] { return std::unique_ptr<Tool>(new GreenPenTool); },
+      [] { return std::unique_ptr<Tool>(new BluePenTool); },
+      [] { return std::unique_ptr<Tool>(new CyanPenTool); },
+      [] { return std::unique_ptr<Tool>(new MagentaPenTool); },
+      [] { return std::unique_ptr<Tool>(new YellowPenTool); },
+      [] { return std::unique_ptr<Tool>(new WhitePenTool); },
+      [] { return std::unique_ptr<Tool>(new GrayPenTool); },
+  };
+  for (int i = 0; i < kToolCount; ++i) {
+    tools[i] = kMakers[i]();
+    if (!tools[i]->Load(device)) return false;
+  }
+  return true;
+}
