@@ -54,7 +54,22 @@ struct Edge {
   int64_t step_x;  // change per pixel to the right
   int64_t step_y;  // change per row down
   int64_t bias;    // 0 on top and left edges, -1 elsewhere: pixels exactly on them are kept
+  double inv_step_x;
 };
+
+// Round half away from zero to 24.8 fixed point, without a library call per vertex.
+inline int64_t ToFixed(float v) {
+  double d = double(v) * double(kSubpixel);
+  return int64_t(d + (d >= 0.0 ? 0.5 : -0.5));
+}
+inline int FloorToInt(float v) {
+  int i = int(v);
+  return float(i) > v ? i - 1 : i;
+}
+inline int CeilToInt(float v) {
+  int i = int(v);
+  return float(i) < v ? i + 1 : i;
+}
 
 Edge MakeEdge(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t py) {
   Edge e;
@@ -65,7 +80,30 @@ Edge MakeEdge(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_
   // Clockwise on a y-down screen: a top edge runs right along a row, a left edge runs up.
   bool top_left = (dy == 0 && dx > 0) || dy < 0;
   e.bias = top_left ? 0 : -1;
+  e.inv_step_x = e.step_x != 0 ? 1.0 / double(e.step_x) : 0.0;
   return e;
+}
+
+struct SpanState {
+  float z, u, v;
+};
+
+// The common case in a tight loop: one colour, a power-of-two texture, depth test and write on.
+void DrawSpanTexturedPow2(uint32_t* pixels, float* depth, int x0, int x1, SpanState span,
+                          float dzdx, float dudx, float dvdx, const uint32_t* texels, int tw, int th,
+                          uint32_t color) {
+  const float fw = float(tw), fh = float(th);
+  const int mask_u = tw - 1, mask_v = th - 1;
+  for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
+    const float z = span.z;
+    if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
+    depth[x] = z;
+    const float fu = span.u * fw, fv = span.v * fh;
+    int iu = int(fu), iv = int(fv);
+    iu -= float(iu) > fu;  // floor for negatives
+    iv -= float(iv) > fv;
+    pixels[x] = Modulate(texels[(iv & mask_v) * tw + (iu & mask_u)], color);
+  }
 }
 
 }  // namespace
@@ -124,15 +162,15 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
 
   const int width = back_buffer_->Width();
   const int height = back_buffer_->Height();
-  int min_x = std::max(0, int(std::ceil(std::min({v0->x, v1->x, v2->x}))));
-  int max_x = std::min(width - 1, int(std::floor(std::max({v0->x, v1->x, v2->x}))));
-  int min_y = std::max(0, int(std::ceil(std::min({v0->y, v1->y, v2->y}))));
-  int max_y = std::min(height - 1, int(std::floor(std::max({v0->y, v1->y, v2->y}))));
+  int min_x = std::max(0, CeilToInt(std::min({v0->x, v1->x, v2->x})));
+  int max_x = std::min(width - 1, FloorToInt(std::max({v0->x, v1->x, v2->x})));
+  int min_y = std::max(0, CeilToInt(std::min({v0->y, v1->y, v2->y})));
+  int max_y = std::min(height - 1, FloorToInt(std::max({v0->y, v1->y, v2->y})));
   if (min_x > max_x || min_y > max_y) return;
 
-  int64_t fx0 = std::llround(v0->x * kSubpixel), fy0 = std::llround(v0->y * kSubpixel);
-  int64_t fx1 = std::llround(v1->x * kSubpixel), fy1 = std::llround(v1->y * kSubpixel);
-  int64_t fx2 = std::llround(v2->x * kSubpixel), fy2 = std::llround(v2->y * kSubpixel);
+  int64_t fx0 = ToFixed(v0->x), fy0 = ToFixed(v0->y);
+  int64_t fx1 = ToFixed(v1->x), fy1 = ToFixed(v1->y);
+  int64_t fx2 = ToFixed(v2->x), fy2 = ToFixed(v2->y);
   int64_t px = int64_t(min_x) * int64_t(kSubpixel), py = int64_t(min_y) * int64_t(kSubpixel);
   Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
   Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
@@ -170,39 +208,75 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
   uint32_t* pixels = back_buffer_->Pixels();
   float* depth = depth_->Depth();
 
-  for (int y = min_y; y <= max_y; ++y) {
-    int64_t w0 = e0.w_row, w1 = e1.w_row, w2 = e2.w_row;
-    bool entered = false;
-    for (int x = min_x; x <= max_x; ++x, w0 += e0.step_x, w1 += e1.step_x, w2 += e2.step_x) {
-      if (((w0 + e0.bias) | (w1 + e1.bias) | (w2 + e2.bias)) < 0) {
-        if (entered) break;  // convex: the span is over
-        continue;
+  // Attributes at the first pixel of the bounding box; each row and pixel adds its step.
+  const float bx = float(min_x) - v0->x, by = float(min_y) - v0->y;
+  float z_row = v0->z + dzdx * bx + dzdy * by;
+  float u_row = v0->u + dudx * bx + dudy * by;
+  float v_row = v0->v + dvdx * bx + dvdy * by;
+  for (int y = min_y; y <= max_y; ++y, z_row += dzdy, u_row += dudy, v_row += dvdy) {
+    const int64_t w0 = e0.w_row + e0.bias, w1 = e1.w_row + e1.bias, w2 = e2.w_row + e2.bias;
+    e0.w_row += e0.step_y;
+    e1.w_row += e1.step_y;
+    e2.w_row += e2.step_y;
+    // The span of this row: every edge must be non-negative. An edge falling to the right ends
+    // it, one rising to the right starts it; each bound is estimated through the edge's
+    // reciprocal and corrected to the exact pixel.
+    int64_t first = 0, last = max_x - min_x;
+    const int64_t ws[3] = {w0, w1, w2};
+    const Edge* es[3] = {&e0, &e1, &e2};
+    for (int k = 0; k < 3 && first <= last; ++k) {
+      const int64_t w = ws[k], step = es[k]->step_x;
+      if (step > 0) {
+        if (w >= 0) continue;
+        int64_t n = int64_t(double(-w) * es[k]->inv_step_x);
+        while (w + n * step < 0) ++n;
+        while (n > 0 && w + (n - 1) * step >= 0) --n;
+        first = std::max(first, n);
+      } else if (step < 0) {
+        if (w < 0) {
+          last = -1;
+          break;
+        }
+        int64_t n = int64_t(double(w) * -es[k]->inv_step_x);
+        while (w + n * step < 0) --n;
+        while (w + (n + 1) * step >= 0) ++n;
+        last = std::min(last, n);
+      } else if (w < 0) {
+        last = -1;
       }
-      entered = true;
-      float fx = float(x) - v0->x, fy = float(y) - v0->y;
-      float z = v0->z + dzdx * fx + dzdy * fy;
+    }
+    if (first > last) continue;
+    const float offset = float(first);
+    SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
+    const int x0 = min_x + int(first), x1 = min_x + int(last);
+    const size_t row_start = size_t(y) * width;
+    if (flat_color && texels && z_test && z_write && (tw & (tw - 1)) == 0 &&
+        (th & (th - 1)) == 0) {
+      DrawSpanTexturedPow2(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx, dvdx,
+                           texels, tw, th, v0->color);
+      continue;
+    }
+    for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
+      const size_t at = row_start + x;
+      const float z = span.z;
       if (z < 0.0f || z > 1.0f) continue;
-      size_t at = size_t(y) * width + x;
       if (z_test && z > depth[at]) continue;
       if (z_write) depth[at] = z;
       uint32_t color = v0->color;
       if (!flat_color) {
+        const float fx = float(x) - v0->x, fy = float(y) - v0->y;
         uint32_t ch[3];
         for (int k = 0; k < 3; ++k)
           ch[k] = uint32_t(std::clamp(c0[k] + dcdx[k] * fx + dcdy[k] * fy, 0.0f, 255.0f));
         color = 0xFF000000u | (ch[0] << 16) | (ch[1] << 8) | ch[2];
       }
       if (texels) {
-        float u = v0->u + dudx * fx + dudy * fy;
-        float v = v0->v + dvdx * fx + dvdy * fy;
-        pixels[at] = Modulate(texels[size_t(WrapIndex(v, th)) * tw + WrapIndex(u, tw)], color);
+        pixels[at] =
+            Modulate(texels[size_t(WrapIndex(span.v, th)) * tw + WrapIndex(span.u, tw)], color);
       } else {
         pixels[at] = color & 0x00FFFFFF;
       }
     }
-    e0.w_row += e0.step_y;
-    e1.w_row += e1.step_y;
-    e2.w_row += e2.step_y;
   }
 }
 
