@@ -1,6 +1,7 @@
 #include "blocks/block_set.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/game_app.h"
 #include "world/table.h"
@@ -141,6 +142,19 @@ void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const S
     const int first_col = std::max(0, int(std::max(left + 0.5f, -1.0f)));
     const int last_col = right >= float(width) ? width : int(right);
     PickCell* row = cells + size_t(y) * width;
+    // z is monotonic along the row (each rounding step is), so when both ends lie inside the
+    // depth range every pixel does, and the range tests and early ends can be left out.
+    const float z_first = z_left + slope * (float(first_col) - left);
+    const float z_last = z_left + slope * (float(last_col) - left);
+    if (z_first >= 0.00001f && z_first <= 1000.0f && z_last >= 0.00001f && z_last <= 1000.0f) {
+      if (y >= height) continue;
+      const int end = std::min(last_col, width - 1);
+      for (int x = first_col; x <= end; ++x) {
+        const float z = z_left + slope * (float(x) - left);
+        if (z < row[x].depth) row[x] = PickCell{z, id};
+      }
+      continue;
+    }
     for (int x = first_col; x <= last_col; ++x) {
       const float z = z_left + slope * (float(x) - left);
       if (z < 0.00001f) {
@@ -157,19 +171,20 @@ void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const S
 }
 
 void BlockSet::MarkOutlines() {
-  const PickCell* cells = front_.data();
+  // The face ids, two words apart (each cell holds its depth first), compared without the
+  // triangle bit; written as plain loops over arrays so that the compiler can vectorise them.
+  const uint32_t* ids = &front_.data()->id;
   uint8_t* mask = edgeMask.data();
-  // Row 0: only the left neighbour exists.
+  constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
   mask[0] = 0;
-  for (int x = 1; x < width; ++x) mask[x] = !PickCell::SameFace(cells[x].id, cells[x - 1].id);
+  for (int x = 1; x < width; ++x) mask[x] = ((ids[2 * x] ^ ids[2 * x - 2]) & kFaceBits) != 0;
   for (int y = 1; y < height; ++y) {
-    const PickCell* row = cells + size_t(y) * width;
-    const PickCell* up = row - width;
+    const uint32_t* row = ids + 2 * size_t(y) * width;
+    const uint32_t* up = row - 2 * size_t(width);
     uint8_t* m = mask + size_t(y) * width;
-    m[0] = !PickCell::SameFace(row[0].id, up[0].id);
+    m[0] = ((row[0] ^ up[0]) & kFaceBits) != 0;
     for (int x = 1; x < width; ++x)
-      m[x] = !PickCell::SameFace(row[x].id, row[x - 1].id) ||
-             !PickCell::SameFace(row[x].id, up[x].id);
+      m[x] = (((row[2 * x] ^ row[2 * x - 2]) | (row[2 * x] ^ up[2 * x])) & kFaceBits) != 0;
   }
 }
 
@@ -186,6 +201,15 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
     auto* below = y + 1 < h ? reinterpret_cast<uint32_t*>(bits + size_t(y + 1) * locked.pitch)
                             : nullptr;
     for (int x = 0; x < w; ++x) {
+      // Most of the mask is empty: step over eight clear bytes at a time.
+      if ((x & 7) == 0 && x + 8 <= w) {
+        uint64_t eight;
+        std::memcpy(&eight, m + x, 8);
+        if (eight == 0) {
+          x += 7;
+          continue;
+        }
+      }
       if (!m[x]) continue;
       row[x] = 0;
       if (x + 1 < w) row[x + 1] = 0;

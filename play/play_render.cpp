@@ -1,5 +1,7 @@
 // The play frame in layers: white clear, the canvas as background, table and blocks, outlines
 // from the pick buffer, the palette and cursor, then Present.
+#include <cstring>
+
 #include "app/game_app.h"
 #include "play/play_scene.h"
 #include "world/palette.h"
@@ -26,7 +28,19 @@ void PlayScene::Render(SceneManager* /*manager*/) {
       const uint8_t* src = canvas + size_t(y) * world->canvas.Width() * 3;
       auto* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) +
                                               size_t(y) * locked.pitch);
-      for (int x = 0; x < w; ++x, src += 3) dst[x] = (src[2] << 16) | (src[1] << 8) | src[0];
+      int x = 0;
+      // Four pixels from three little-endian words: blue, green, red bytes become 0x00RRGGBB.
+      for (; x + 4 <= w; x += 4, src += 12) {
+        uint32_t a, b, c;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + 4, 4);
+        std::memcpy(&c, src + 8, 4);
+        dst[x] = a & 0xFFFFFF;
+        dst[x + 1] = (a >> 24) | ((b & 0xFFFF) << 8);
+        dst[x + 2] = (b >> 16) | ((c & 0xFF) << 16);
+        dst[x + 3] = c >> 8;
+      }
+      for (; x < w; ++x, src += 3) dst[x] = (src[2] << 16) | (src[1] << 8) | src[0];
     }
     back_buffer->UnlockRect();
   }

@@ -14,6 +14,9 @@ bool Fail(std::string* why, const char* reason) {
 void Put32(std::vector<uint8_t>* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
 }
+void PutTag(std::vector<uint8_t>* out, const char (&tag)[5]) {
+  for (int i = 0; i < 4; ++i) out->push_back(uint8_t(tag[i]));
+}
 void Put16(std::vector<uint8_t>* out, uint16_t v) {
   out->push_back(uint8_t(v));
   out->push_back(uint8_t(v >> 8));
@@ -59,9 +62,11 @@ bool ParseWav(const uint8_t* data, size_t size, PcmSound* out, std::string* why)
 std::vector<uint8_t> EncodeWav(const PcmSound& sound) {
   std::vector<uint8_t> out;
   uint32_t data_bytes = uint32_t(sound.samples.size() * 2);
-  out.insert(out.end(), {'R', 'I', 'F', 'F'});
+  out.reserve(44 + data_bytes);
+  PutTag(&out, "RIFF");
   Put32(&out, 36 + data_bytes);
-  out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  PutTag(&out, "WAVE");
+  PutTag(&out, "fmt ");
   Put32(&out, 16);
   Put16(&out, 1);
   Put16(&out, uint16_t(sound.channels));
@@ -69,7 +74,7 @@ std::vector<uint8_t> EncodeWav(const PcmSound& sound) {
   Put32(&out, uint32_t(sound.rate * sound.channels * 2));
   Put16(&out, uint16_t(sound.channels * 2));
   Put16(&out, 16);
-  out.insert(out.end(), {'d', 'a', 't', 'a'});
+  PutTag(&out, "data");
   Put32(&out, data_bytes);
   for (int16_t s : sound.samples) Put16(&out, uint16_t(s));
   return out;

@@ -1,6 +1,7 @@
 #include "platform/gdi/device_context.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace platform::gdi {
 
@@ -81,6 +82,34 @@ void DeviceContext::WritePixel(int x, int y, uint32_t rgb, RasterOp op) {
   p[2] = uint8_t(v >> 16);
 }
 
+namespace {
+
+// Combines one row of 0x00RRGGBB source pixels into the destination at (x, y).
+void WriteRow(DeviceContext* dst, int x, int y, const uint32_t* src, int count, RasterOp op) {
+  for (int i = 0; i < count; ++i) dst->WritePixel(x + i, y, src[i], op);
+}
+
+}  // namespace
+
+void DeviceContext::WriteRow(int x, int y, const uint32_t* src, int count, RasterOp op) {
+  if (!surface_) {
+    gdi::WriteRow(this, x, y, src, count, op);
+    return;
+  }
+  uint32_t* p = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
+  switch (op) {
+    case RasterOp::kSrcCopy:
+      for (int i = 0; i < count; ++i) p[i] = src[i];
+      break;
+    case RasterOp::kSrcAnd:
+      for (int i = 0; i < count; ++i) p[i] &= src[i];
+      break;
+    case RasterOp::kSrcPaint:
+      for (int i = 0; i < count; ++i) p[i] |= src[i];
+      break;
+  }
+}
+
 bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx, int sy,
             RasterOp op) {
   if (!dst->IsDrawable() || !src.IsDrawable()) return false;
@@ -88,9 +117,11 @@ bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext&
   int cx = sx, cy = sy, cw = w, ch = h, dx = x, dy = y;
   if (!Clip(&cx, &cy, &cw, &ch, &dx, &dy, src.Width(), src.Height())) return true;
   if (!Clip(&dx, &dy, &cw, &ch, &cx, &cy, dst->Width(), dst->Height())) return true;
-  for (int row = 0; row < ch; ++row)
-    for (int col = 0; col < cw; ++col)
-      dst->WritePixel(dx + col, dy + row, src.ReadPixel(cx + col, cy + row), op);
+  std::vector<uint32_t> row(static_cast<size_t>(cw));
+  for (int r = 0; r < ch; ++r) {
+    for (int c = 0; c < cw; ++c) row[c] = src.ReadPixel(cx + c, cy + r);
+    dst->WriteRow(dx, dy + r, row.data(), cw, op);
+  }
   return true;
 }
 
@@ -103,9 +134,19 @@ int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, in
   int w = dw, h = dh;
   if (!Clip(&sx, &sy, &w, &h, &dx, &dy, layout.width, layout.height)) return 0;
   if (!Clip(&dx, &dy, &w, &h, &sx, &sy, dst->Width(), dst->Height())) return 0;
-  for (int row = 0; row < h; ++row)
-    for (int col = 0; col < w; ++col)
-      dst->WritePixel(dx + col, dy + row, layout.ReadPixel(pixels, sx + col, sy + row), op);
+  uint32_t row[1024];
+  for (int r = 0; r < h; ++r) {
+    for (int done = 0; done < w; done += 1024) {
+      const int count = std::min(1024, w - done);
+      if (layout.bit_count == 24) {
+        const uint8_t* p = pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 3;
+        for (int c = 0; c < count; ++c, p += 3) row[c] = p[0] | (p[1] << 8) | (p[2] << 16);
+      } else {
+        for (int c = 0; c < count; ++c) row[c] = layout.ReadPixel(pixels, sx + done + c, sy + r);
+      }
+      dst->WriteRow(dx + done, dy + r, row, count, op);
+    }
+  }
   return h;
 }
 

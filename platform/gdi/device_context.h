@@ -47,6 +47,8 @@ class DeviceContext {
   bool IsDrawable() const { return surface_ != nullptr || section_ != nullptr; }
   uint32_t ReadPixel(int x, int y) const;  // 0x00RRGGBB
   void WritePixel(int x, int y, uint32_t rgb, RasterOp op);
+  // Combines `count` pixels of a row into (x, y) onwards; the caller has clipped them.
+  void WriteRow(int x, int y, const uint32_t* src, int count, RasterOp op);
 
  private:
   uint32_t* surface_ = nullptr;

@@ -88,21 +88,30 @@ struct SpanState {
   float z, u, v;
 };
 
-// The common case in a tight loop: one colour, a power-of-two texture, depth test and write on.
-void DrawSpanTexturedPow2(uint32_t* pixels, float* depth, int x0, int x1, SpanState span,
-                          float dzdx, float dudx, float dvdx, const uint32_t* texels, int tw, int th,
-                          uint32_t color) {
+// The common case in a tight loop: one colour, a texture, depth test and write on.
+template <bool kPowerOfTwo>
+void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState span, float dzdx,
+                      float dudx, float dvdx, const uint32_t* texels, int tw, int th,
+                      uint32_t color) {
   const float fw = float(tw), fh = float(th);
-  const int mask_u = tw - 1, mask_v = th - 1;
   for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
     const float z = span.z;
     if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
     depth[x] = z;
-    const float fu = span.u * fw, fv = span.v * fh;
-    int iu = int(fu), iv = int(fv);
-    iu -= float(iu) > fu;  // floor for negatives
-    iv -= float(iv) > fv;
-    pixels[x] = Modulate(texels[(iv & mask_v) * tw + (iu & mask_u)], color);
+    int iu, iv;
+    if constexpr (kPowerOfTwo) {
+      const float fu = span.u * fw, fv = span.v * fh;
+      iu = int(fu);
+      iv = int(fv);
+      iu -= float(iu) > fu;  // floor for negatives
+      iv -= float(iv) > fv;
+      iu &= tw - 1;
+      iv &= th - 1;
+    } else {
+      iu = WrapIndex(span.u, tw);
+      iv = WrapIndex(span.v, th);
+    }
+    pixels[x] = Modulate(texels[iv * tw + iu], color);
   }
 }
 
@@ -250,10 +259,13 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
     SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
-    if (flat_color && texels && z_test && z_write && (tw & (tw - 1)) == 0 &&
-        (th & (th - 1)) == 0) {
-      DrawSpanTexturedPow2(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx, dvdx,
-                           texels, tw, th, v0->color);
+    if (flat_color && texels && z_test && z_write) {
+      if ((tw & (tw - 1)) == 0 && (th & (th - 1)) == 0)
+        DrawSpanTextured<true>(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx,
+                               dvdx, texels, tw, th, v0->color);
+      else
+        DrawSpanTextured<false>(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx,
+                                dvdx, texels, tw, th, v0->color);
       continue;
     }
     for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
