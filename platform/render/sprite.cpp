@@ -2,8 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace platform::render {
+
+namespace {
+
+// Source over destination: the texel's alpha times the colour's, the colour modulating the texel.
+inline uint32_t Blend(uint32_t dst, uint32_t texel, uint32_t ca, uint32_t cr, uint32_t cg,
+                      uint32_t cb) {
+  if ((texel >> 24) == 255 && (ca & cr & cg & cb) == 255) return texel & 0x00FFFFFF;
+  const uint32_t a = (texel >> 24) * ca / 255;
+  uint32_t r = ((texel >> 16) & 0xFF) * cr / 255;
+  uint32_t g = ((texel >> 8) & 0xFF) * cg / 255;
+  uint32_t b = (texel & 0xFF) * cb / 255;
+  if (a == 255) return (r << 16) | (g << 8) | b;
+  if (a == 0) return dst;
+  const uint32_t dr = (dst >> 16) & 0xFF, dg = (dst >> 8) & 0xFF, db = dst & 0xFF;
+  r = (r * a + dr * (255 - a) + 127) / 255;
+  g = (g * a + dg * (255 - a) + 127) / 255;
+  b = (b * a + db * (255 - a) + 127) / 255;
+  return (r << 16) | (g << 8) | b;
+}
+
+}  // namespace
 
 bool Sprite::Begin() {
   if (lost_ || begun_) return false;
@@ -52,6 +74,27 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
                  cb = color & 0xFF;
   const uint32_t* texels = texture->Texels();
   uint32_t* pixels = target->Pixels();
+  if (angle == 0.0f) {
+    // Unturned: each screen column and row maps to one picture column and row, found once.
+    // The pixel centre x + 0.5 maps to (x + 0.5 - t) / s.
+    std::vector<int> columns;
+    for (int x = min_x; x < max_x; ++x) {
+      float px = (float(x) + 0.5f - tx) / sx;
+      columns.push_back(px >= 0.0f && px < w ? src.left + int(px) : -1);
+    }
+    for (int y = min_y; y < max_y; ++y) {
+      float py = (float(y) + 0.5f - ty) / sy;
+      if (!(py >= 0.0f && py < h)) continue;
+      const uint32_t* texel_row = texels + size_t(src.top + int(py)) * texture->Width();
+      uint32_t* out = pixels + size_t(y) * target->PitchPixels();
+      for (int x = min_x; x < max_x; ++x) {
+        const int column = columns[size_t(x - min_x)];
+        if (column < 0) continue;
+        out[x] = Blend(out[x], texel_row[column], ca, cr, cg, cb);
+      }
+    }
+    return true;
+  }
   for (int y = min_y; y < max_y; ++y) {
     for (int x = min_x; x < max_x; ++x) {
       // Inverse map of the pixel centre.
@@ -59,18 +102,9 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
       float px = (cs * qx + sn * qy + cx) / sx;
       float py = (-sn * qx + cs * qy + cy) / sy;
       if (!(px >= 0.0f && py >= 0.0f && px < w && py < h)) continue;
-      uint32_t t = texels[size_t(src.top + int(py)) * texture->Width() + src.left + int(px)];
-      uint32_t a = (t >> 24) * ca / 255;
-      if (a == 0) continue;
-      uint32_t r = ((t >> 16) & 0xFF) * cr / 255;
-      uint32_t g = ((t >> 8) & 0xFF) * cg / 255;
-      uint32_t b = (t & 0xFF) * cb / 255;
       uint32_t& d = pixels[size_t(y) * target->PitchPixels() + x];
-      uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
-      r = (r * a + dr * (255 - a) + 127) / 255;
-      g = (g * a + dg * (255 - a) + 127) / 255;
-      b = (b * a + db * (255 - a) + 127) / 255;
-      d = (r << 16) | (g << 8) | b;
+      d = Blend(d, texels[size_t(src.top + int(py)) * texture->Width() + src.left + int(px)], ca,
+                cr, cg, cb);
     }
   }
   return true;

@@ -3,6 +3,9 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -95,10 +98,27 @@ bool OpenMixer() {
   return true;
 }
 
+// Sound libraries print their own complaints while probing for a device; a machine without one
+// should see our single line instead, so standard error is quiet during the first attempt.
+bool OpenMixerQuietly() {
+  std::fflush(stderr);
+  const int saved = dup(STDERR_FILENO);
+  const int null = open("/dev/null", O_WRONLY);
+  if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+  const bool opened = OpenMixer();
+  std::fflush(stderr);
+  if (saved >= 0) {
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+  }
+  if (null >= 0) close(null);
+  return opened;
+}
+
 }  // namespace
 
 std::unique_ptr<audio::AudioDevice> OpenSdlAudio() {
-  if (OpenMixer()) return std::make_unique<MixerAudio>(true);
+  if (OpenMixerQuietly()) return std::make_unique<MixerAudio>(true);
   std::fprintf(stderr, "zentrova: no audio device (%s), running silent\n", SDL_GetError());
   SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
   if (OpenMixer()) return std::make_unique<MixerAudio>(true);

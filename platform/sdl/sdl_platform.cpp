@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/render/render_device.h"
@@ -69,6 +70,9 @@ void SdlPlatform::Pump() {
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) messages_.push_back(Message::kClose);
         if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) ReleaseButtons();
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+            event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+          repaint_ = true;
         break;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
@@ -147,6 +151,18 @@ std::unique_ptr<audio::AudioDevice> SdlPlatform::OpenAudio() { return OpenSdlAud
 bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) {
   Pump();
   if (presentation_lost_ || !texture_) return false;
+  // A frame equal to the one on screen is not sent again: an idle screen costs next to nothing.
+  const size_t count = size_t(width) * height;
+  bool same = !repaint_ && shown_.size() == count;
+  for (int y = 0; same && y < height; ++y)
+    same = std::memcmp(shown_.data() + size_t(y) * width, pixels + size_t(y) * pitch_pixels,
+                       size_t(width) * 4) == 0;
+  if (same) return true;
+  shown_.resize(count);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(shown_.data() + size_t(y) * width, pixels + size_t(y) * pitch_pixels,
+                size_t(width) * 4);
+  repaint_ = false;
   SDL_UpdateTexture(texture_, nullptr, pixels, pitch_pixels * 4);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
@@ -166,6 +182,7 @@ bool SdlPlatform::RestorePresentation() {
     return false;
   }
   presentation_lost_ = false;
+  repaint_ = true;
   return true;
 }
 
