@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -110,13 +111,14 @@ void SdlPlatform::WaitForMessage(uint32_t timeout_ms) {
 
 Point SdlPlatform::CursorPos() {
   Pump();
-  int gx = 0, gy = 0, wx = 0, wy = 0;
-  SDL_GetGlobalMouseState(&gx, &gy);
-  if (window_) SDL_GetWindowPosition(window_, &wx, &wy);
-  if (!renderer_) return {gx - wx, gy - wy};
+  // The position of the last mouse event; while a button is held the window keeps receiving
+  // them even outside itself (mouse capture), so a drag is followed everywhere.
+  int wx = 0, wy = 0;
+  SDL_GetMouseState(&wx, &wy);
+  if (!renderer_) return {wx, wy};
   float lx = 0, ly = 0;
-  SDL_RenderWindowToLogical(renderer_, gx - wx, gy - wy, &lx, &ly);
-  return {int(lx), int(ly)};
+  SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
+  return {int(std::floor(lx)), int(std::floor(ly))};
 }
 
 void SdlPlatform::SetCursorPos(int x, int y) {
