@@ -11,7 +11,10 @@
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
 
-TestApp::TestApp(uint32_t start_ms) : platform_(start_ms) {
+TestApp::TestApp(uint32_t start_ms,
+                 const std::function<void(platform::HeadlessPlatform&)>& prepare)
+    : platform_(start_ms) {
+  if (prepare) prepare(platform_);
   app_ = std::make_unique<GameApp>(&platform_);
   created_ = app_->Create(5);
 }
@@ -60,4 +63,10 @@ void TestApp::Drag(int x, int y, int steps) {
 void TestApp::Save(const std::string& name) const {
   std::filesystem::create_directories(ZENTROVA_OUTPUT_DIR);
   platform_.WriteFramePng(std::string(ZENTROVA_OUTPUT_DIR) + "/" + name + ".png");
+}
+
+void TestApp::EnterPlay() {
+  NextFrame();
+  Click(150, 370);
+  Frames(12);
 }

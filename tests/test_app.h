@@ -2,6 +2,7 @@
 // press, release, let frames pass, look at the frame, listen to the sounds.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,8 +14,10 @@
 
 class TestApp {
  public:
-  // Starts at the given virtual time; Create runs (its one-second pause included).
-  explicit TestApp(uint32_t start_ms = 1000);
+  // Starts at the given virtual time; `prepare` may set the platform up first; Create runs (its
+  // one-second pause included).
+  explicit TestApp(uint32_t start_ms = 1000,
+                   const std::function<void(platform::HeadlessPlatform&)>& prepare = nullptr);
   bool created() const { return created_; }
   GameApp& app() { return *app_; }
   platform::HeadlessPlatform& platform() { return platform_; }
@@ -38,6 +41,8 @@ class TestApp {
   // Writes the last frame under the build's frames/ folder.
   void Save(const std::string& name) const;
   bool quit() const { return quit_; }
+  // Enters the play scene through the start button, as a person would.
+  void EnterPlay();
 
  private:
   platform::HeadlessPlatform platform_;

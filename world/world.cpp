@@ -1,5 +1,7 @@
 #include "world/world.h"
 
+#include <string>
+
 #include "app/game_app.h"
 
 World::~World() {
@@ -41,6 +43,13 @@ bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) 
       !LoadSound("data/start.wav", &startSound) || !LoadSound("data/end.wav", &endSound) ||
       !LoadSound("data/door.wav", &doorSound))
     return false;
+  // The blocks load these as the play scene builds them and do not stop on a failure; checking
+  // them here makes a broken file stop start-up with its name instead of leaving silent blocks.
+  // The loader keeps each decoded file, so the blocks later share these buffers.
+  for (int i = 1; i <= 5; ++i) {
+    Sound probe;
+    if (!probe.Load(app->Sounds(), "data/collision" + std::to_string(i) + ".wav")) return false;
+  }
 
   // One at a time: a failure leaves the later tools unmade.
   using Maker = std::unique_ptr<Tool> (*)();

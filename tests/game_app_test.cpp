@@ -1,0 +1,176 @@
+// The application object: frame pacing, teardown and start-up failures.
+#include "app/game_app.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "scenes/scene_manager.h"
+#include "test_app.h"
+#include "world/world.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(FramePacing, FirstCallNeverRunsAFrameAndTwentyOneMillisecondsDo) {
+  TestApp t;
+  ASSERT_TRUE(t.created());
+  auto& p = t.platform();
+  t.app().Frame();
+  EXPECT_EQ(p.FramesPresented(), 0);
+  p.Advance(20);
+  t.app().Frame();
+  EXPECT_EQ(p.FramesPresented(), 0) << "exactly 20 ms is not enough";
+  p.Advance(1);
+  t.app().Frame();
+  EXPECT_EQ(p.FramesPresented(), 1);
+  t.app().Frame();
+  EXPECT_EQ(p.FramesPresented(), 1) << "the next frame is measured from this one";
+}
+
+TEST(FramePacing, AClockWrapBetweenTwoFramesStillCounts32Milliseconds) {
+  // Create sleeps 1000 ms, so the first reading is 16 ms before the counter wraps.
+  TestApp t(0u - 1016u);
+  ASSERT_TRUE(t.created());
+  ASSERT_EQ(t.platform().TimeMs(), 0u - 16u);
+  t.app().Frame();
+  t.platform().Advance(32);
+  ASSERT_EQ(t.platform().TimeMs(), 16u);
+  t.app().Frame();
+  EXPECT_EQ(t.platform().FramesPresented(), 1);
+}
+
+TEST(FramePacing, TheLoopSleepsUntilTheNextFrameInsteadOfSpinning) {
+  TestApp t;
+  t.NextFrame();
+  uint32_t start = t.platform().TimeMs();
+  t.Frames(10);
+  // Each pass with nothing to do waits exactly until the next frame is due: ten frames, 21 ms
+  // apart, and no pass in between.
+  EXPECT_EQ(t.platform().TimeMs() - start, 210u);
+}
+
+TEST(FramePacing, ClearingRunningInsideUpdateSkipsTheRenderAndEveryLaterFrame) {
+  TestApp t;
+  t.NextFrame();
+  t.Click(400, 370);  // the end button
+  ASSERT_EQ(t.title().ClickAction(), TitleScene::kEnd);
+  auto& p = t.platform();
+  // Nine more countdown updates draw frames; the tenth and eleventh count and act.
+  int frames = p.FramesPresented();
+  for (int i = 0; i < 9; ++i) {
+    p.Advance(21);
+    t.app().Frame();
+  }
+  EXPECT_EQ(p.FramesPresented(), frames + 9);
+  p.Advance(21);
+  t.app().Frame();  // countdown 11: sleeps 2000 ms, clears running, posts the close
+  EXPECT_FALSE(t.app().Running());
+  EXPECT_EQ(p.FramesPresented(), frames + 9) << "no frame after running was cleared";
+  p.Advance(1000);
+  t.app().Frame();
+  EXPECT_EQ(p.FramesPresented(), frames + 9);
+}
+
+TEST(Teardown, ACloseRequestInThePlaySceneDestroysEverythingAndEndsTheLoop) {
+  TestApp t;
+  t.EnterPlay();
+  t.platform().PostMessage(platform::Message::kClose);
+  EXPECT_FALSE(t.NextFrame());
+  EXPECT_TRUE(t.quit());
+  EXPECT_FALSE(t.app().Running());
+  EXPECT_EQ(t.app().GetWorld(), nullptr);
+  EXPECT_EQ(t.app().Scenes(), nullptr);
+  EXPECT_FALSE(t.platform().WindowOpen());
+  EXPECT_EQ(t.app().Graphics().Resources().Count(), 0) << "widgets left the device's list";
+}
+
+TEST(Teardown, RunReturnsZeroAfterTheEndButton) {
+  TestApp t;
+  t.NextFrame();
+  t.Click(400, 370);
+  EXPECT_EQ(t.app().Run(), 0);
+  EXPECT_EQ(t.app().GetWorld(), nullptr);
+}
+
+// A copy of the generated data in a scratch folder that becomes the current directory, so that a
+// test can remove or spoil one file.
+class DataFolder {
+ public:
+  DataFolder() : previous_(fs::current_path()) {
+    root_ = fs::temp_directory_path() / ("zentrova-data-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(counter_++));
+    fs::create_directories(root_);
+    fs::copy(previous_ / "data", root_ / "data", fs::copy_options::recursive);
+    fs::current_path(root_);
+  }
+  ~DataFolder() {
+    fs::current_path(previous_);
+    fs::remove_all(root_);
+  }
+  void Remove(const std::string& file) { fs::remove(root_ / "data" / file); }
+  void Write(const std::string& file, const std::string& bytes) {
+    std::ofstream(root_ / "data" / file, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  void Truncate(const std::string& file, size_t size) { fs::resize_file(root_ / "data" / file, size); }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path previous_;
+  fs::path root_;
+};
+
+struct BadFile {
+  const char* file;
+  const char* change;  // "remove", "garbage" or "truncate"
+  const char* reason;  // part of the message
+};
+
+class StartupFailure : public testing::TestWithParam<BadFile> {};
+
+TEST_P(StartupFailure, NamesTheFileAndTheReasonAndTearsDownWhatWasBuilt) {
+  const BadFile& bad = GetParam();
+  DataFolder data;
+  if (std::string(bad.change) == "remove") data.Remove(bad.file);
+  if (std::string(bad.change) == "garbage") data.Write(bad.file, "this is not a picture or sound");
+  if (std::string(bad.change) == "truncate") data.Truncate(bad.file, 60);
+  TestApp t;
+  EXPECT_FALSE(t.created());
+  const std::string& reason = t.app().FailureReason();
+  EXPECT_NE(reason.find(std::string("data/") + bad.file), std::string::npos) << reason;
+  EXPECT_NE(reason.find(bad.reason), std::string::npos) << reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKindOfFile, StartupFailure,
+    testing::Values(BadFile{"title.bmp", "remove", "cannot open"},
+                    BadFile{"start_on.bmp", "garbage", "signature"},
+                    BadFile{"door_close.bmp", "truncate", "shorter than its dimensions"},
+                    BadFile{"cursor_default.png", "garbage", "signature"},
+                    BadFile{"cursor_default.png", "truncate", "PNG"},
+                    BadFile{"pen_gray_half.bmp", "remove", "cannot open"},
+                    BadFile{"cursor_pen_mask.bmp", "truncate", "shorter"},
+                    BadFile{"door.wav", "remove", "cannot open"},
+                    BadFile{"select.wav", "garbage", "not a WAV"},
+                    BadFile{"collision3.wav", "truncate", "past the end"}));
+
+#ifdef ZENTROVA_GAME_BINARY
+TEST(StartupFailure, TheGameExitsNonZeroWithTheFileOnStandardError) {
+  DataFolder data;
+  data.Remove("end_on.bmp");
+  const std::string command = std::string("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ") +
+                              ZENTROVA_GAME_BINARY + " 2>stderr.txt";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  std::ifstream in("stderr.txt");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("data/end_on.bmp: cannot open the file"), std::string::npos) << text;
+}
+#endif
+
+}  // namespace
