@@ -1,0 +1,201 @@
+// The software device's drawing: where triangles land, the fill rule, depth, culling, sprites.
+#include <gtest/gtest.h>
+
+#include "gfx/graphics_device.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/render/sprite.h"
+
+namespace r = platform::render;
+
+namespace {
+
+class Drawing : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(graphics.Create(&platform, 640, 480, false));
+    device()->SetRenderState(r::RenderState::kCullMode, r::value::kCullNone);
+    Clear();
+  }
+  r::RenderDevice* device() { return graphics.Device(); }
+  void Clear() { device()->Clear(r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF, 1.0f, 0); }
+  uint32_t Pixel(int x, int y) { return graphics.BackBuffer()->Pixels()[y * 640 + x]; }
+  int CountNot(uint32_t colour) {
+    int n = 0;
+    for (int i = 0; i < 640 * 480; ++i) n += graphics.BackBuffer()->Pixels()[i] != colour;
+    return n;
+  }
+  // A vertex given by its screen position: the fixed camera maps world (x, y) to screen
+  // (320 - x, 240 - y) and world z to depth (80 - z) / 2000 + 0.5.
+  static r::Vertex At(float sx, float sy, float z = 0, uint32_t colour = 0xFF000000, float u = 0,
+                      float v = 0) {
+    return {320.0f - sx, 240.0f - sy, z, colour, u, v};
+  }
+  void Fan(std::vector<r::Vertex> v) {
+    device()->DrawPrimitiveUP(r::PrimitiveType::kTriangleFan, int(v.size()) - 2, v.data(),
+                              sizeof(r::Vertex));
+  }
+
+  platform::HeadlessPlatform platform;
+  GraphicsDevice graphics;
+};
+
+TEST_F(Drawing, ATexturedQuadThroughTheFixedCameraLandsOnItsPixelsWithItsTexels) {
+  std::unique_ptr<r::Texture> texture;
+  ASSERT_EQ(device()->CreateTexture(2, 2, &texture), r::Result::kOk);
+  const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF000000};
+  std::copy(texels, texels + 4, texture->MutableTexels());
+  device()->SetTexture(0, texture.get());
+  Fan({At(100, 50, 0, 0xFFFFFFFF, 0, 0), At(110, 50, 0, 0xFFFFFFFF, 1, 0),
+       At(110, 60, 0, 0xFFFFFFFF, 1, 1), At(100, 60, 0, 0xFFFFFFFF, 0, 1)});
+  // Pixel centres at integer coordinates: columns 100..109 and rows 50..59, the right and bottom
+  // edges belong to the neighbours.
+  EXPECT_EQ(CountNot(0xFFFFFF), 100);
+  EXPECT_EQ(Pixel(100, 50), 0xFF0000u);
+  EXPECT_EQ(Pixel(104, 54), 0xFF0000u);
+  EXPECT_EQ(Pixel(105, 54), 0x00FF00u);
+  EXPECT_EQ(Pixel(104, 55), 0x0000FFu);
+  EXPECT_EQ(Pixel(109, 59), 0x000000u);
+  EXPECT_EQ(Pixel(110, 55), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(105, 60), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(99, 55), 0xFFFFFFu);
+}
+
+TEST_F(Drawing, TheDiffuseColourModulatesTheTexture) {
+  std::unique_ptr<r::Texture> texture;
+  device()->CreateTexture(1, 1, &texture);
+  texture->MutableTexels()[0] = 0xFF80FF40;
+  device()->SetTexture(0, texture.get());
+  Fan({At(10, 10, 0, 0xFF808080), At(20, 10, 0, 0xFF808080), At(20, 20, 0, 0xFF808080),
+       At(10, 20, 0, 0xFF808080)});
+  EXPECT_EQ(Pixel(15, 15), 0x408020u);
+}
+
+TEST_F(Drawing, TwoTrianglesOfAFanShareTheirEdgeWithoutGapsOrOverlap) {
+  // Corners off the pixel grid, and a diagonal edge between the two triangles.
+  const r::Vertex a = At(100.3f, 50.6f), b = At(140.8f, 52.1f), c = At(137.2f, 91.4f),
+                  d = At(98.9f, 88.2f);
+  Fan({a, b, c});
+  const int first = CountNot(0xFFFFFF);
+  Clear();
+  Fan({a, c, d});
+  const int second = CountNot(0xFFFFFF);
+  Clear();
+  Fan({a, b, c, d});
+  const int both = CountNot(0xFFFFFF);
+  EXPECT_EQ(first + second, both) << "no pixel is drawn by both triangles";
+  // No gaps: every pixel centre inside the quad is drawn.
+  int missing = 0;
+  for (int y = 60; y < 80; ++y)
+    for (int x = 110; x < 130; ++x) missing += Pixel(x, y) == 0xFFFFFFu;
+  EXPECT_EQ(missing, 0);
+  EXPECT_GT(both, 1400);
+}
+
+TEST_F(Drawing, AdjacentQuadsTileARowExactly) {
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t colour = 0xFF000000u | uint32_t(i + 1);
+    const float x = 100.5f + 10.0f * i;
+    Fan({At(x, 50.5f, 0, colour), At(x + 10, 50.5f, 0, colour), At(x + 10, 60.5f, 0, colour),
+         At(x, 60.5f, 0, colour)});
+  }
+  for (int x = 101; x <= 140; ++x) EXPECT_EQ(Pixel(x, 55), uint32_t((x - 101) / 10 + 1)) << x;
+  EXPECT_EQ(Pixel(100, 55), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(141, 55), 0xFFFFFFu);
+}
+
+TEST_F(Drawing, NearerGeometryWinsTheDepthTestWhateverTheOrder) {
+  auto square = [&](float z, uint32_t colour) {
+    Fan({At(10, 10, z, colour), At(30, 10, z, colour), At(30, 30, z, colour),
+         At(10, 30, z, colour)});
+  };
+  square(10, 0xFFFF0000);  // world z 10: depth (80 - 10) / 2000 + 0.5
+  square(-10, 0xFF00FF00);  // farther
+  EXPECT_EQ(Pixel(20, 20), 0xFF0000u);
+  square(20, 0xFF0000FF);  // nearer
+  EXPECT_EQ(Pixel(20, 20), 0x0000FFu);
+  square(20, 0xFFFFFF00);  // equal depth: less-or-equal lets it through
+  EXPECT_EQ(Pixel(20, 20), 0xFFFF00u);
+  device()->SetRenderState(r::RenderState::kZEnable, 0);
+  square(-500, 0xFF123456);
+  EXPECT_EQ(Pixel(20, 20), 0x123456u);
+}
+
+TEST_F(Drawing, PixelsOutsideTheDepthRangeAreDiscarded) {
+  // Depth (80 - z) / 2000 + 0.5 leaves 0..1 for z beyond 1080 or below -920.
+  Fan({At(10, 10, 1100), At(30, 10, 1100), At(30, 30, 1100), At(10, 30, 1100)});
+  EXPECT_EQ(CountNot(0xFFFFFF), 0);
+}
+
+TEST_F(Drawing, CullModesDropTheTrianglesOfTheirWinding) {
+  const std::vector<r::Vertex> clockwise = {At(10, 10), At(30, 10), At(30, 30)};
+  const std::vector<r::Vertex> counter = {At(50, 10), At(50, 30), At(70, 30)};
+  auto drawn = [&](uint32_t mode) {
+    Clear();
+    device()->SetRenderState(r::RenderState::kCullMode, mode);
+    Fan(clockwise);
+    Fan(counter);
+    return std::pair{Pixel(25, 15) != 0xFFFFFFu, Pixel(55, 25) != 0xFFFFFFu};
+  };
+  EXPECT_EQ(drawn(r::value::kCullNone), std::pair(true, true));
+  EXPECT_EQ(drawn(r::value::kCullCounterClockwise), std::pair(true, false));
+  EXPECT_EQ(drawn(r::value::kCullClockwise), std::pair(false, true));
+}
+
+TEST_F(Drawing, FarOffScreenAndDegenerateTrianglesDrawNothingAndDoNotCrash) {
+  Fan({At(-1e9f, 0), At(1e9f, 0), At(0, 1e9f)});
+  Fan({At(10, 10), At(20, 20), At(30, 30)});
+  Fan({At(-100, -100), At(-50, -100), At(-50, -50)});
+  EXPECT_EQ(CountNot(0xFFFFFF), 0);
+}
+
+TEST_F(Drawing, SpritesBlendByTexelAlphaTimesColourAlphaAtPixelPositions) {
+  std::unique_ptr<r::Texture> texture;
+  device()->CreateTexture(4, 2, &texture);
+  for (int i = 0; i < 8; ++i) texture->MutableTexels()[i] = 0xFF000000;  // opaque black
+  texture->MutableTexels()[3] = 0x00000000;                                // one clear texel
+  std::unique_ptr<r::Sprite> sprite;
+  device()->CreateSprite(&sprite);
+  r::Vector2 at{100, 20};
+  ASSERT_TRUE(sprite->Begin());
+  sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &at, 0xFFFFFFFF);
+  sprite->End();
+  EXPECT_EQ(Pixel(100, 20), 0x000000u);
+  EXPECT_EQ(Pixel(103, 20), 0xFFFFFFu) << "alpha 0 leaves the background";
+  EXPECT_EQ(Pixel(104, 20), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(100, 22), 0xFFFFFFu);
+  r::Vector2 faint{200, 20};
+  sprite->Begin();
+  sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &faint, 0x48FFFFFF);
+  sprite->End();
+  // Black at alpha 72 over white: 255 * (255 - 72) / 255 = 183.
+  EXPECT_EQ(Pixel(200, 20), 0xB7B7B7u);
+  sprite->OnLostDevice();
+  EXPECT_FALSE(sprite->Begin()) << "a lost sprite draws nothing until reset";
+  sprite->OnResetDevice();
+  EXPECT_TRUE(sprite->Begin());
+  sprite->End();
+}
+
+TEST_F(Drawing, SpritesHonourSourceRectangleScalingAndRotation) {
+  std::unique_ptr<r::Texture> texture;
+  device()->CreateTexture(2, 1, &texture);
+  texture->MutableTexels()[0] = 0xFFFF0000;
+  texture->MutableTexels()[1] = 0xFF0000FF;
+  std::unique_ptr<r::Sprite> sprite;
+  device()->CreateSprite(&sprite);
+  r::Rect second{1, 0, 2, 1};
+  r::Vector2 scale{3, 3}, at{10, 10};
+  sprite->Begin();
+  sprite->Draw(texture.get(), &second, &scale, nullptr, 0, &at, 0xFFFFFFFF);
+  EXPECT_EQ(Pixel(10, 10), 0x0000FFu);
+  EXPECT_EQ(Pixel(12, 12), 0x0000FFu);
+  EXPECT_EQ(Pixel(13, 10), 0xFFFFFFu);
+  // A quarter turn about the origin puts the picture's row into a column left of the point.
+  r::Vector2 turned_at{50, 50};
+  sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 1.5707964f, &turned_at, 0xFFFFFFFF);
+  sprite->End();
+  EXPECT_EQ(Pixel(49, 50), 0xFF0000u);
+  EXPECT_EQ(Pixel(49, 51), 0x0000FFu);
+}
+
+}  // namespace
