@@ -1,0 +1,110 @@
+// The 2D blits the palette and the cursors use.
+#include "platform/gdi/device_context.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "bmp_builder.h"
+#include "platform/image/picture.h"
+
+namespace gdi = platform::gdi;
+namespace img = platform::image;
+
+namespace {
+
+struct Surface {
+  explicit Surface(uint32_t fill, int w = 8, int h = 6) : pixels(size_t(w) * h, fill), width(w) {
+    dc = gdi::DeviceContext::ForSurface(pixels.data(), w, h, w * 4);
+  }
+  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
+  std::vector<uint32_t> pixels;
+  int width;
+  gdi::DeviceContext dc;
+};
+
+// A picture held in its file's layout, as the tools keep theirs.
+struct FilePicture {
+  FilePicture(const BmpSpec& spec, const std::vector<uint32_t>& pixels)
+      : bytes(MakeBmp(spec, pixels)) {
+    std::string why;
+    EXPECT_TRUE(img::ParseBmp(bytes.data(), bytes.size(), &layout, &why)) << why;
+  }
+  void Draw(Surface* s, int x, int y, gdi::RasterOp op) {
+    gdi::StretchDIBits(&s->dc, x, y, layout.width, layout.height, 0, 0, layout.width,
+                       layout.height, bytes.data() + layout.pixel_offset,
+                       bytes.size() - layout.pixel_offset, layout, op);
+  }
+  std::vector<uint8_t> bytes;
+  img::BitmapLayout layout;
+};
+
+TEST(Gdi, ACursorDrawnWithItsMaskKeepsTheBackgroundAroundItAndItsOwnColoursInside) {
+  const uint32_t background = 0x336699;
+  Surface screen(background);
+  // A 3x2 cursor: a red pixel and a black outline pixel; white in the mask wherever it is not.
+  FilePicture mask({3, 2, 24}, {0x000000, 0x000000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF});
+  FilePicture cursor({3, 2, 24}, {0xFF0000, 0x000000, 0x000000, 0x000000, 0x000000, 0x000000});
+  mask.Draw(&screen, 2, 1, gdi::RasterOp::kSrcAnd);
+  cursor.Draw(&screen, 2, 1, gdi::RasterOp::kSrcPaint);
+  EXPECT_EQ(screen.At(2, 1), 0xFF0000u);
+  EXPECT_EQ(screen.At(3, 1), 0x000000u) << "the black outline stays black";
+  EXPECT_EQ(screen.At(4, 1), background);
+  EXPECT_EQ(screen.At(2, 2), background);
+  EXPECT_EQ(screen.At(1, 1), background);
+}
+
+TEST(Gdi, BlitsAreClippedOnEverySide) {
+  std::vector<uint32_t> pixels(16, 0x00FF00);
+  FilePicture green({4, 4, 24}, pixels);
+  for (auto [x, y] : {std::pair{-2, -2}, {6, 4}, {-3, 3}, {7, -3}}) {
+    Surface screen(0xFFFFFF);
+    green.Draw(&screen, x, y, gdi::RasterOp::kSrcCopy);
+    int drawn = 0;
+    for (uint32_t p : screen.pixels) drawn += p == 0x00FF00;
+    const int w = std::min(x + 4, 8) - std::max(x, 0), h = std::min(y + 4, 6) - std::max(y, 0);
+    EXPECT_EQ(drawn, w * h) << x << "," << y;
+  }
+  Surface screen(0xFFFFFF);
+  green.Draw(&screen, 100, 100, gdi::RasterOp::kSrcCopy);
+  green.Draw(&screen, -100, 0, gdi::RasterOp::kSrcCopy);
+  for (uint32_t p : screen.pixels) EXPECT_EQ(p, 0xFFFFFFu);
+}
+
+TEST(Gdi, StretchDIBitsReadsSixteenAndThirtyTwoBitFilesUnchanged) {
+  for (int bits : {16, 32}) {
+    FilePicture picture({2, -1, bits}, {0xF80000, 0x0000F8});
+    Surface screen(0);
+    picture.Draw(&screen, 0, 0, gdi::RasterOp::kSrcCopy);
+    EXPECT_EQ(screen.At(0, 0) & 0xF8F8F8, 0xF80000u) << bits;
+    EXPECT_EQ(screen.At(1, 0) & 0xF8F8F8, 0x0000F8u) << bits;
+  }
+}
+
+TEST(Gdi, DataShorterThanItsLayoutIsNotRead) {
+  FilePicture picture({4, 4, 24}, {});
+  Surface screen(0x123456);
+  gdi::StretchDIBits(&screen.dc, 0, 0, 4, 4, 0, 0, 4, 4, picture.bytes.data() + 54, 10,
+                     picture.layout, gdi::RasterOp::kSrcCopy);
+  EXPECT_EQ(screen.At(0, 0), 0x123456u);
+}
+
+TEST(Gdi, BitBltCopiesBetweenADibSectionAndASurface) {
+  gdi::DibSection section(3, 2);
+  gdi::DeviceContext memory = gdi::DeviceContext::CreateCompatible(gdi::DeviceContext());
+  memory.SelectObject(&section);
+  memory.WritePixel(0, 0, 0xAABBCC, gdi::RasterOp::kSrcCopy);
+  memory.WritePixel(2, 1, 0x010203, gdi::RasterOp::kSrcCopy);
+  // A DIB section is bottom-up with blue, green, red bytes: row 0 is the last in memory.
+  EXPECT_EQ(section.Bits()[section.Layout().row_stride], 0xCC);
+  Surface screen(0xFFFFFF);
+  EXPECT_TRUE(gdi::BitBlt(&screen.dc, 5, 4, 3, 2, memory, 0, 0, gdi::RasterOp::kSrcCopy));
+  EXPECT_EQ(screen.At(5, 4), 0xAABBCCu);
+  EXPECT_EQ(screen.At(7, 5), 0x010203u);
+  EXPECT_EQ(screen.At(6, 4), 0x000000u);
+  gdi::DeviceContext window;
+  EXPECT_FALSE(gdi::BitBlt(&window, 0, 0, 3, 2, memory, 0, 0, gdi::RasterOp::kSrcCopy))
+      << "the window's own context has nothing to draw into";
+}
+
+}  // namespace
