@@ -11,33 +11,42 @@ constexpr int kIcon = 48;
 
 Canvas Title() {
   Canvas c(512, 512, kWhite);
-  // The name, each letter pixel a small cube.
+  // The name in block letters: white faces with a black outline, pushed out of the page by a
+  // solid black extrusion up and to the right, like the toy's cubes seen at an angle.
   const std::string name = "ZENTROVA";
-  const float cell = 9.0f;
-  const float letter_gap = 1.6f * cell;
-  const float width = name.size() * 5 * cell + (name.size() - 1) * letter_gap;
-  float x = (512 - width) / 2 - 4;
-  const float top = 96;
-  Canvas probe(1, 1, kWhite);
-  for (char ch : name) {
-    Canvas glyph(5, 7, kWhite);
-    glyph.Text(std::string(1, ch), 0, 0, 1, kBlack);
-    // Back rows first so that nearer cubes overlap the ones behind them.
-    for (int row = 0; row < 7; ++row)
-      for (int col = 4; col >= 0; --col)
-        if (glyph.Get(col, row) == kBlack) DrawCube(&c, x + col * cell, top + row * cell, cell, 1.6f);
-    x += 5 * cell + letter_gap;
-  }
-  // A small construction on the table line below the name.
-  const float base = 292;
-  c.Line({70, base}, {442, base}, 3, kBlack);
-  DrawCube(&c, 110, base - 44, 44, 3);
-  DrawCube(&c, 110, base - 88, 44, 3);
-  DrawCube(&c, 176, base - 44, 44, 3);
-  DrawCube(&c, 300, base - 44, 44, 3);
-  DrawCube(&c, 344, base - 44, 44, 3);
-  DrawCube(&c, 322, base - 88, 44, 3);
-  DrawCube(&c, 322, base - 132, 44, 3);
+  const int cell = 10, depth = 6, gap = 14;
+  const int width = int(name.size()) * 5 * cell + int(name.size() - 1) * gap;
+  const int left = (512 - width - depth) / 2, top = 70;
+  Canvas mask(512, 512, kWhite);
+  for (size_t i = 0; i < name.size(); ++i)
+    mask.Text(std::string(1, name[i]), left + int(i) * (5 * cell + gap), top, cell, kBlack);
+  auto lit = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < 512 && y < 512 && mask.Get(x, y) == kBlack;
+  };
+  for (int y = 0; y < 512; ++y)
+    for (int x = 0; x < 512; ++x) {
+      bool extruded = false;
+      for (int k = 1; k <= depth && !extruded; ++k) extruded = lit(x - k, y + k);
+      if (extruded) c.Set(x, y, kBlack);
+    }
+  for (int y = 0; y < 512; ++y)
+    for (int x = 0; x < 512; ++x) {
+      if (!lit(x, y)) continue;
+      bool edge = false;
+      for (int dy = -1; dy <= 1 && !edge; ++dy)
+        for (int dx = -1; dx <= 1 && !edge; ++dx) edge = !lit(x + dx, y + dy);
+      c.Set(x, y, edge ? kBlack : kWhite);
+    }
+  // A small construction on a table line below the name, clear of the buttons' band.
+  const float base = 296;
+  c.Line({60, base}, {452, base}, 3, kBlack);
+  DrawCube(&c, 96, base - 44, 44, 3);
+  DrawCube(&c, 96, base - 88, 44, 3);
+  DrawCube(&c, 162, base - 44, 44, 3);
+  DrawCube(&c, 296, base - 44, 44, 3);
+  DrawCube(&c, 340, base - 44, 44, 3);
+  DrawCube(&c, 318, base - 88, 44, 3);
+  DrawCube(&c, 400, base - 30, 30, 2.5f);
   return c;
 }
 
@@ -238,8 +247,9 @@ std::vector<NamedPicture> MakePictures() {
   }
   {
     Canvas drawing(22, 25, kClear);
-    drawing.FillCircle({10.5f, 12.5f}, 10, kWhite);
-    RotateShape(&drawing, {10.5f, 12.5f}, 6.5f, 2);
+    drawing.FillCircle({10.5f, 12.5f}, 10.5f, kWhite);
+    drawing.Ring({10.5f, 12.5f}, 10.0f, 1.0f, kBlack);
+    RotateShape(&drawing, {10.5f, 12.5f}, 6.0f, 2);
     drawing.Set(10, 12, kBlack);  // the centre is the hotspot
     auto [picture, mask] = CursorPair(drawing);
     out.push_back({"cursor_rotate.bmp", picture});
