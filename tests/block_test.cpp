@@ -1,0 +1,100 @@
+// The block body and the table.
+#include "blocks/block.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "test_app.h"
+#include "world/table.h"
+
+namespace {
+
+class Bodies : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(app.created()); }
+  Block* NewBlock(const Vec3& origin, const Vec3& size = {2, 2, 2}) {
+    blocks.push_back(std::make_unique<Block>());
+    platform::gdi::DeviceContext dc;
+    EXPECT_TRUE(blocks.back()->Create(dc, app.app().Graphics().Device(), app.app().Sounds(),
+                                      origin, size));
+    return blocks.back().get();
+  }
+  TestApp app;
+  std::vector<std::unique_ptr<Block>> blocks;
+};
+
+TEST_F(Bodies, ACubeAtTheOriginHasItsCentreCornersLengthsAndReach) {
+  Block* b = NewBlock({-1, -1, 0});
+  EXPECT_EQ(b->centre, (Vec3{0, 0, 1}));
+  EXPECT_EQ(b->corners[6], (Vec3{1, 1, 2}));
+  for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(b->restLengths[i], 2.0f) << i;
+  for (int i = 12; i < 16; ++i) EXPECT_NEAR(b->restLengths[i], 3.4641f, 1e-4f) << i;
+  EXPECT_NEAR(b->reachRadius, 4.1569f, 1e-4f);
+  EXPECT_EQ(b->referenceCentre, b->centre);
+  EXPECT_EQ(b->savedCorners[3], b->corners[3]);
+  EXPECT_EQ(b->onTable, 1);
+}
+
+TEST_F(Bodies, FaceNormalsFollowTheCornerOrderAndAreasAreDoubled) {
+  Block* b = NewBlock({-1, -1, 0});
+  const Vec3 expected[6] = {{0, 0, -1}, {0, 0, -1}, {0, 1, 0}, {0, -1, 0}, {-1, 0, 0}, {-1, 0, 0}};
+  for (int f = 0; f < 6; ++f) {
+    EXPECT_EQ(b->faces[f].normal, expected[f]) << "face " << f;
+    EXPECT_FLOAT_EQ(b->faces[f].area012, 4.0f);
+    EXPECT_FLOAT_EQ(b->faces[f].area230, 4.0f);
+    EXPECT_EQ(b->faces[f].owner, b);
+    EXPECT_EQ(b->faces[f].texture, &b->faceTextures[f]);
+    EXPECT_EQ(b->faces[f].link, nullptr);
+  }
+  EXPECT_EQ(b->faces[3].corner[2], &b->corners[7]);
+  EXPECT_EQ(b->faceTextures[0].Texture()->Texels()[63], 0xFFFFFFFFu);
+}
+
+TEST_F(Bodies, PlaceAtMovesCornerZeroAndKeepsTheRotation) {
+  Block* b = NewBlock({0, 0, 0});
+  // Turn the block a quarter about z by hand.
+  b->axes[0] = {0, 1, 0};
+  b->axes[1] = {-1, 0, 0};
+  b->velocities[2] = {1, 1, 1};
+  const Vec3 before = b->centre;
+  b->PlaceAt({10, 0, 0});
+  EXPECT_EQ(b->corners[0], (Vec3{10, 0, 0}));
+  EXPECT_EQ(b->corners[1], (Vec3{10, 2, 0}));
+  EXPECT_EQ(b->corners[3], (Vec3{8, 0, 0}));
+  EXPECT_EQ(b->corners[6], (Vec3{8, 2, 2}));
+  EXPECT_EQ(b->centre, (Vec3{9, 1, 1}));
+  EXPECT_EQ(b->previousCentre, before);
+  EXPECT_EQ(b->velocities[2], (Vec3{0, 0, 0}));
+  EXPECT_EQ(b->savedCorners[6], b->corners[6]);
+  EXPECT_EQ(b->faces[0].normal, (Vec3{0, 0, -1})) << "faces keep their shape records";
+}
+
+TEST_F(Bodies, ADisplayCentreBecomesAnOriginStandingOnTheTable) {
+  EXPECT_EQ(OriginForDisplayCentre({0, 1, 0}, {2, 2, 2}), (Vec3{-1, -1, 0}));
+  EXPECT_EQ(OriginForDisplayCentre({5, 3, -7}, {2, 4, 6}), (Vec3{4, -10, 1}));
+}
+
+TEST_F(Bodies, TheTableIsASquareAroundItsPlacementPoint) {
+  Table& table = app.world().table;
+  table.PlaceAt({0, 0, 0});
+  const Vec3 corners[4] = {{-30, -30, 0}, {-30, 30, 0}, {30, 30, 0}, {30, -30, 0}};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(table.tableCorners[k], corners[k]);
+    EXPECT_EQ(table.tableCornerRefs()[k], &table.tableCorners[k]);
+  }
+  EXPECT_EQ(table.kind, Block::kTable);
+  EXPECT_EQ(table.texture.Width(), 240);
+  table.PlaceAt({5, 0, -7});
+  table.PlaceAt({5, 0, -7});
+  EXPECT_FLOAT_EQ(table.vertices[0].x, -25);
+  EXPECT_FLOAT_EQ(table.vertices[0].y, 0);
+  EXPECT_FLOAT_EQ(table.vertices[0].z, -37);
+  EXPECT_EQ(table.tableCorners[0], (Vec3{-25, -37, 0}));
+  Vec3 centre;
+  EXPECT_EQ(table.GetCenter(centre), (Vec3{5, 0, -7}));
+  EXPECT_FLOAT_EQ(table.vertices[2].u, 1);
+  EXPECT_EQ(table.vertices[3].diffuse, 0xFFFFFFFFu);
+}
+
+}  // namespace
