@@ -1,0 +1,199 @@
+// The pick buffers: the software scan of faces into cells, and the outlines drawn from them.
+#include "blocks/block_set.h"
+
+#include <gtest/gtest.h>
+
+#include "play/play_scene.h"
+#include "test_app.h"
+
+namespace r = platform::render;
+
+namespace {
+
+constexpr int kW = 640, kH = 480;
+
+class Picking : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(app.created());
+    cells.assign(size_t(kW) * kH, PickCell{PickCell::kEmptyDepth, 0});
+  }
+  BlockSet& set() { return app.world().blockSet; }
+  r::RenderDevice* device() { return app.app().Graphics().Device(); }
+  const PickCell& At(int x, int y) const { return cells[size_t(y) * kW + x]; }
+  void Triangle(ScreenPoint a, ScreenPoint b, ScreenPoint c, uint32_t body = 2, int face = 0,
+                int triangle = 0) {
+    set().RasterizeTriangle(cells.data(), a, b, c, body, face, triangle);
+  }
+  int Written() const {
+    int n = 0;
+    for (const PickCell& c : cells) n += c.id != 0;
+    return n;
+  }
+  // Only one block, the table far out of view, and the starting camera.
+  Block* LoneBlock() {
+    set().RemoveAll();
+    app.world().table.PlaceAt({1000, 0, 1000});
+    platform::gdi::DeviceContext dc;
+    Block* b = set().AddBlock(dc, device(), app.app().Sounds(), {0, 1, 0}, {2, 2, 2});
+    device()->SetTransform(r::TransformType::kWorld,
+                           ToDeviceMatrix(PlayScene::CameraMatrix(0.5235986709594728, 225, 8)));
+    set().RefreshPickBuffer(device(), nullptr);
+    return b;
+  }
+
+  TestApp app;
+  std::vector<PickCell> cells;
+};
+
+TEST_F(Picking, AnEmptyViewLeavesEveryCellEmpty) {
+  set().RemoveAll();
+  app.world().table.PlaceAt({1000, 0, 1000});
+  set().RefreshPickBuffer(device(), nullptr);
+  for (int i = 0; i < kW * kH; i += 997) {
+    const PickCell& c = set().FrontBuffer()[i];
+    EXPECT_EQ(c.depth, 999999.0f);
+    EXPECT_EQ(set().CellBody(c), nullptr);
+    EXPECT_EQ(set().CellFace(c), nullptr);
+  }
+}
+
+TEST_F(Picking, TiesKeepWhatWasDrawnFirst) {
+  Triangle({10, 10, 0.5f}, {50, 10, 0.5f}, {10, 50, 0.5f}, 2, 0);
+  Triangle({10, 10, 0.5f}, {50, 10, 0.5f}, {10, 50, 0.5f}, 3, 4);
+  EXPECT_EQ(At(15, 15).Body(), 2u);
+  Triangle({10, 10, 0.4f}, {50, 10, 0.4f}, {10, 50, 0.4f}, 3, 4, 1);
+  EXPECT_EQ(At(15, 15).Body(), 3u);
+  EXPECT_EQ(At(15, 15).FaceIndex(), 4);
+  EXPECT_EQ(At(15, 15).Triangle(), 1);
+  EXPECT_FLOAT_EQ(At(15, 15).depth, 0.4f);
+}
+
+TEST_F(Picking, RowsOutsideTheScreenAndTheFarEdgesWriteNothing) {
+  Triangle({10, -50, 0.5f}, {60, -50, 0.5f}, {10, -1, 0.5f});
+  Triangle({10, 481, 0.5f}, {60, 481, 0.5f}, {10, 530, 0.5f});
+  EXPECT_EQ(Written(), 0);
+  // A triangle running off the right and bottom edges keeps inside the buffer.
+  Triangle({600, 440, 0.5f}, {700, 440, 0.5f}, {600, 540, 0.5f});
+  EXPECT_NE(At(639, 440).id, 0u);
+  EXPECT_NE(At(600, 479).id, 0u);
+  EXPECT_GT(Written(), 0);
+}
+
+TEST_F(Picking, AHorizontalEdgeIsIgnoredAndSpansFollowTheRoundingRules) {
+  // Edge 0 is horizontal; the two others bound rows 10..20: left = 10, right shrinks.
+  Triangle({10, 10, 0.5f}, {30, 10, 0.5f}, {10, 30, 0.5f});
+  // Row 10: span 10..30 (first column int(10 + 0.5), last int(30)).
+  EXPECT_NE(At(10, 10).id, 0u);
+  EXPECT_NE(At(30, 10).id, 0u);
+  EXPECT_EQ(At(31, 10).id, 0u);
+  EXPECT_EQ(At(9, 10).id, 0u);
+  // Row 20: the right edge is at x = 20.
+  EXPECT_NE(At(20, 20).id, 0u);
+  EXPECT_EQ(At(21, 20).id, 0u);
+  // Rows are int(minY + 0.5) .. int(maxY + 0.5): 10.4 starts at row 10, 10.6 at row 11.
+  cells.assign(cells.size(), PickCell{PickCell::kEmptyDepth, 0});
+  Triangle({100, 10.6f, 0.5f}, {120, 10.6f, 0.5f}, {100, 30.6f, 0.5f});
+  EXPECT_EQ(At(105, 10).id, 0u) << "the first row is int(10.6 + 0.5) = 11";
+  EXPECT_NE(At(105, 11).id, 0u);
+  EXPECT_NE(At(100, 30).id, 0u);
+  EXPECT_EQ(At(100, 31).id, 0u) << "row 31 is visited but no edge reaches it";
+}
+
+TEST_F(Picking, ASpanNarrowerThanAPixelHasAFlatDepth) {
+  // A sliver: at each row left and right differ by less than a pixel, so the slope is 0.
+  Triangle({100, 10, 0.2f}, {100.6f, 10, 0.9f}, {100.3f, 40, 0.5f});
+  const PickCell& c = At(100, 20);
+  ASSERT_NE(c.id, 0u);
+  // zLeft at row 20 along the edge from (100.3, 40, 0.5) to (100, 10, 0.2).
+  EXPECT_NEAR(c.depth, 0.2f + (20 - 10) / 30.0f * 0.3f, 1e-5f);
+}
+
+TEST_F(Picking, DepthsOutsideTheRangeEndTheRowWhereTheSlopeSaysSo) {
+  // Depth falls to the right, below 0.00001 from about x = 50: the rest of the row is skipped.
+  Triangle({0, 10, 0.5f}, {100, 10, -0.5f}, {0, 12, 0.5f});
+  EXPECT_NE(At(40, 10).id, 0u);
+  EXPECT_EQ(At(60, 10).id, 0u);
+  // Depth above 1000 on the left: those pixels are skipped and the scan goes on.
+  Triangle({200, 20, 2000.0f}, {300, 20, 0.5f}, {200, 22, 2000.0f});
+  EXPECT_EQ(At(200, 20).id, 0u);
+  EXPECT_NE(At(299, 20).id, 0u);
+}
+
+TEST_F(Picking, OutlinesNeverMarkTheOriginAndNotASingleFaceCoveringTheView) {
+  set().RemoveAll();
+  app.world().table.PlaceAt({0, 0, 0});
+  // Looking straight down at the table from close by: its top covers the whole view.
+  device()->SetTransform(r::TransformType::kWorld,
+                         ToDeviceMatrix(PlayScene::CameraMatrix(1.5707963267948966, 0, 40)));
+  set().RefreshPickBuffer(device(), nullptr);
+  ASSERT_NE(set().CellFace(set().FrontBuffer()[0]), nullptr);
+  ASSERT_NE(set().CellFace(set().FrontBuffer()[kW * kH - 1]), nullptr);
+  set().MarkOutlines();
+  int marked = 0;
+  for (int i = 0; i < kW * kH; ++i) marked += set().EdgeMask()[i];
+  EXPECT_EQ(marked, 0) << "the table's two triangles are one face";
+  EXPECT_EQ(set().EdgeMask()[0], 0);
+}
+
+TEST_F(Picking, ALoneBlockGetsATwoPixelOutlineOnItsSilhouetteAndBetweenItsFaces) {
+  LoneBlock();
+  GraphicsDevice& graphics = app.app().Graphics();
+  graphics.Device()->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  set().DrawOutlines(graphics.Device(), graphics.BackBuffer());
+  const uint32_t* frame = graphics.BackBuffer()->Pixels();
+  const PickCell* front = set().FrontBuffer();
+  int rows_checked = 0, faces_seen_max = 0, previous_first = -1, previous_last = -1;
+  for (int y = 0; y < kH; ++y) {
+    int first = -1, last = -1, changes = 0;
+    for (int x = 0; x < kW; ++x) {
+      if (front[y * kW + x].id == 0) continue;
+      if (first < 0) first = x;
+      last = x;
+      if (x > 0 && !PickCell::SameFace(front[y * kW + x].id, front[y * kW + x - 1].id)) ++changes;
+    }
+    const bool upright = first == previous_first && last == previous_last;
+    previous_first = first;
+    previous_last = last;
+    if (first < 0 || y == 0 || front[(y - 1) * kW + first].id == 0) continue;
+    // The silhouette: black on the block's first two pixels and on the two past its last.
+    EXPECT_EQ(frame[y * kW + first], 0u) << y;
+    EXPECT_EQ(frame[y * kW + first + 1], 0u) << y;
+    EXPECT_EQ(frame[y * kW + last + 1], 0u) << y;
+    EXPECT_EQ(frame[y * kW + last + 2], 0u) << y;
+    if (upright) {  // where the sides run straight down, nothing else is black beside them
+      EXPECT_EQ(frame[y * kW + first - 1], 0xFFFFFFu) << y;
+      EXPECT_EQ(frame[y * kW + last + 3], 0xFFFFFFu) << y;
+    }
+    faces_seen_max = std::max(faces_seen_max, changes);
+    ++rows_checked;
+  }
+  EXPECT_GT(rows_checked, 10);
+  EXPECT_GE(faces_seen_max, 1) << "rows crossing two visible faces have a line between them";
+}
+
+TEST_F(Picking, TheBackBufferLeavesTheExcludedBodyOut) {
+  Block* b = LoneBlock();
+  set().RefreshPickBuffer(device(), b);
+  for (int i = 0; i < kW * kH; i += 101) EXPECT_EQ(set().BackBuffer()[i].id, 0u);
+  int front = 0;
+  for (int i = 0; i < kW * kH; ++i) front += set().CellBody(set().FrontBuffer()[i]) == b;
+  EXPECT_GT(front, 300) << "about a 16-pixel cube at zoom 8";
+}
+
+TEST_F(Picking, TheStartingTowersPickTheirOwnBlocksAndFaces) {
+  app.EnterPlay();
+  // The tallest column of pixels above the table's centre belongs to blocks, each cell naming a
+  // face of the body it names.
+  int blocks_seen = 0;
+  for (int i = 0; i < kW * kH; i += 7) {
+    const PickCell& c = set().FrontBuffer()[i];
+    Block* body = set().CellBody(c);
+    if (!body || body->kind != Block::kBlock) continue;
+    ++blocks_seen;
+    EXPECT_EQ(set().CellFace(c)->owner, body);
+  }
+  EXPECT_GT(blocks_seen, 1000);
+}
+
+}  // namespace
