@@ -175,7 +175,8 @@ void DrawCube(Canvas* canvas, float x, float y, float s, float outline) {
   const float d = s * 0.45f;  // oblique depth
   std::vector<PointF> front = {{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}};
   std::vector<PointF> top = {{x, y}, {x + d, y - d}, {x + s + d, y - d}, {x + s, y}};
-  std::vector<PointF> side = {{x + s, y}, {x + s + d, y - d}, {x + s + d, y + s - d}, {x + s, y + s}};
+  std::vector<PointF> side = {
+      {x + s, y}, {x + s + d, y - d}, {x + s + d, y + s - d}, {x + s, y + s}};
   for (const auto* face : {&top, &side, &front}) {
     canvas->FillPolygon(*face, kWhite);
     canvas->PolygonOutline(*face, outline, kBlack);

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
-    std::fprintf(stderr, "zentrova_assets: cannot create %s: %s\n", argv[1], error.message().c_str());
+    std::fprintf(stderr, "zentrova_assets: cannot create %s: %s\n", argv[1],
+                 error.message().c_str());
     return 1;
   }
   for (const assets::NamedPicture& picture : assets::MakePictures()) {

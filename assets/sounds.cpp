@@ -23,7 +23,8 @@ class Track {
     for (size_t i = 0; i < count && first + i < samples_.size(); ++i) {
       double t = double(i) / kRate;
       double attack = std::min(1.0, t / 0.003);
-      samples_[first + i] += amplitude * attack * std::exp(-t / decay) * std::sin(2 * kPi * frequency * t);
+      samples_[first + i] +=
+          amplitude * attack * std::exp(-t / decay) * std::sin(2 * kPi * frequency * t);
     }
   }
   // Noise through a simple resonant band-pass: the body of a knock.
@@ -67,7 +68,9 @@ class Track {
   std::vector<double> samples_;
 };
 
-double Note(int semitones_from_a4) { return 440.0 * std::pow(2.0, semitones_from_a4 / 12.0); }
+double Note(int semitones_from_a4) {
+  return 440.0 * std::pow(2.0, semitones_from_a4 / 12.0);
+}
 
 }  // namespace
 

@@ -46,8 +46,9 @@ class Block {
 
   // Builds the box from corner 0 and the edge lengths (physics space), with white 8x8 face
   // textures and the five collision sounds; false at the first that cannot be made.
-  virtual bool Create(const platform::gdi::DeviceContext& dc, platform::render::RenderDevice* device,
-                      const SoundManager& sound_context, const Vec3& origin, const Vec3& block_size);
+  virtual bool Create(const platform::gdi::DeviceContext& dc,
+                      platform::render::RenderDevice* device, const SoundManager& sound_context,
+                      const Vec3& origin, const Vec3& block_size);
   // Puts corner 0 at the point, keeping axes and size.
   virtual void PlaceAt(const Vec3& point);
   virtual Vec3& GetCenter(Vec3& out) const {

@@ -203,8 +203,8 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
   for (int y = 0; y < h; ++y) {
     const uint8_t* m = edgeMask.data() + size_t(y) * width;
     auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch);
-    auto* below = y + 1 < h ? reinterpret_cast<uint32_t*>(bits + size_t(y + 1) * locked.pitch)
-                            : nullptr;
+    auto* below =
+        y + 1 < h ? reinterpret_cast<uint32_t*>(bits + size_t(y + 1) * locked.pitch) : nullptr;
     for (int x = 0; x < w; ++x) {
       // Most of the mask is empty: step over eight clear bytes at a time.
       if ((x & 7) == 0 && x + 8 <= w) {

@@ -54,7 +54,9 @@ Mat4& AffineInverse(Mat4& dst, const Mat4& m);
 Vec3& TransformTransposed3x3(Vec3& dst, const Vec3& v, const Mat4& m);
 
 // Physics (x, y, z) <-> display (x, z, y).
-inline Vec3 SwapYZ(const Vec3& v) { return {v.x, v.z, v.y}; }
+inline Vec3 SwapYZ(const Vec3& v) {
+  return {v.x, v.z, v.y};
+}
 
 inline platform::render::Matrix ToDeviceMatrix(const Mat4& m) {
   platform::render::Matrix r;

@@ -4,7 +4,9 @@
 
 namespace r = platform::render;
 
-GraphicsDevice::~GraphicsDevice() { Release(); }
+GraphicsDevice::~GraphicsDevice() {
+  Release();
+}
 
 bool GraphicsDevice::Create(platform::Platform* platform, int width, int height, bool windowed) {
   platform_ = platform;

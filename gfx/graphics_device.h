@@ -38,7 +38,7 @@ class GraphicsDevice {
   platform::Platform* platform_ = nullptr;
   std::unique_ptr<platform::render::RenderSystem> system_;
   std::unique_ptr<platform::render::RenderDevice> device_;
-  platform::render::Surface* back_buffer_ = nullptr;          // the device's; kept between resets
+  platform::render::Surface* back_buffer_ = nullptr;         // the device's; kept between resets
   platform::render::DepthSurface* depth_stencil_ = nullptr;  // the device's; kept between resets
   platform::render::PresentParameters params_;
   ObjectList<DeviceResource> resources_;  // not owned

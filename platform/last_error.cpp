@@ -10,7 +10,11 @@ namespace {
 thread_local std::string last_error;
 }  // namespace
 
-void SetLastError(std::string reason) { last_error = std::move(reason); }
-const std::string& LastError() { return last_error; }
+void SetLastError(std::string reason) {
+  last_error = std::move(reason);
+}
+const std::string& LastError() {
+  return last_error;
+}
 
 }  // namespace platform

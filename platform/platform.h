@@ -1,5 +1,6 @@
 // The program's only door to the outside world: window, messages, mouse, clock, sleep, message box,
-// random numbers, frame presentation and audio. SdlPlatform runs the game, HeadlessPlatform the tests.
+// random numbers, frame presentation and audio. SdlPlatform runs the game, HeadlessPlatform the
+// tests.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +32,8 @@ struct Point {
 class Presenter {
  public:
   virtual ~Presenter() = default;
-  // Shows a 640x480 frame of 0x00RRGGBB pixels; false when the presentation layer lost its renderer.
+  // Shows a 640x480 frame of 0x00RRGGBB pixels; false when the presentation layer lost its
+  // renderer.
   virtual bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) = 0;
   // Rebuilds what a lost presentation needs; false while that is not yet possible.
   virtual bool RestorePresentation() = 0;

@@ -42,7 +42,11 @@ TEST(Wav, RefusesWhatIsNotASixteenBitPcmWav) {
     const char* reason;
   };
   const std::vector<Case> cases = {
-      {"text", [](auto* b) { *b = {'h', 'e', 'l', 'l', 'o'}; }, "not a WAV"},
+      {"text",
+       [](auto* b) {
+         *b = {'h', 'e', 'l', 'l', 'o'};
+       },
+       "not a WAV"},
       {"no WAVE", [](auto* b) { (*b)[8] = 'X'; }, "not a WAV"},
       {"cut inside the data", [](auto* b) { b->resize(b->size() - 7); }, "past the end"},
       {"cut inside the header", [](auto* b) { b->resize(30); }, "past the end"},

@@ -16,8 +16,8 @@ class Bodies : public testing::Test {
   Block* NewBlock(const Vec3& origin, const Vec3& size = {2, 2, 2}) {
     blocks.push_back(std::make_unique<Block>());
     platform::gdi::DeviceContext dc;
-    EXPECT_TRUE(blocks.back()->Create(dc, app.app().Graphics().Device(), app.app().Sounds(),
-                                      origin, size));
+    EXPECT_TRUE(
+        blocks.back()->Create(dc, app.app().Graphics().Device(), app.app().Sounds(), origin, size));
     return blocks.back().get();
   }
   TestApp app;

@@ -15,9 +15,15 @@ img::Picture Load(const std::string& name) {
   EXPECT_TRUE(img::LoadPictureFile("data/" + name, &p, &why)) << name << ": " << why;
   return p;
 }
-uint32_t At(const img::Picture& p, int x, int y) { return p.argb[size_t(y) * p.width + x]; }
-bool White(uint32_t argb) { return (argb & 0xFFFFFF) == 0xFFFFFF; }
-bool Black(uint32_t argb) { return (argb & 0xFFFFFF) == 0; }
+uint32_t At(const img::Picture& p, int x, int y) {
+  return p.argb[size_t(y) * p.width + x];
+}
+bool White(uint32_t argb) {
+  return (argb & 0xFFFFFF) == 0xFFFFFF;
+}
+bool Black(uint32_t argb) {
+  return (argb & 0xFFFFFF) == 0;
+}
 
 TEST(GeneratedData, PicturesHaveTheSizesThePlacesAssume) {
   EXPECT_EQ(Load("title.bmp").width, 512);
@@ -38,7 +44,8 @@ TEST(GeneratedData, ButtonFacesFillTheirHitRectangles) {
     const char* file;
     int left, top, right, bottom;  // relative to the picture
   };
-  for (const Button& b : {Button{"start_on.bmp", 32, 16, 238, 80}, Button{"end_on.bmp", 72, 16, 224, 80}}) {
+  for (const Button& b :
+       {Button{"start_on.bmp", 32, 16, 238, 80}, Button{"end_on.bmp", 72, 16, 224, 80}}) {
     img::Picture p = Load(b.file);
     // The outline runs along the rectangle's edges (away from the rounded corners) ...
     EXPECT_TRUE(Black(At(p, (b.left + b.right) / 2, b.top))) << b.file;

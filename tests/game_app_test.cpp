@@ -102,8 +102,8 @@ TEST(Teardown, RunReturnsZeroAfterTheEndButton) {
 class DataFolder {
  public:
   DataFolder() : previous_(fs::current_path()) {
-    root_ = fs::temp_directory_path() / ("zentrova-data-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(counter_++));
+    root_ = fs::temp_directory_path() /
+            ("zentrova-data-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
     fs::create_directories(root_);
     fs::copy(previous_ / "data", root_ / "data", fs::copy_options::recursive);
     fs::current_path(root_);
@@ -116,7 +116,9 @@ class DataFolder {
   void Write(const std::string& file, const std::string& bytes) {
     std::ofstream(root_ / "data" / file, std::ios::binary | std::ios::trunc) << bytes;
   }
-  void Truncate(const std::string& file, size_t size) { fs::resize_file(root_ / "data" / file, size); }
+  void Truncate(const std::string& file, size_t size) {
+    fs::resize_file(root_ / "data" / file, size);
+  }
 
  private:
   static inline int counter_ = 0;
@@ -145,18 +147,18 @@ TEST_P(StartupFailure, NamesTheFileAndTheReasonAndTearsDownWhatWasBuilt) {
   EXPECT_NE(reason.find(bad.reason), std::string::npos) << reason;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKindOfFile, StartupFailure,
-    testing::Values(BadFile{"title.bmp", "remove", "cannot open"},
-                    BadFile{"start_on.bmp", "garbage", "signature"},
-                    BadFile{"door_close.bmp", "truncate", "shorter than its dimensions"},
-                    BadFile{"cursor_default.png", "garbage", "signature"},
-                    BadFile{"cursor_default.png", "truncate", "PNG"},
-                    BadFile{"pen_gray_half.bmp", "remove", "cannot open"},
-                    BadFile{"cursor_pen_mask.bmp", "truncate", "shorter"},
-                    BadFile{"door.wav", "remove", "cannot open"},
-                    BadFile{"select.wav", "garbage", "not a WAV"},
-                    BadFile{"collision3.wav", "truncate", "past the end"}));
+INSTANTIATE_TEST_SUITE_P(EveryKindOfFile, StartupFailure,
+                         testing::Values(BadFile{"title.bmp", "remove", "cannot open"},
+                                         BadFile{"start_on.bmp", "garbage", "signature"},
+                                         BadFile{"door_close.bmp", "truncate",
+                                                 "shorter than its dimensions"},
+                                         BadFile{"cursor_default.png", "garbage", "signature"},
+                                         BadFile{"cursor_default.png", "truncate", "PNG"},
+                                         BadFile{"pen_gray_half.bmp", "remove", "cannot open"},
+                                         BadFile{"cursor_pen_mask.bmp", "truncate", "shorter"},
+                                         BadFile{"door.wav", "remove", "cannot open"},
+                                         BadFile{"select.wav", "garbage", "not a WAV"},
+                                         BadFile{"collision3.wav", "truncate", "past the end"}));
 
 #ifdef ZENTROVA_GAME_BINARY
 TEST(StartupFailure, TheGameExitsNonZeroWithTheFileOnStandardError) {

@@ -1,11 +1,10 @@
 // The 2D blits the palette and the cursors use.
-#include "platform/gdi/device_context.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "bmp_builder.h"
+#include "platform/gdi/device_context.h"
 #include "platform/image/picture.h"
 
 namespace gdi = platform::gdi;
@@ -31,9 +30,9 @@ struct FilePicture {
     EXPECT_TRUE(img::ParseBmp(bytes.data(), bytes.size(), &layout, &why)) << why;
   }
   void Draw(Surface* s, int x, int y, gdi::RasterOp op) {
-    gdi::StretchDIBits(&s->dc, x, y, layout.width, layout.height, 0, 0, layout.width,
-                       layout.height, bytes.data() + layout.pixel_offset,
-                       bytes.size() - layout.pixel_offset, layout, op);
+    gdi::StretchDIBits(&s->dc, x, y, layout.width, layout.height, 0, 0, layout.width, layout.height,
+                       bytes.data() + layout.pixel_offset, bytes.size() - layout.pixel_offset,
+                       layout, op);
   }
   std::vector<uint8_t> bytes;
   img::BitmapLayout layout;

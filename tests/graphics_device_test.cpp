@@ -19,9 +19,9 @@ TEST(GraphicsDevice, WithoutAHardwareDeviceTheReferenceOneIsTriedWithEachVertexP
   ASSERT_TRUE(g.Create(&p, 640, 480, false));
   using T = r::DeviceType;
   using V = r::VertexProcessing;
-  const std::vector<std::pair<T, V>> expected = {
-      {T::kHal, V::kHardware}, {T::kHal, V::kMixed}, {T::kHal, V::kSoftware},
-      {T::kRef, V::kHardware}, {T::kRef, V::kMixed}, {T::kRef, V::kSoftware}};
+  const std::vector<std::pair<T, V>> expected = {{T::kHal, V::kHardware}, {T::kHal, V::kMixed},
+                                                 {T::kHal, V::kSoftware}, {T::kRef, V::kHardware},
+                                                 {T::kRef, V::kMixed},    {T::kRef, V::kSoftware}};
   EXPECT_EQ(g.System()->Attempts(), expected);
 }
 
@@ -71,7 +71,8 @@ TEST(GraphicsDevice, TransformsAndViewportReadBackExactlyWhatWasSet) {
   ASSERT_TRUE(g.Create(&p, 640, 480, false));
   r::Matrix m;
   for (int i = 0; i < 16; ++i) m.m[i / 4][i % 4] = 0.1f * float(i) - 0.7f;
-  for (auto type : {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection}) {
+  for (auto type :
+       {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection}) {
     g.Device()->SetTransform(type, m);
     r::Matrix back;
     g.Device()->GetTransform(type, &back);

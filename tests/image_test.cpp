@@ -1,12 +1,11 @@
 // Decoding pictures: every layout the program reads, and every lie a file can tell.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-
-#include <png.h>
 
 #include "bmp_builder.h"
 #include "gfx/dib_image.h"
@@ -117,8 +116,8 @@ class Files : public testing::Test {
  protected:
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
   }
   void SetUp() override {
@@ -217,7 +216,7 @@ TEST_F(Files, PngKeepsItsAlphaAndSixteenBitInputIsConverted) {
   image.width = 2;
   image.height = 2;
   image.format = PNG_FORMAT_LINEAR_RGB_ALPHA;
-  const uint16_t wide[16] = {65535, 0, 0, 65535, 0, 65535, 0, 65535,
+  const uint16_t wide[16] = {65535, 0, 0, 65535, 0,     65535, 0,     65535,
                              0,     0, 0, 65535, 65535, 65535, 65535, 65535};
   const std::string path16 = (dir_ / "p16.png").string();
   ASSERT_TRUE(png_image_write_to_file(&image, path16.c_str(), 0, wide, 0, nullptr));

@@ -251,7 +251,7 @@ TEST_F(Play, ARightDragTurnsTheViewWithAnyToolButNotWhileTheLeftButtonDrags) {
 }
 
 TEST_F(Play, APenStrokeOnTheBackgroundPaintsTheCanvasAlongTheWay) {
-  Choose(4);  // red
+  Choose(4);         // red
   t.Move(100, 440);  // bottom-left: table-free background at the starting view
   t.NextFrame();
   ASSERT_EQ(t.world().blockSet.CellFace(t.world().blockSet.FrontBuffer()[440 * 640 + 100]),

@@ -108,7 +108,7 @@ TEST_F(Drawing, NearerGeometryWinsTheDepthTestWhateverTheOrder) {
     Fan({At(10, 10, z, colour), At(30, 10, z, colour), At(30, 30, z, colour),
          At(10, 30, z, colour)});
   };
-  square(10, 0xFFFF0000);  // world z 10: depth (80 - 10) / 2000 + 0.5
+  square(10, 0xFFFF0000);   // world z 10: depth (80 - 10) / 2000 + 0.5
   square(-10, 0xFF00FF00);  // farther
   EXPECT_EQ(Pixel(20, 20), 0xFF0000u);
   square(20, 0xFF0000FF);  // nearer
@@ -152,7 +152,7 @@ TEST_F(Drawing, SpritesBlendByTexelAlphaTimesColourAlphaAtPixelPositions) {
   std::unique_ptr<r::Texture> texture;
   device()->CreateTexture(4, 2, &texture);
   for (int i = 0; i < 8; ++i) texture->MutableTexels()[i] = 0xFF000000;  // opaque black
-  texture->MutableTexels()[3] = 0x00000000;                                // one clear texel
+  texture->MutableTexels()[3] = 0x00000000;                              // one clear texel
   std::unique_ptr<r::Sprite> sprite;
   device()->CreateSprite(&sprite);
   r::Vector2 at{100, 20};

@@ -11,18 +11,25 @@
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
 
-TestApp::TestApp(uint32_t start_ms,
-                 const std::function<void(platform::HeadlessPlatform&)>& prepare)
+TestApp::TestApp(uint32_t start_ms, const std::function<void(platform::HeadlessPlatform&)>& prepare)
     : platform_(start_ms) {
   if (prepare) prepare(platform_);
   app_ = std::make_unique<GameApp>(&platform_);
   created_ = app_->Create(5);
 }
 
-World& TestApp::world() { return *app_->GetWorld(); }
-PlayScene& TestApp::play() { return *static_cast<PlayScene*>(app_->Scenes()->Find("EventCreate")); }
-TitleScene& TestApp::title() { return *static_cast<TitleScene*>(app_->Scenes()->Find("EventTitle")); }
-Scene* TestApp::current() { return app_->Scenes() ? app_->Scenes()->Current() : nullptr; }
+World& TestApp::world() {
+  return *app_->GetWorld();
+}
+PlayScene& TestApp::play() {
+  return *static_cast<PlayScene*>(app_->Scenes()->Find("EventCreate"));
+}
+TitleScene& TestApp::title() {
+  return *static_cast<TitleScene*>(app_->Scenes()->Find("EventTitle"));
+}
+Scene* TestApp::current() {
+  return app_->Scenes() ? app_->Scenes()->Current() : nullptr;
+}
 
 bool TestApp::NextFrame() {
   const int before = platform_.FramesPresented();

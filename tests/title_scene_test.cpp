@@ -25,7 +25,9 @@ class Title : public testing::Test {
     return p;
   }
   // The button picture's middle pixel (inside its hit rectangle, on the face colour) as drawn.
-  uint32_t FaceColour(const Button& b) { return t.Pixel(int(b.position[0]) + 40, int(b.position[1]) + 24); }
+  uint32_t FaceColour(const Button& b) {
+    return t.Pixel(int(b.position[0]) + 40, int(b.position[1]) + 24);
+  }
   Button& start() { return *t.world().startButton; }
   Button& end() { return *t.world().endButton; }
 
@@ -38,7 +40,8 @@ TEST_F(Title, TheFirstFrameShowsThePictureTranslucentButtonsAndTheArrowOnTheCurs
   img::Picture title = Load("title.bmp");
   int wrong = 0;
   for (int y = 0; y < 300; ++y)
-    for (int x = 0; x < 512; ++x) wrong += (title.argb[size_t(y) * 512 + x] & 0xFFFFFF) != t.Pixel(64 + x, y);
+    for (int x = 0; x < 512; ++x)
+      wrong += (title.argb[size_t(y) * 512 + x] & 0xFFFFFF) != t.Pixel(64 + x, y);
   EXPECT_EQ(wrong, 0) << "the title picture at (64, 0)";
   EXPECT_EQ(t.Pixel(63, 100), 0xFFFFFFu);
   // A translucent button: its face colour mixed 72/255 with the white below.

@@ -34,8 +34,8 @@ bool SpriteWidget::Create(ImageTexture* texture, GraphicsDevice* device) {
   return true;
 }
 
-void SpriteWidget::Draw(r::RenderDevice* /*device*/, const r::Rect* source, const r::Vector2* scaling,
-                        const r::Vector2* rotation_centre, float angle,
+void SpriteWidget::Draw(r::RenderDevice* /*device*/, const r::Rect* source,
+                        const r::Vector2* scaling, const r::Vector2* rotation_centre, float angle,
                         const r::Vector2* translation, uint32_t color) {
   if (!sprite_ || !sprite_->Begin()) return;
   sprite_->Draw(texture_ ? texture_->Texture() : nullptr, source, scaling, rotation_centre, angle,

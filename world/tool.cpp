@@ -68,8 +68,7 @@ bool HandTool::Load(GraphicsDevice*) {
 }
 
 bool RotateTool::Load(GraphicsDevice*) {
-  if (!LoadPictures("rotate.bmp", "rotate_half.bmp", "cursor_rotate.bmp",
-                    "cursor_rotate_mask.bmp"))
+  if (!LoadPictures("rotate.bmp", "rotate_half.bmp", "cursor_rotate.bmp", "cursor_rotate_mask.bmp"))
     return false;
   Place(18, 74, 10, 12);
   return true;
@@ -104,11 +103,27 @@ bool PenTool::LoadPen(const char* name, float icon_y, float hotspot_x, float hot
   return true;
 }
 
-bool RedPenTool::Load(GraphicsDevice*) { return LoadPen("red", 18, 1, 60); }
-bool GreenPenTool::Load(GraphicsDevice*) { return LoadPen("green", 74, 0, 64); }
-bool BluePenTool::Load(GraphicsDevice*) { return LoadPen("blue", 130, 0, 64); }
-bool CyanPenTool::Load(GraphicsDevice*) { return LoadPen("cyan", 186, 0, 64); }
-bool MagentaPenTool::Load(GraphicsDevice*) { return LoadPen("magenta", 242, 0, 64); }
-bool YellowPenTool::Load(GraphicsDevice*) { return LoadPen("yellow", 298, 0, 64); }
-bool WhitePenTool::Load(GraphicsDevice*) { return LoadPen("white", 354, 0, 64); }
-bool GrayPenTool::Load(GraphicsDevice*) { return LoadPen("gray", 410, 0, 64); }
+bool RedPenTool::Load(GraphicsDevice*) {
+  return LoadPen("red", 18, 1, 60);
+}
+bool GreenPenTool::Load(GraphicsDevice*) {
+  return LoadPen("green", 74, 0, 64);
+}
+bool BluePenTool::Load(GraphicsDevice*) {
+  return LoadPen("blue", 130, 0, 64);
+}
+bool CyanPenTool::Load(GraphicsDevice*) {
+  return LoadPen("cyan", 186, 0, 64);
+}
+bool MagentaPenTool::Load(GraphicsDevice*) {
+  return LoadPen("magenta", 242, 0, 64);
+}
+bool YellowPenTool::Load(GraphicsDevice*) {
+  return LoadPen("yellow", 298, 0, 64);
+}
+bool WhitePenTool::Load(GraphicsDevice*) {
+  return LoadPen("white", 354, 0, 64);
+}
+bool GrayPenTool::Load(GraphicsDevice*) {
+  return LoadPen("gray", 410, 0, 64);
+}

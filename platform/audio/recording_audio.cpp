@@ -5,7 +5,8 @@ namespace platform::audio {
 namespace {
 class RecordedSound : public SoundBuffer {
  public:
-  RecordedSound(std::string name, PcmSound pcm) : SoundBuffer(std::move(name)), pcm_(std::move(pcm)) {}
+  RecordedSound(std::string name, PcmSound pcm)
+      : SoundBuffer(std::move(name)), pcm_(std::move(pcm)) {}
 
  private:
   PcmSound pcm_;

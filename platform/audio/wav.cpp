@@ -5,8 +5,12 @@
 namespace platform::audio {
 
 namespace {
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t U32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+uint16_t U16(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
 bool Fail(std::string* why, const char* reason) {
   if (why) *why = reason;
   return false;

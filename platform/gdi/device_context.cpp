@@ -56,8 +56,12 @@ DeviceContext DeviceContext::ForSurface(uint32_t* pixels, int width, int height,
   return dc;
 }
 
-int DeviceContext::Width() const { return surface_ ? width_ : section_ ? section_->Width() : 0; }
-int DeviceContext::Height() const { return surface_ ? height_ : section_ ? section_->Height() : 0; }
+int DeviceContext::Width() const {
+  return surface_ ? width_ : section_ ? section_->Width() : 0;
+}
+int DeviceContext::Height() const {
+  return surface_ ? height_ : section_ ? section_->Height() : 0;
+}
 
 uint32_t DeviceContext::ReadPixel(int x, int y) const {
   if (surface_) {
@@ -70,7 +74,8 @@ uint32_t DeviceContext::ReadPixel(int x, int y) const {
 
 void DeviceContext::WritePixel(int x, int y, uint32_t rgb, RasterOp op) {
   if (surface_) {
-    uint32_t* p = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
+    uint32_t* p =
+        reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
     *p = Combine(*p & 0x00FFFFFF, rgb, op);
     return;
   }
@@ -96,7 +101,8 @@ void DeviceContext::WriteRow(int x, int y, const uint32_t* src, int count, Raste
     gdi::WriteRow(this, x, y, src, count, op);
     return;
   }
-  uint32_t* p = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
+  uint32_t* p =
+      reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
   switch (op) {
     case RasterOp::kSrcCopy:
       for (int i = 0; i < count; ++i) p[i] = src[i];
@@ -110,8 +116,8 @@ void DeviceContext::WriteRow(int x, int y, const uint32_t* src, int count, Raste
   }
 }
 
-bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx, int sy,
-            RasterOp op) {
+bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx,
+            int sy, RasterOp op) {
   if (!dst->IsDrawable() || !src.IsDrawable()) return false;
   // Clip against the source first (shifting the destination with it), then against the destination.
   int cx = sx, cy = sy, cw = w, ch = h, dx = x, dy = y;
@@ -125,9 +131,9 @@ bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext&
   return true;
 }
 
-int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                  const uint8_t* pixels, size_t pixels_size, const image::BitmapLayout& layout,
-                  RasterOp op) {
+int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw,
+                  int sh, const uint8_t* pixels, size_t pixels_size,
+                  const image::BitmapLayout& layout, RasterOp op) {
   // Only the 1:1 case is drawn; nothing in the program stretches.
   if (!dst->IsDrawable() || pixels == nullptr || dw != sw || dh != sh) return 0;
   if (layout.row_stride * size_t(layout.height) > pixels_size) return 0;

@@ -59,13 +59,13 @@ class DeviceContext {
 };
 
 // Copies a w x h block from src (sx, sy) to dst (x, y), clipped to both pictures.
-bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx, int sy,
-            RasterOp op);
+bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext& src, int sx,
+            int sy, RasterOp op);
 
 // Draws a picture held in its file's own layout at 1:1 (dw == sw and dh == sh), clipped to the
 // destination and to the picture. Returns the number of rows drawn.
-int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
-                  const uint8_t* pixels, size_t pixels_size, const image::BitmapLayout& layout,
-                  RasterOp op);
+int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw,
+                  int sh, const uint8_t* pixels, size_t pixels_size,
+                  const image::BitmapLayout& layout, RasterOp op);
 
 }  // namespace platform::gdi

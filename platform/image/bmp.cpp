@@ -13,8 +13,12 @@ constexpr uint32_t kBiBitFields = 3;
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t U32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+uint16_t U16(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
 
 // Scales a masked channel value to 0..255.
 uint32_t Channel(uint32_t value, uint32_t mask) {

@@ -7,11 +7,15 @@
 namespace platform::render {
 
 namespace {
-Vector3 Sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vector3 Sub(const Vector3& a, const Vector3& b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 Vector3 Cross(const Vector3& a, const Vector3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float Dot(const Vector3& a, const Vector3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 Vector3 Normalize(const Vector3& v) {
   float l = std::sqrt(Dot(v, v));
   return l == 0.0f ? v : Vector3{v.x / l, v.y / l, v.z / l};

@@ -119,8 +119,8 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
 
 Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
                                      const Vertex* vertices, int stride) {
-  if (type != PrimitiveType::kTriangleFan || stride != int(sizeof(Vertex)) || primitive_count <= 0 ||
-      vertices == nullptr)
+  if (type != PrimitiveType::kTriangleFan || stride != int(sizeof(Vertex)) ||
+      primitive_count <= 0 || vertices == nullptr)
     return Result::kInvalidCall;
   const Matrix m = Multiply(Multiply(world_, view_), projection_);
   const float half_w = float(viewport_.width) * 0.5f;
@@ -184,7 +184,8 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
   Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
   Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
   Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
-  if (((fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0)) <= 0) return;  // collapsed in fixed point
+  if (((fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0)) <= 0)
+    return;  // collapsed in fixed point
 
   // Plane equations of the attributes relative to v0.
   float dx1 = v1->x - v0->x, dy1 = v1->y - v0->y, dx2 = v2->x - v0->x, dy2 = v2->y - v0->y;

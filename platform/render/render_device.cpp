@@ -36,7 +36,8 @@ void RenderDevice::SetDefaults() {
   sampler_states_[int(SamplerState::kMagFilter)] = 1;
   sampler_states_[int(SamplerState::kMipFilter)] = 0;
   world_ = view_ = projection_ = Matrix::Identity();
-  viewport_ = Viewport{0, 0, uint32_t(back_buffer_->Width()), uint32_t(back_buffer_->Height()), 0, 1};
+  viewport_ =
+      Viewport{0, 0, uint32_t(back_buffer_->Width()), uint32_t(back_buffer_->Height()), 0, 1};
   texture_ = nullptr;
   fvf_ = 0;
   in_scene_ = false;

@@ -12,7 +12,8 @@ namespace platform::render {
 // A 32-bit 0x00RRGGBB picture: the back buffer. Lockable at any time.
 class Surface {
  public:
-  Surface(int width, int height) : width_(width), height_(height), pixels_(size_t(width) * height) {}
+  Surface(int width, int height)
+      : width_(width), height_(height), pixels_(size_t(width) * height) {}
 
   int Width() const { return width_; }
   int Height() const { return height_; }

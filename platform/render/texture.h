@@ -11,7 +11,8 @@ namespace platform::render {
 // An A8R8G8B8 texture with one level, lockable. Keeps the size it was made with.
 class Texture {
  public:
-  Texture(int width, int height) : width_(width), height_(height), texels_(size_t(width) * height) {}
+  Texture(int width, int height)
+      : width_(width), height_(height), texels_(size_t(width) * height) {}
 
   int Width() const { return width_; }
   int Height() const { return height_; }

@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 

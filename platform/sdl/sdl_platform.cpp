@@ -136,9 +136,13 @@ int16_t SdlPlatform::AsyncButtonState(MouseButton button) {
   return int16_t(value);
 }
 
-uint32_t SdlPlatform::TimeMs() { return SDL_GetTicks(); }
+uint32_t SdlPlatform::TimeMs() {
+  return SDL_GetTicks();
+}
 
-void SdlPlatform::Sleep(uint32_t ms) { SDL_Delay(ms); }
+void SdlPlatform::Sleep(uint32_t ms) {
+  SDL_Delay(ms);
+}
 
 void SdlPlatform::ShowMessageBox(const char* text, const char* caption) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, window_);
@@ -148,7 +152,9 @@ std::unique_ptr<render::RenderSystem> SdlPlatform::CreateRenderSystem() {
   return std::make_unique<render::RenderSystem>(this);
 }
 
-std::unique_ptr<audio::AudioDevice> SdlPlatform::OpenAudio() { return OpenSdlAudio(); }
+std::unique_ptr<audio::AudioDevice> SdlPlatform::OpenAudio() {
+  return OpenSdlAudio();
+}
 
 bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) {
   Pump();

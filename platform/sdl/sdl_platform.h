@@ -56,8 +56,8 @@ class SdlPlatform : public Platform {
   int width_ = 0;
   int height_ = 0;
   bool presentation_lost_ = false;
-  bool repaint_ = true;             // the window needs the frame again (exposed, resized, new)
-  std::vector<uint32_t> shown_;     // the frame on screen
+  bool repaint_ = true;          // the window needs the frame again (exposed, resized, new)
+  std::vector<uint32_t> shown_;  // the frame on screen
   Button buttons_[2];
   std::deque<Message> messages_;
 };
