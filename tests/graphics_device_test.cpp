@@ -116,7 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ResetText{r::Result::kDriverInternalError, "D3DERR_DRIVERINTERNALERROR\n"},
                     ResetText{r::Result::kInvalidCall, "D3DERR_INVALIDCALL\n"},
                     ResetText{r::Result::kOutOfVideoMemory, "D3DERR_OUTOFVIDEOMEMORY\n"},
-                    ResetText{r::Result::kOutOfMemory, "E_OUTOFMEMORY\n"}));
+                    ResetText{r::Result::kOutOfMemory, "E_OUTOFMEMORY\n"}),
+    [](const testing::TestParamInfo<ResetText>& info) {
+      std::string name = info.param.text;
+      name.pop_back();  // the line break
+      return name;
+    });
 
 TEST(GraphicsDevice, AnyOtherResetFailureShowsNothing) {
   platform::HeadlessPlatform p;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/render/d3dx.h"
 #include "platform/render/render_device.h"
 
 namespace platform::render {
@@ -20,15 +21,6 @@ constexpr float kSubpixel = 256.0f;
 // Vertices this far off screen only come from broken transforms; such triangles are dropped
 // rather than risking overflow in the fixed-point edge functions.
 constexpr float kFarLimit = 1.0e6f;
-
-Matrix Multiply(const Matrix& a, const Matrix& b) {
-  Matrix r;
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j)
-      r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
-                  a.m[i][3] * b.m[3][j];
-  return r;
-}
 
 inline int WrapIndex(float t, int n) {
   float f = t * float(n);
@@ -122,7 +114,7 @@ Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
   if (type != PrimitiveType::kTriangleFan || stride != int(sizeof(Vertex)) ||
       primitive_count <= 0 || vertices == nullptr)
     return Result::kInvalidCall;
-  const Matrix m = Multiply(Multiply(world_, view_), projection_);
+  const Matrix m = MatrixMultiply(MatrixMultiply(world_, view_), projection_);
   const float half_w = float(viewport_.width) * 0.5f;
   const float half_h = float(viewport_.height) * 0.5f;
   auto to_screen = [&](const Vertex& v) {
