@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 #include "scenes/scene_manager.h"
 #include "test_app.h"
@@ -131,6 +132,8 @@ struct BadFile {
   const char* change;  // "remove", "garbage" or "truncate"
   const char* reason;  // part of the message
 };
+
+void PrintTo(const BadFile& bad, std::ostream* os) { *os << bad.change << " " << bad.file; }
 
 class StartupFailure : public testing::TestWithParam<BadFile> {};
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
+
 #include "platform/headless/headless_platform.h"
 #include "test_app.h"
 
@@ -89,6 +92,10 @@ struct ResetText {
   r::Result code;
   const char* text;
 };
+
+void PrintTo(const ResetText& reset, std::ostream* os) {
+  *os << std::string(reset.text, std::strlen(reset.text) - 1);
+}
 
 class FailedReset : public testing::TestWithParam<ResetText> {};
 
