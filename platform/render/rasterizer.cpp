@@ -86,24 +86,54 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
                       float dudx, float dvdx, const uint32_t* texels, int tw, int th,
                       uint32_t color) {
   const float fw = float(tw), fh = float(th);
-  for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
-    const float z = span.z;
-    if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
-    depth[x] = z;
-    int iu, iv;
-    if constexpr (kPowerOfTwo) {
-      const float fu = span.u * fw, fv = span.v * fh;
-      iu = int(fu);
-      iv = int(fv);
-      iu -= float(iu) > fu;  // floor for negatives
-      iv -= float(iv) > fv;
-      iu &= tw - 1;
-      iv &= th - 1;
-    } else {
-      iu = WrapIndex(span.u, tw);
-      iv = WrapIndex(span.v, th);
+  const float span_length = float(x1 - x0);
+  auto small = [&](float t, float dt, float size) {
+    const float limit = 1.0e6f / size;  // keeps t * size * 2^32 well inside 64 bits
+    return std::fabs(t) < limit && std::fabs(t + dt * span_length) < limit;
+  };
+  if (kPowerOfTwo && small(span.u, dudx, fw) && small(span.v, dvdx, fh)) {
+    // Texel coordinates in 32.32 fixed point: masking wraps them, negative ones included, and
+    // the steps are exact enough that a row never drifts across a texel border.
+    constexpr double kOne = 4294967296.0;
+    int64_t u = int64_t(std::floor(double(span.u) * fw * kOne));
+    int64_t v = int64_t(std::floor(double(span.v) * fh * kOne));
+    const int64_t du = int64_t(double(dudx) * fw * kOne), dv = int64_t(double(dvdx) * fh * kOne);
+    for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
+      const float z = span.z;
+      if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
+      depth[x] = z;
+      pixels[x] = Modulate(texels[((v >> 32) & (th - 1)) * tw + ((u >> 32) & (tw - 1))], color);
     }
-    pixels[x] = Modulate(texels[iv * tw + iu], color);
+  } else if (small(span.u, dudx, fw) && small(span.v, dvdx, fh)) {
+    // Other sizes: the same fixed point kept inside [0, size) by one subtraction per step.
+    constexpr double kOne = 4294967296.0;
+    const int64_t limit_u = int64_t(tw) << 32, limit_v = int64_t(th) << 32;
+    auto wrap = [](int64_t t, int64_t limit) {
+      t %= limit;
+      return t < 0 ? t + limit : t;
+    };
+    int64_t u = wrap(int64_t(std::floor(double(span.u) * fw * kOne)), limit_u);
+    int64_t v = wrap(int64_t(std::floor(double(span.v) * fh * kOne)), limit_v);
+    const int64_t du = wrap(int64_t(double(dudx) * fw * kOne), limit_u);
+    const int64_t dv = wrap(int64_t(double(dvdx) * fh * kOne), limit_v);
+    for (int x = x0; x <= x1; ++x, span.z += dzdx) {
+      const float z = span.z;
+      if (!(z < 0.0f || z > 1.0f || z > depth[x])) {
+        depth[x] = z;
+        pixels[x] = Modulate(texels[(v >> 32) * tw + (u >> 32)], color);
+      }
+      u += du;
+      v += dv;
+      if (u >= limit_u) u -= limit_u;
+      if (v >= limit_v) v -= limit_v;
+    }
+  } else {
+    for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
+      const float z = span.z;
+      if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
+      depth[x] = z;
+      pixels[x] = Modulate(texels[WrapIndex(span.v, th) * tw + WrapIndex(span.u, tw)], color);
+    }
   }
 }
 
