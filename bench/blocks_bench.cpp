@@ -29,10 +29,13 @@ void BM_RefreshPickBuffer(benchmark::State& state) {
 BENCHMARK(BM_RefreshPickBuffer)->Unit(benchmark::kMillisecond);
 
 void BM_MemsetOfOnePickBuffer(benchmark::State& state) {
-  std::vector<PickCell> cells(640 * 480);
+  std::vector<float> depths(640 * 480);
+  std::vector<uint32_t> ids(640 * 480);
   for (auto _ : state) {
-    std::memset(static_cast<void*>(cells.data()), 0, cells.size() * sizeof(PickCell));
-    benchmark::DoNotOptimize(cells.data());
+    std::memset(depths.data(), 0, depths.size() * sizeof(float));
+    std::memset(ids.data(), 0, ids.size() * sizeof(uint32_t));
+    benchmark::DoNotOptimize(depths.data());
+    benchmark::DoNotOptimize(ids.data());
   }
 }
 BENCHMARK(BM_MemsetOfOnePickBuffer)->Unit(benchmark::kMillisecond);

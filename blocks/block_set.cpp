@@ -15,26 +15,17 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
   height = buffer_height;
   table = &app->GetWorld()->table;
   const size_t cells = size_t(width) * height;
-  front_.assign(cells, PickCell{PickCell::kEmptyDepth, 0});
-  back_.assign(cells, PickCell{PickCell::kEmptyDepth, 0});
-  candidates.assign(cells, nullptr);
+  front_.Allocate(width, height);
+  back_.Allocate(width, height);
+  candidates.assign(cells, 0);
   edgeMask.assign(cells, 0);
   for (int k = 0; k < 4; ++k) dragQuad.corner[k] = &dragQuadCorners[k];
   return true;
 }
 
-void BlockSet::ClearCells(std::vector<PickCell>* cells) {
-  // One 64-bit pattern per cell, which the compiler turns into wide stores.
-  const PickCell empty{PickCell::kEmptyDepth, 0};
-  uint64_t pattern;
-  std::memcpy(&pattern, &empty, sizeof pattern);
-  PickCell* c = cells->data();
-  for (size_t i = 0, n = cells->size(); i < n; ++i) std::memcpy(c + i, &pattern, sizeof pattern);
-}
-
 void BlockSet::ClearPickBuffers() {
-  ClearCells(&front_);
-  ClearCells(&back_);
+  front_.Clear();
+  back_.Clear();
 }
 
 Block* BlockSet::AddBlock(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
@@ -87,9 +78,9 @@ ScreenPoint Project(const Vec3& p, const Mat4& ms) {
 
 void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
   const Mat4 ms = ScreenMatrix(device);
-  std::vector<PickCell>& target = excluded ? back_ : front_;
-  ClearCells(&target);
-  PickCell* cells = target.data();
+  PickBuffer& target = excluded ? back_ : front_;
+  target.Clear();
+  PickBuffer* cells = &target;
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = Project(*table->tableCornerRefs()[k], ms);
@@ -110,7 +101,7 @@ void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded)
   }
 }
 
-void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                                  const ScreenPoint& v2, uint32_t body, int face_index,
                                  int triangle) const {
   const ScreenPoint* v[3] = {&v0, &v1, &v2};
@@ -146,7 +137,8 @@ void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const S
     if (left + 0.5f >= float(width) || right <= -1.0f) continue;
     const int first_col = std::max(0, int(std::max(left + 0.5f, -1.0f)));
     const int last_col = right >= float(width) ? width : int(right);
-    PickCell* row = cells + size_t(y) * width;
+    float* depths = cells->Depths() + size_t(y) * width;
+    uint32_t* ids = cells->Ids() + size_t(y) * width;
     // z is monotonic along the row (each rounding step is), so when both ends lie inside the
     // depth range every pixel does, and the range tests and early ends can be left out.
     const float z_first = z_left + slope * (float(first_col) - left);
@@ -156,7 +148,10 @@ void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const S
       const int end = std::min(last_col, width - 1);
       for (int x = first_col; x <= end; ++x) {
         const float z = z_left + slope * (float(x) - left);
-        if (z < row[x].depth) row[x] = PickCell{z, id};
+        if (z < depths[x]) {
+          depths[x] = z;
+          ids[x] = id;
+        }
       }
       continue;
     }
@@ -170,26 +165,28 @@ void BlockSet::RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const S
         if (slope >= 0.0f) break;
         continue;
       }
-      if (x < width && y < height && z < row[x].depth) row[x] = PickCell{z, id};
+      if (x < width && y < height && z < depths[x]) {
+        depths[x] = z;
+        ids[x] = id;
+      }
     }
   }
 }
 
 void BlockSet::MarkOutlines() {
-  // The face ids, two words apart (each cell holds its depth first), compared without the
-  // triangle bit; written as plain loops over arrays so that the compiler can vectorise them.
-  const uint32_t* ids = &front_.data()->id;
+  // Plain loops over the contiguous ids, which the compiler vectorises.
+  const uint32_t* ids = front_.Ids();
   uint8_t* mask = edgeMask.data();
   constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
   mask[0] = 0;
-  for (int x = 1; x < width; ++x) mask[x] = ((ids[2 * x] ^ ids[2 * x - 2]) & kFaceBits) != 0;
+  for (int x = 1; x < width; ++x) mask[x] = ((ids[x] ^ ids[x - 1]) & kFaceBits) != 0;
   for (int y = 1; y < height; ++y) {
-    const uint32_t* row = ids + 2 * size_t(y) * width;
-    const uint32_t* up = row - 2 * size_t(width);
+    const uint32_t* row = ids + size_t(y) * width;
+    const uint32_t* up = row - width;
     uint8_t* m = mask + size_t(y) * width;
     m[0] = ((row[0] ^ up[0]) & kFaceBits) != 0;
     for (int x = 1; x < width; ++x)
-      m[x] = (((row[2 * x] ^ row[2 * x - 2]) | (row[2 * x] ^ up[2 * x])) & kFaceBits) != 0;
+      m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
   }
 }
 

@@ -7,30 +7,11 @@
 
 #include "app/object_list.h"
 #include "blocks/block.h"
+#include "blocks/pick_buffer.h"
 #include "platform/render/render_device.h"
 
 class GameApp;
 class Table;
-
-// One pixel of a pick buffer, 8 bytes so that a refresh of 640x480 cells stays cheap.
-// `id` packs the face: bits 0-2 the face index, bit 3 the triangle (0: p0 p1 p2, 1: p2 p3 p0),
-// bits 4 and up the body: 0 nothing, 1 the table, 2 + i block i of the list.
-struct PickCell {
-  float depth;
-  uint32_t id;
-
-  static constexpr float kEmptyDepth = 999999.0f;
-  static constexpr uint32_t kTableBody = 1;
-  static constexpr uint32_t kFirstBlockBody = 2;
-  static constexpr uint32_t kTriangleBit = 8;
-
-  uint32_t Body() const { return id >> 4; }
-  int FaceIndex() const { return int(id & 7); }
-  int Triangle() const { return (id & kTriangleBit) ? 1 : 0; }
-  // The same face of the same body (the triangle does not matter); empty cells share one face.
-  static bool SameFace(uint32_t a, uint32_t b) { return ((a ^ b) & ~kTriangleBit) == 0; }
-};
-static_assert(sizeof(PickCell) == 8);
 
 // A point on screen: x and y in pixels, z the depth after the viewport (0 near, 1 far).
 struct ScreenPoint {
@@ -61,7 +42,7 @@ class BlockSet : public OwningObjectList<Block> {
   // Refills the front buffer (excluded null) or the back buffer without the excluded body.
   void RefreshPickBuffer(platform::render::RenderDevice* device, const Block* excluded);
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
-  void RasterizeTriangle(PickCell* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+  void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
   // Marks every pixel whose left or upper neighbour shows another face.
   void MarkOutlines();
@@ -93,8 +74,8 @@ class BlockSet : public OwningObjectList<Block> {
   Face* CellFace(const PickCell& cell) const;
   uint32_t BodyId(int list_index) const { return PickCell::kFirstBlockBody + uint32_t(list_index); }
 
-  const PickCell* FrontBuffer() const { return front_.data(); }
-  const PickCell* BackBuffer() const { return back_.data(); }
+  const PickBuffer& FrontBuffer() const { return front_; }
+  const PickBuffer& BackBuffer() const { return back_; }
   const uint8_t* EdgeMask() const { return edgeMask.data(); }
   int Width() const { return width; }
   int Height() const { return height; }
@@ -107,7 +88,7 @@ class BlockSet : public OwningObjectList<Block> {
   GameApp* application = nullptr;
   int width = 0;
   int height = 0;
-  std::vector<const PickCell*> candidates;
+  std::vector<size_t> candidates;  // cell indices
   int candidateCount = 0;
   float snapDistances[6] = {};
   std::vector<uint8_t> edgeMask;
@@ -119,7 +100,6 @@ class BlockSet : public OwningObjectList<Block> {
   Vec3 dragQuadCorners[4];
 
  private:
-  void ClearCells(std::vector<PickCell>* cells);
-  std::vector<PickCell> front_;
-  std::vector<PickCell> back_;
+  PickBuffer front_;
+  PickBuffer back_;
 };

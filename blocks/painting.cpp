@@ -102,7 +102,7 @@ bool BlockSet::PaintAt(r::RenderDevice* device, float x, float y, const uint8_t 
   Face* face = nullptr;
   int triangle = 0;
   if (ix >= 0 && ix < width && iy >= 0 && iy < height) {
-    const PickCell& cell = front_[size_t(ix) + size_t(iy) * width];
+    const PickCell cell = front_[size_t(ix) + size_t(iy) * width];
     face = CellFace(cell);
     triangle = cell.Triangle();
   }

@@ -16,18 +16,18 @@ class Picking : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(app.created());
-    cells.assign(size_t(kW) * kH, PickCell{PickCell::kEmptyDepth, 0});
+    cells.Allocate(kW, kH);
   }
   BlockSet& set() { return app.world().blockSet; }
   r::RenderDevice* device() { return app.app().Graphics().Device(); }
-  const PickCell& At(int x, int y) const { return cells[size_t(y) * kW + x]; }
+  PickCell At(int x, int y) const { return cells[size_t(y) * kW + x]; }
   void Triangle(ScreenPoint a, ScreenPoint b, ScreenPoint c, uint32_t body = 2, int face = 0,
                 int triangle = 0) {
-    set().RasterizeTriangle(cells.data(), a, b, c, body, face, triangle);
+    set().RasterizeTriangle(&cells, a, b, c, body, face, triangle);
   }
   int Written() const {
     int n = 0;
-    for (const PickCell& c : cells) n += c.id != 0;
+    for (size_t i = 0; i < cells.size(); ++i) n += cells[i].id != 0;
     return n;
   }
   // Only one block, the table far out of view, and the starting camera.
@@ -43,7 +43,7 @@ class Picking : public testing::Test {
   }
 
   TestApp app;
-  std::vector<PickCell> cells;
+  PickBuffer cells;
 };
 
 TEST_F(Picking, AnEmptyViewLeavesEveryCellEmpty) {
@@ -51,7 +51,7 @@ TEST_F(Picking, AnEmptyViewLeavesEveryCellEmpty) {
   app.world().table.PlaceAt({1000, 0, 1000});
   set().RefreshPickBuffer(device(), nullptr);
   for (int i = 0; i < kW * kH; i += 997) {
-    const PickCell& c = set().FrontBuffer()[i];
+    const PickCell c = set().FrontBuffer()[i];
     EXPECT_EQ(c.depth, 999999.0f);
     EXPECT_EQ(set().CellBody(c), nullptr);
     EXPECT_EQ(set().CellFace(c), nullptr);
@@ -92,7 +92,7 @@ TEST_F(Picking, AHorizontalEdgeIsIgnoredAndSpansFollowTheRoundingRules) {
   EXPECT_NE(At(20, 20).id, 0u);
   EXPECT_EQ(At(21, 20).id, 0u);
   // Rows are int(minY + 0.5) .. int(maxY + 0.5): 10.4 starts at row 10, 10.6 at row 11.
-  cells.assign(cells.size(), PickCell{PickCell::kEmptyDepth, 0});
+  cells.Clear();
   Triangle({100, 10.6f, 0.5f}, {120, 10.6f, 0.5f}, {100, 30.6f, 0.5f});
   EXPECT_EQ(At(105, 10).id, 0u) << "the first row is int(10.6 + 0.5) = 11";
   EXPECT_NE(At(105, 11).id, 0u);
@@ -103,7 +103,7 @@ TEST_F(Picking, AHorizontalEdgeIsIgnoredAndSpansFollowTheRoundingRules) {
 TEST_F(Picking, ASpanNarrowerThanAPixelHasAFlatDepth) {
   // A sliver: at each row left and right differ by less than a pixel, so the slope is 0.
   Triangle({100, 10, 0.2f}, {100.6f, 10, 0.9f}, {100.3f, 40, 0.5f});
-  const PickCell& c = At(100, 20);
+  const PickCell c = At(100, 20);
   ASSERT_NE(c.id, 0u);
   // zLeft at row 20 along the edge from (100.3, 40, 0.5) to (100, 10, 0.2).
   EXPECT_NEAR(c.depth, 0.2f + (20 - 10) / 30.0f * 0.3f, 1e-5f);
@@ -142,7 +142,7 @@ TEST_F(Picking, ALoneBlockGetsATwoPixelOutlineOnItsSilhouetteAndBetweenItsFaces)
   graphics.Device()->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
   set().DrawOutlines(graphics.Device(), graphics.BackBuffer());
   const uint32_t* frame = graphics.BackBuffer()->Pixels();
-  const PickCell* front = set().FrontBuffer();
+  const PickBuffer& front = set().FrontBuffer();
   int rows_checked = 0, faces_seen_max = 0, previous_first = -1, previous_last = -1;
   for (int y = 0; y < kH; ++y) {
     int first = -1, last = -1, changes = 0;
@@ -187,7 +187,7 @@ TEST_F(Picking, TheStartingTowersPickTheirOwnBlocksAndFaces) {
   // face of the body it names.
   int blocks_seen = 0;
   for (int i = 0; i < kW * kH; i += 7) {
-    const PickCell& c = set().FrontBuffer()[i];
+    const PickCell c = set().FrontBuffer()[i];
     Block* body = set().CellBody(c);
     if (!body || body->kind != Block::kBlock) continue;
     ++blocks_seen;

@@ -101,10 +101,10 @@ TEST_F(Play, DrawnFacesAndThePickBufferAgree) {
   t.Move(630, 5);  // the cursor out of the way
   t.NextFrame();
   int compared = 0, differ = 0;
-  const PickCell* front = set.FrontBuffer();
+  const PickBuffer& front = set.FrontBuffer();
   for (int y = 1; y < 479; ++y)
     for (int x = 80; x < 560; ++x) {
-      const PickCell& c = front[y * 640 + x];
+      const PickCell c = front[y * 640 + x];
       Block* body = set.CellBody(c);
       if (!body || body->kind != Block::kBlock || set.EdgeMask()[y * 640 + x] ||
           set.EdgeMask()[y * 640 + x - 1] || set.EdgeMask()[(y - 1) * 640 + x] ||
