@@ -174,18 +174,20 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
 }
 
 void BlockSet::MarkOutlines() {
-  // Plain loops over the contiguous ids, which the compiler vectorises.
+  // Plain loops over the contiguous ids, which the compiler vectorises; the sizes are copied
+  // first because the byte stores could otherwise alias them.
+  const int w = width, h = height;
   const uint32_t* ids = front_.Ids();
   uint8_t* mask = edgeMask.data();
   constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
   mask[0] = 0;
-  for (int x = 1; x < width; ++x) mask[x] = ((ids[x] ^ ids[x - 1]) & kFaceBits) != 0;
-  for (int y = 1; y < height; ++y) {
-    const uint32_t* row = ids + size_t(y) * width;
-    const uint32_t* up = row - width;
-    uint8_t* m = mask + size_t(y) * width;
+  for (int x = 1; x < w; ++x) mask[x] = ((ids[x] ^ ids[x - 1]) & kFaceBits) != 0;
+  for (int y = 1; y < h; ++y) {
+    const uint32_t* row = ids + size_t(y) * w;
+    const uint32_t* up = row - w;
+    uint8_t* m = mask + size_t(y) * w;
     m[0] = ((row[0] ^ up[0]) & kFaceBits) != 0;
-    for (int x = 1; x < width; ++x)
+    for (int x = 1; x < w; ++x)
       m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
   }
 }
