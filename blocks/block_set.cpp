@@ -146,12 +146,12 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
     if (z_first >= 0.00001f && z_first <= 1000.0f && z_last >= 0.00001f && z_last <= 1000.0f) {
       if (y >= height) continue;
       const int end = std::min(last_col, width - 1);
+      // Written without branches (a minimum and a mask) so that the compiler vectorises the row.
       for (int x = first_col; x <= end; ++x) {
         const float z = z_left + slope * (float(x) - left);
-        if (z < depths[x]) {
-          depths[x] = z;
-          ids[x] = id;
-        }
+        const uint32_t nearer = 0u - uint32_t(z < depths[x]);
+        ids[x] = (id & nearer) | (ids[x] & ~nearer);
+        depths[x] = z < depths[x] ? z : depths[x];
       }
       continue;
     }
