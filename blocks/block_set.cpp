@@ -199,28 +199,20 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
   auto* bits = static_cast<uint8_t*>(locked.bits);
   const int w = std::min(width, surface->Width());
   const int h = std::min(height, surface->Height());
+  // A mark blackens its pixel and the ones right of, below, and right of and below it; seen
+  // from the pixel, it is black when it or its left, upper or upper-left neighbour is marked.
+  // Written as masks over whole rows, which the compiler vectorises.
   for (int y = 0; y < h; ++y) {
     const uint8_t* m = edgeMask.data() + size_t(y) * width;
+    const uint8_t* up = y > 0 ? m - width : m;
+    const bool has_up = y > 0;
     auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch);
-    auto* below =
-        y + 1 < h ? reinterpret_cast<uint32_t*>(bits + size_t(y + 1) * locked.pitch) : nullptr;
-    for (int x = 0; x < w; ++x) {
-      // Most of the mask is empty: step over eight clear bytes at a time.
-      if ((x & 7) == 0 && x + 8 <= w) {
-        uint64_t eight;
-        std::memcpy(&eight, m + x, 8);
-        if (eight == 0) {
-          x += 7;
-          continue;
-        }
-      }
-      if (!m[x]) continue;
-      row[x] = 0;
-      if (x + 1 < w) row[x + 1] = 0;
-      if (below) {
-        below[x] = 0;
-        if (x + 1 < w) below[x + 1] = 0;
-      }
+    const uint32_t first = uint32_t(m[0] | (has_up ? up[0] : 0));
+    row[0] &= first - 1u;
+    if (has_up) {
+      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1] | up[x] | up[x - 1]) - 1u;
+    } else {
+      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1]) - 1u;
     }
   }
   surface->UnlockRect();
