@@ -98,6 +98,24 @@ TEST(Teardown, RunReturnsZeroAfterTheEndButton) {
   EXPECT_EQ(t.app().GetWorld(), nullptr);
 }
 
+TEST(Teardown, AWindowThatCannotOpenFailsStartUpBeforeAnythingElseIsBuilt) {
+  TestApp t(1000, [](platform::HeadlessPlatform& p) { p.FailWindow(true); });
+  EXPECT_FALSE(t.created());
+  EXPECT_EQ(t.app().FailureReason(), "cannot create the window: cannot open the window");
+  EXPECT_EQ(t.app().Graphics().Device(), nullptr);
+  EXPECT_EQ(t.app().GetWorld(), nullptr);
+}
+
+TEST(Teardown, NoUsableDeviceFailsStartUpAndTheDestructorReleasesTheRest) {
+  TestApp t(1000, [](platform::HeadlessPlatform& p) {
+    p.SetDeviceFilter(
+        [](platform::render::DeviceType, platform::render::VertexProcessing) { return false; });
+  });
+  EXPECT_FALSE(t.created());
+  EXPECT_NE(t.app().FailureReason().find("graphics device"), std::string::npos);
+  EXPECT_TRUE(t.platform().WindowOpen()) << "the window stays for the destructor's teardown";
+}
+
 // A copy of the generated data in a scratch folder that becomes the current directory, so that a
 // test can remove or spoil one file.
 class DataFolder {
@@ -133,7 +151,9 @@ struct BadFile {
   const char* reason;  // part of the message
 };
 
-void PrintTo(const BadFile& bad, std::ostream* os) { *os << bad.change << " " << bad.file; }
+void PrintTo(const BadFile& bad, std::ostream* os) {
+  *os << bad.change << " " << bad.file;
+}
 
 class StartupFailure : public testing::TestWithParam<BadFile> {};
 
