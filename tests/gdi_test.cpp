@@ -24,8 +24,8 @@ struct Surface {
 
 // A picture held in its file's layout, as the tools keep theirs.
 struct FilePicture {
-  FilePicture(const BmpSpec& spec, const std::vector<uint32_t>& pixels)
-      : bytes(MakeBmp(spec, pixels)) {
+  FilePicture(const BmpShape& shape, const std::vector<uint32_t>& pixels)
+      : bytes(MakeBmp(shape, pixels)) {
     std::string why;
     EXPECT_TRUE(img::ParseBmp(bytes.data(), bytes.size(), &layout, &why)) << why;
   }

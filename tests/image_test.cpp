@@ -26,31 +26,31 @@ bool Decode(const std::vector<uint8_t>& bytes, img::Picture* out, std::string* w
 
 TEST(Bmp, ReadsEveryAcceptedLayoutTopRowFirst) {
   struct Case {
-    BmpSpec spec;
+    BmpShape shape;
     uint32_t tolerance;  // 16-bit pictures keep 5 or 6 bits a channel
   };
   std::vector<Case> cases;
-  cases.push_back({BmpSpec{2, 2, 24}, 0});
-  cases.push_back({BmpSpec{2, -2, 24}, 0});
-  cases.push_back({BmpSpec{2, 2, 32}, 0});
-  cases.push_back({BmpSpec{2, -2, 32}, 0});
-  cases.push_back({BmpSpec{2, 2, 16}, 8});
-  BmpSpec rgb565{2, 2, 16, 3, {0xF800, 0x07E0, 0x001F}};
+  cases.push_back({BmpShape{2, 2, 24}, 0});
+  cases.push_back({BmpShape{2, -2, 24}, 0});
+  cases.push_back({BmpShape{2, 2, 32}, 0});
+  cases.push_back({BmpShape{2, -2, 32}, 0});
+  cases.push_back({BmpShape{2, 2, 16}, 8});
+  BmpShape rgb565{2, 2, 16, 3, {0xF800, 0x07E0, 0x001F}};
   cases.push_back({rgb565, 8});
-  BmpSpec fields32{2, 2, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF}};
+  BmpShape fields32{2, 2, 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF}};
   cases.push_back({fields32, 0});
   for (const Case& c : cases) {
     img::Picture picture;
     std::string why;
-    ASSERT_TRUE(Decode(MakeBmp(c.spec, kFour), &picture, &why))
-        << why << " bits " << c.spec.bits << " height " << c.spec.height;
+    ASSERT_TRUE(Decode(MakeBmp(c.shape, kFour), &picture, &why))
+        << why << " bits " << c.shape.bits << " height " << c.shape.height;
     ASSERT_EQ(picture.width, 2);
     ASSERT_EQ(picture.height, 2);
     for (int i = 0; i < 4; ++i)
       for (int shift = 0; shift < 24; shift += 8) {
         int got = (picture.argb[i] >> shift) & 0xFF, want = (kFour[i] >> shift) & 0xFF;
         EXPECT_LE(std::abs(got - want), int(c.tolerance))
-            << "pixel " << i << " bits " << c.spec.bits << " height " << c.spec.height;
+            << "pixel " << i << " bits " << c.shape.bits << " height " << c.shape.height;
       }
     EXPECT_EQ(picture.argb[0] >> 24, 0xFFu) << "BMP pictures are opaque";
   }
@@ -60,7 +60,7 @@ TEST(Bmp, RowsArePaddedToFourBytes) {
   img::Picture picture;
   std::string why;
   const std::vector<uint32_t> three = {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112};
-  ASSERT_TRUE(Decode(MakeBmp(BmpSpec{3, 2, 24}, three), &picture, &why)) << why;
+  ASSERT_TRUE(Decode(MakeBmp(BmpShape{3, 2, 24}, three), &picture, &why)) << why;
   for (int i = 0; i < 6; ++i) EXPECT_EQ(picture.argb[i] & 0xFFFFFF, three[i]);
 }
 
@@ -92,7 +92,7 @@ TEST(Bmp, RefusesEveryBrokenHeaderWithAReason) {
       {"header size beyond the file", [&](auto* b) { put32(b, 14, 5000); }, "header size"},
       {"empty file", [](auto* b) { b->clear(); }, "signature"},
   };
-  const std::vector<uint8_t> good = MakeBmp(BmpSpec{4, 4, 24}, {});
+  const std::vector<uint8_t> good = MakeBmp(BmpShape{4, 4, 24}, {});
   for (const Lie& lie : lies) {
     std::vector<uint8_t> bytes = good;
     lie.spoil(&bytes);
@@ -104,8 +104,8 @@ TEST(Bmp, RefusesEveryBrokenHeaderWithAReason) {
 }
 
 TEST(Bmp, BitFieldsWithoutRoomForTheirMasksAreRefused) {
-  BmpSpec spec{2, 2, 16, 3, {0xF800, 0x07E0, 0x001F}};
-  std::vector<uint8_t> bytes = MakeBmp(spec, kFour);
+  BmpShape shape{2, 2, 16, 3, {0xF800, 0x07E0, 0x001F}};
+  std::vector<uint8_t> bytes = MakeBmp(shape, kFour);
   bytes.resize(14 + 40 + 4);
   img::Picture picture;
   std::string why;
@@ -136,7 +136,7 @@ class Files : public testing::Test {
 TEST_F(Files, DibImageKeepsAFileWholeInItsOwnLayoutWithoutADeviceContext) {
   for (int bits : {16, 24, 32}) {
     DibImage image;
-    ASSERT_TRUE(image.LoadBmpFile(Write("p.bmp", MakeBmp(BmpSpec{3, -5, bits}, {}))));
+    ASSERT_TRUE(image.LoadBmpFile(Write("p.bmp", MakeBmp(BmpShape{3, -5, bits}, {}))));
     EXPECT_TRUE(image.FromFile());
     EXPECT_EQ(image.Width(), 3);
     EXPECT_EQ(image.Height(), 5);
@@ -147,7 +147,7 @@ TEST_F(Files, DibImageKeepsAFileWholeInItsOwnLayoutWithoutADeviceContext) {
 }
 
 TEST_F(Files, DibImageRefusesEightBitsAndAWrongSignatureAndFreesTheBuffer) {
-  BmpSpec eight{4, 4, 24};
+  BmpShape eight{4, 4, 24};
   std::vector<uint8_t> bytes = MakeBmp(eight, {});
   bytes[28] = 8;
   DibImage image;
