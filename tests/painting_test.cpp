@@ -1,0 +1,89 @@
+// The pens: texels of the face under the cursor, or dots on the canvas.
+#include <gtest/gtest.h>
+
+#include "play/play_scene.h"
+#include "test_app.h"
+
+namespace r = platform::render;
+
+namespace {
+
+class Painting : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(app.created());
+    set().RemoveAll();
+    app.world().table.PlaceAt({1000, 0, 1000});
+    platform::gdi::DeviceContext dc;
+    block = set().AddBlock(dc, device(), app.app().Sounds(), {0, 1, 0}, {2, 2, 2});
+    device()->SetTransform(r::TransformType::kWorld,
+                           ToDeviceMatrix(PlayScene::CameraMatrix(0.5235986709594728, 225, 8)));
+    set().RefreshPickBuffer(device(), nullptr);
+    std::fill(canvas(), canvas() + 640 * 480 * 3, uint8_t(255));
+  }
+  BlockSet& set() { return app.world().blockSet; }
+  r::RenderDevice* device() { return app.app().Graphics().Device(); }
+  uint8_t* canvas() { return app.world().canvas.DibBits(); }
+  // Where a physics-space point shows on screen.
+  std::pair<float, float> Screen(const Vec3& p) {
+    Vec4 v{p.x, p.z, p.y, 1};
+    TransformInPlace(v, set().ScreenMatrix(device()));
+    return {v.x / v.w, v.y / v.w};
+  }
+  int PaintedTexels(int face) {
+    int n = 0;
+    const std::vector<uint8_t>& rgb = block->faceTextures[face].Backing()->Buffer();
+    for (size_t i = 0; i < rgb.size(); i += 3) n += rgb[i + 1] == 0;
+    return n;
+  }
+  bool Texel(int face, int x, int y) {
+    return block->faceTextures[face].Texture()->Texels()[y * 8 + x] == 0xFFFF0000u;
+  }
+
+  TestApp app;
+  Block* block = nullptr;
+  const uint8_t red[3] = {255, 0, 0};
+};
+
+TEST_F(Painting, NearTheCentreOfAFaceTheClosestZoomPaintsTexelFourFour) {
+  // Just past the middle of the top face (u = v = 0.55), clear of rounding at the texel border.
+  auto [x, y] = Screen({0.1f, 0.1f, 2});
+  EXPECT_TRUE(set().PaintAt(device(), x, y, red, 16));
+  EXPECT_EQ(PaintedTexels(1), 1);
+  EXPECT_TRUE(Texel(1, 4, 4));
+  EXPECT_EQ(block->faceTextures[1].Backing()->Buffer()[3 * (4 + 4 * 8)], 255);
+}
+
+TEST_F(Painting, FartherViewsPaintLargerPatchesThatNeverSpillOntoAnotherFace) {
+  auto [x, y] = Screen({0.1f, 0.1f, 2});
+  set().PaintAt(device(), x, y, red, 8);  // nine samples over a pixel
+  const int nine = PaintedTexels(1);
+  set().PaintAt(device(), x, y, red, 4);  // twenty-five samples over two pixels
+  const int twenty_five = PaintedTexels(1);
+  EXPECT_GE(nine, 1);
+  EXPECT_GT(twenty_five, nine);
+  for (int f : {0, 2, 3, 4, 5}) EXPECT_EQ(PaintedTexels(f), 0) << f;
+  // At a face's edge the samples that fall on the neighbouring face paint nothing there.
+  auto [ex, ey] = Screen({1, 0, 2});
+  set().PaintAt(device(), ex, ey, red, 4);
+  for (int f : {0, 2, 3, 4, 5}) EXPECT_LE(PaintedTexels(f), 0) << f;
+}
+
+TEST_F(Painting, WhereNoFaceIsTheCanvasGetsAThreeByThreeDotClippedAtTheEdges) {
+  EXPECT_FALSE(set().PaintAt(device(), 100.5f, 50.2f, red, 8));
+  auto red_at = [&](int x, int y) {
+    const uint8_t* p = canvas() + 3 * (x + y * 640);
+    return p[0] == 0 && p[1] == 0 && p[2] == 255;
+  };
+  for (int y = 49; y <= 51; ++y)
+    for (int x = 99; x <= 101; ++x) EXPECT_TRUE(red_at(x, y)) << x << "," << y;
+  EXPECT_FALSE(red_at(102, 50));
+  EXPECT_FALSE(set().PaintAt(device(), 0, 0, red, 8));
+  EXPECT_TRUE(red_at(0, 0));
+  EXPECT_TRUE(red_at(1, 1));
+  EXPECT_FALSE(set().PaintAt(device(), 639.9f, 479.9f, red, 8));
+  EXPECT_TRUE(red_at(639, 479));
+  EXPECT_FALSE(set().PaintAt(device(), -30, 700, red, 8)) << "off screen: nothing to paint";
+}
+
+}  // namespace
