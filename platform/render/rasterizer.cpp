@@ -80,8 +80,9 @@ struct SpanState {
   float z, u, v;
 };
 
-// The common case in a tight loop: one colour, a texture, depth test and write on.
-template <bool kPowerOfTwo>
+// The common case in a tight loop: one colour, a texture, depth test and write on. kInRange:
+// the caller found the whole span inside the depth range, so the per-pixel range test goes.
+template <bool kPowerOfTwo, bool kInRange>
 void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState span, float dzdx,
                       float dudx, float dvdx, const uint32_t* texels, int tw, int th,
                       uint32_t color) {
@@ -100,7 +101,7 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     const int64_t du = int64_t(double(dudx) * fw * kOne), dv = int64_t(double(dvdx) * fh * kOne);
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
       const float z = span.z;
-      if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
+      if ((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x]) continue;
       depth[x] = z;
       pixels[x] = Modulate(texels[((v >> 32) & (th - 1)) * tw + ((u >> 32) & (tw - 1))], color);
     }
@@ -118,7 +119,7 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     const int64_t dv = wrap(int64_t(double(dvdx) * fh * kOne), limit_v);
     for (int x = x0; x <= x1; ++x, span.z += dzdx) {
       const float z = span.z;
-      if (!(z < 0.0f || z > 1.0f || z > depth[x])) {
+      if (!((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x])) {
         depth[x] = z;
         pixels[x] = Modulate(texels[(v >> 32) * tw + (u >> 32)], color);
       }
@@ -283,12 +284,16 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
     if (flat_color && texels && z_test && z_write) {
-      if ((tw & (tw - 1)) == 0 && (th & (th - 1)) == 0)
-        DrawSpanTextured<true>(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx,
-                               dvdx, texels, tw, th, v0->color);
-      else
-        DrawSpanTextured<false>(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx,
-                                dvdx, texels, tw, th, v0->color);
+      // Depth only accumulates along the span, so it stays between its two ends; a margin
+      // covers the rounding of the additions.
+      const float z_end = span.z + dzdx * float(x1 - x0);
+      const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;
+      const bool pow2 = (tw & (tw - 1)) == 0 && (th & (th - 1)) == 0;
+      auto* draw =
+          pow2 ? (in_range ? DrawSpanTextured<true, true> : DrawSpanTextured<true, false>)
+               : (in_range ? DrawSpanTextured<false, true> : DrawSpanTextured<false, false>);
+      draw(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx, dvdx, texels, tw, th,
+           v0->color);
       continue;
     }
     for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
