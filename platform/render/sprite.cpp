@@ -77,7 +77,8 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
   if (angle == 0.0f) {
     // Unturned: each screen column and row maps to one picture column and row, found once.
     // The pixel centre x + 0.5 maps to (x + 0.5 - t) / s.
-    std::vector<int> columns;
+    std::vector<int>& columns = columns_;  // kept between draws: no allocation per frame
+    columns.clear();
     for (int x = min_x; x < max_x; ++x) {
       float px = (float(x) + 0.5f - tx) / sx;
       columns.push_back(px >= 0.0f && px < w ? src.left + int(px) : -1);

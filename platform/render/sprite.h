@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/render/render_device.h"
 #include "platform/render/types.h"
@@ -24,6 +25,7 @@ class Sprite {
 
  private:
   RenderDevice* device_;
+  std::vector<int> columns_;  // picture column of each screen column, for unturned draws
   bool begun_ = false;
   bool lost_ = false;
 };
