@@ -1,7 +1,6 @@
 #include "platform/gdi/device_context.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace platform::gdi {
 
@@ -123,10 +122,13 @@ bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext&
   int cx = sx, cy = sy, cw = w, ch = h, dx = x, dy = y;
   if (!Clip(&cx, &cy, &cw, &ch, &dx, &dy, src.Width(), src.Height())) return true;
   if (!Clip(&dx, &dy, &cw, &ch, &cx, &cy, dst->Width(), dst->Height())) return true;
-  std::vector<uint32_t> row(static_cast<size_t>(cw));
+  uint32_t row[1024];
   for (int r = 0; r < ch; ++r) {
-    for (int c = 0; c < cw; ++c) row[c] = src.ReadPixel(cx + c, cy + r);
-    dst->WriteRow(dx, dy + r, row.data(), cw, op);
+    for (int done = 0; done < cw; done += 1024) {
+      const int count = std::min(1024, cw - done);
+      for (int c = 0; c < count; ++c) row[c] = src.ReadPixel(cx + done + c, cy + r);
+      dst->WriteRow(dx + done, dy + r, row, count, op);
+    }
   }
   return true;
 }
