@@ -36,6 +36,7 @@ class Title : public testing::Test {
 
 TEST_F(Title, TheFirstFrameShowsThePictureTranslucentButtonsAndTheArrowOnTheCursor) {
   t.Save("title_first_frame");
+  EXPECT_EQ(t.platform().WindowTitle(), "Zentrova");
   EXPECT_EQ(t.current(), &t.title());
   img::Picture title = Load("title.bmp");
   int wrong = 0;

@@ -86,18 +86,9 @@ void DeviceContext::WritePixel(int x, int y, uint32_t rgb, RasterOp op) {
   p[2] = uint8_t(v >> 16);
 }
 
-namespace {
-
-// Combines one row of 0x00RRGGBB source pixels into the destination at (x, y).
-void WriteRow(DeviceContext* dst, int x, int y, const uint32_t* src, int count, RasterOp op) {
-  for (int i = 0; i < count; ++i) dst->WritePixel(x + i, y, src[i], op);
-}
-
-}  // namespace
-
 void DeviceContext::WriteRow(int x, int y, const uint32_t* src, int count, RasterOp op) {
   if (!surface_) {
-    gdi::WriteRow(this, x, y, src, count, op);
+    for (int i = 0; i < count; ++i) WritePixel(x + i, y, src[i], op);
     return;
   }
   uint32_t* p =

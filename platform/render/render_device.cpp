@@ -108,7 +108,6 @@ Result RenderDevice::Present() {
     lost_ = true;
     return Result::kDeviceLost;
   }
-  ++present_count_;
   return Result::kOk;
 }
 

@@ -62,7 +62,6 @@ class RenderDevice {
     reset_failures_left_ = times;
   }
   bool IsLost() const { return lost_; }
-  int PresentCount() const { return present_count_; }
 
  private:
   void SetDefaults();
@@ -88,7 +87,6 @@ class RenderDevice {
   bool hold_loss_ = false;
   Result reset_failure_ = Result::kOk;
   int reset_failures_left_ = 0;
-  int present_count_ = 0;
 };
 
 // The Direct3D object: makes devices of a type and a vertex processing. A test may refuse some.
