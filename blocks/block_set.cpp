@@ -26,6 +26,38 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
 void BlockSet::ClearPickBuffers() {
   front_.Clear();
   back_.Clear();
+  frontVersion_ = backVersion_ = listVersion_;
+}
+
+void BlockSet::Add(Block* block) {
+  OwningObjectList<Block>::Add(block);
+  ++listVersion_;
+}
+
+void BlockSet::RemoveAt(int index) {
+  ForgetReferencesTo(At(index));
+  OwningObjectList<Block>::RemoveAt(index);
+  ++listVersion_;
+}
+
+void BlockSet::ForgetReferencesTo(const Block* gone) {
+  // Links come in pairs, but a drag may have cleared one side, so every face is looked at.
+  for (int i = 0; i < Count(); ++i) {
+    Block* b = At(i);
+    if (b == gone) continue;
+    for (Face& face : b->faces)
+      if (face.link && face.link->owner == gone) face.link = nullptr;
+  }
+  if (pendingFace && pendingFace->owner == gone) pendingFace = nullptr;
+  if (savedLink && savedLink->owner == gone) savedLink = nullptr;
+  if (groupBlock == gone) groupBlock = nullptr;
+  if (supportQuad && supportQuad->owner == gone) supportQuad = nullptr;
+}
+
+PickCell BlockSet::CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const {
+  if (x < 0 || x >= width || y < 0 || y >= height || version != listVersion_)
+    return {PickCell::kEmptyDepth, 0};
+  return buffer[CellIndex(x, y, width)];
 }
 
 Block* BlockSet::AddBlock(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
@@ -67,23 +99,15 @@ Mat4 BlockSet::ScreenMatrix(r::RenderDevice* device) const {
   return ms;
 }
 
-namespace {
-// A physics-space point on screen: converted to display space, transformed, divided by w.
-ScreenPoint Project(const Vec3& p, const Mat4& ms) {
-  Vec4 v{p.x, p.z, p.y, 1.0f};
-  TransformInPlace(v, ms);
-  return {v.x / v.w, v.y / v.w, v.z / v.w};
-}
-}  // namespace
-
 void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
   const Mat4 ms = ScreenMatrix(device);
   PickBuffer& target = excluded ? back_ : front_;
+  (excluded ? backVersion_ : frontVersion_) = listVersion_;
   target.Clear();
   PickBuffer* cells = &target;
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
-    for (int k = 0; k < 4; ++k) q[k] = Project(*table->tableCornerRefs()[k], ms);
+    for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
     RasterizeTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
     RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1);
   }
@@ -92,7 +116,7 @@ void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded)
     if (block == excluded) continue;
     // Each corner is projected once; the faces share them.
     ScreenPoint s[8];
-    for (int k = 0; k < 8; ++k) s[k] = Project(block->corners[k], ms);
+    for (int k = 0; k < 8; ++k) s[k] = ProjectToScreen(block->corners[k], ms);
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
       RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0);
@@ -104,73 +128,23 @@ void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded)
 void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                                  const ScreenPoint& v2, uint32_t body, int face_index,
                                  int triangle) const {
-  const ScreenPoint* v[3] = {&v0, &v1, &v2};
-  float edge_dx[3], edge_dy[3], edge_dz[3];
-  for (int j = 0; j < 3; ++j) {
-    const ScreenPoint& a = *v[j];
-    const ScreenPoint& b = *v[(j + 1) % 3];
-    edge_dx[j] = b.x - a.x;
-    edge_dy[j] = b.y - a.y;
-    edge_dz[j] = b.z - a.z;
-  }
-  const float min_x = std::min({v0.x, v1.x, v2.x}), max_x = std::max({v0.x, v1.x, v2.x});
-  const float min_y = std::min({v0.y, v1.y, v2.y}), max_y = std::max({v0.y, v1.y, v2.y});
-  // Rows far outside the screen cannot be written; clamp before converting to int.
-  if (!(max_y + 0.5f >= 0.0f) || !(min_y + 0.5f <= float(height))) return;
-  const int first_row = std::max(0, int(min_y + 0.5f));
-  const int last_row = max_y + 0.5f >= float(height) ? height : int(max_y + 0.5f);
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
-  float z_left = 0.0f, z_right = 0.0f;  // kept from row to row, as the scan has always done
-  for (int y = first_row; y <= last_row; ++y) {
-    float left = max_x, right = min_x;
-    for (int j = 0; j < 3; ++j) {
-      if (edge_dy[j] == 0.0f) continue;
-      const float t = (float(y) - v[j]->y) / edge_dy[j];
-      if (t < 0.0f || t > 1.0f) continue;
-      const float x = v[j]->x + t * edge_dx[j];
-      const float z = v[j]->z + t * edge_dz[j];
-      if (x <= left) left = x, z_left = z;
-      if (x >= right) right = x, z_right = z;
-    }
-    const float slope = right - left >= 1.0f ? (z_right - z_left) / (right - left) : 0.0f;
-    // Spans reaching past the screen are cut before the conversion to int.
-    if (left + 0.5f >= float(width) || right <= -1.0f) continue;
-    const int first_col = std::max(0, int(std::max(left + 0.5f, -1.0f)));
-    const int last_col = right >= float(width) ? width : int(right);
-    float* depths = cells->Depths() + size_t(y) * width;
-    uint32_t* ids = cells->Ids() + size_t(y) * width;
-    // z is monotonic along the row (each rounding step is), so when both ends lie inside the
-    // depth range every pixel does, and the range tests and early ends can be left out.
-    const float z_first = z_left + slope * (float(first_col) - left);
-    const float z_last = z_left + slope * (float(last_col) - left);
-    if (z_first >= 0.00001f && z_first <= 1000.0f && z_last >= 0.00001f && z_last <= 1000.0f) {
-      if (y >= height) continue;
-      const int end = std::min(last_col, width - 1);
-      // Written without branches (a minimum and a mask) so that the compiler vectorises the row.
-      for (int x = first_col; x <= end; ++x) {
-        const float z = z_left + slope * (float(x) - left);
-        const uint32_t nearer = 0u - uint32_t(z < depths[x]);
-        ids[x] = (id & nearer) | (ids[x] & ~nearer);
-        depths[x] = z < depths[x] ? z : depths[x];
-      }
-      continue;
-    }
-    for (int x = first_col; x <= last_col; ++x) {
-      const float z = z_left + slope * (float(x) - left);
-      if (z < 0.00001f) {
-        if (slope <= 0.0f) break;
-        continue;
-      }
-      if (z > 1000.0f) {
-        if (slope >= 0.0f) break;
-        continue;
-      }
-      if (x < width && y < height && z < depths[x]) {
-        depths[x] = z;
-        ids[x] = id;
-      }
-    }
-  }
+  float* const depths = cells->Depths();
+  uint32_t* const ids = cells->Ids();
+  const int w = width;
+  WalkPickTriangle(v0, v1, v2, width, height,
+                   [=](int y, int first, int last, const RowDepth& depth) {
+                     float* row_depths = depths + size_t(y) * w;
+                     uint32_t* row_ids = ids + size_t(y) * w;
+                     // Written without branches (a minimum and a mask) so that the compiler
+                     // vectorises the span; the depth test is strict, so ties keep the first.
+                     for (int x = first; x <= last; ++x) {
+                       const float z = depth.At(x);
+                       const uint32_t nearer = 0u - uint32_t(z < row_depths[x]);
+                       row_ids[x] = (id & nearer) | (row_ids[x] & ~nearer);
+                       row_depths[x] = z < row_depths[x] ? z : row_depths[x];
+                     }
+                   });
 }
 
 void BlockSet::MarkOutlines() {

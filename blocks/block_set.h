@@ -7,16 +7,20 @@
 
 #include "app/object_list.h"
 #include "blocks/block.h"
+#include "blocks/cursor_ray.h"
 #include "blocks/pick_buffer.h"
+#include "blocks/pick_walk.h"
 #include "platform/render/render_device.h"
 
 class GameApp;
 class Table;
 
-// A point on screen: x and y in pixels, z the depth after the viewport (0 near, 1 far).
-struct ScreenPoint {
-  float x, y, z;
-};
+// A physics-space point on screen: converted to display space, transformed, divided by w.
+inline ScreenPoint ProjectToScreen(const Vec3& p, const Mat4& ms) {
+  Vec4 v{p.x, p.z, p.y, 1.0f};
+  TransformInPlace(v, ms);
+  return {v.x / v.w, v.y / v.w, v.z / v.w};
+}
 
 class BlockSet : public OwningObjectList<Block> {
  public:
@@ -64,14 +68,61 @@ class BlockSet : public OwningObjectList<Block> {
   // Paints the texel of the face under (x, y) when the point lies on the given triangle.
   bool PaintFaceTexel(platform::render::RenderDevice* device, Face* face, float x, float y,
                       const uint8_t pen[3], int triangle);
+  // The same with the rays of this frame's transforms, computed once by the caller.
+  bool PaintFaceTexel(const CursorRays& rays, Face* face, float x, float y, const uint8_t pen[3],
+                      int triangle);
   // Where the cursor ray through (x, y) meets the plane of the face, in display space; a ray
   // parallel to the plane leaves *out as it was.
   bool FacePointUnderCursor(const Face& face, platform::render::RenderDevice* device, float x,
                             float y, Vec3* out) const;
 
+  // The hand: the cursor ray against a display-space quad, the grab of the body under the
+  // cursor, the planes a held body follows, and the drag of one frame.
+  CursorRays Rays(platform::render::RenderDevice* device) const;
+  bool HitQuad(platform::render::RenderDevice* device, const Face& quad, float x, float y,
+               Vec3* point) const;
+  bool HitDragQuad(platform::render::RenderDevice* device, float x, float y, Vec3* point) const;
+  // The body under (x, y), or null; for a block the back buffer is refilled without it.
+  Block* Grab(platform::render::RenderDevice* device, int x, int y, int* offset_x, int* offset_y);
+  void SetUprightDragQuad(platform::render::RenderDevice* device, const Vec3& centre);
+  void SetTableDragQuad(platform::render::RenderDevice* device);
+  void DragBody(platform::render::RenderDevice* device, Block* body, int x, int y, int offset_x,
+                int offset_y, float pitch);
+
+  // The block drag: the held block follows the cursor in the drag quad, then snaps and glues
+  // against what lies behind it, or stands on the table, lifting what it slides under.
+  bool DragAttach(platform::render::RenderDevice* device, Block* held, int x, int y, int grab_x,
+                  int grab_y);
+  static constexpr long kNoCell = -1;
+  struct DropTarget {
+    long best = kNoCell;       // the nearest back-buffer cell under the held block
+    long blockCell = kNoCell;  // the last nearer cell found that shows a block
+  };
+  DropTarget FindDropTarget(platform::render::RenderDevice* device, const Block* held);
+  // The nearest cell under one screen triangle (kNoCell if none); cells showing a block are
+  // reported through block_cell.
+  long ScanTriangle(const PickBuffer& cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                    const ScreenPoint& v2, long* block_cell);
+  Face* SnapAndGlue(platform::render::RenderDevice* device, Block* held, Block* target);
+  bool OverlapsOtherBlock(const Block* held, const Vec3& p) const;
+  void MoveGroup(Block* block, const Vec3& delta);
+  // Where the line through a physics-space point along the viewing direction meets the plane
+  // of a face-shaped record (physics space); display space, (0, 0, 0) when parallel.
+  Vec3 ProjectAlongView(const Face& record, platform::render::RenderDevice* device,
+                        const Vec3& point) const;
+
+  // The list changes only through these, so that nothing keeps pointing at a removed block and
+  // no pick cell filled before the change is read as a block.
+  void Add(Block* block) override;
+  void RemoveAt(int index) override;
+
   // What a pick cell points at.
   Block* CellBody(const PickCell& cell) const;
   Face* CellFace(const PickCell& cell) const;
+  // A cell of the buffer at (x, y); empty outside the buffer or when the block list changed
+  // since the buffer was filled.
+  PickCell FrontCell(int x, int y) const { return CellAt(front_, frontVersion_, x, y); }
+  PickCell BackCell(int x, int y) const { return CellAt(back_, backVersion_, x, y); }
   uint32_t BodyId(int list_index) const { return PickCell::kFirstBlockBody + uint32_t(list_index); }
 
   const PickBuffer& FrontBuffer() const { return front_; }
@@ -100,6 +151,15 @@ class BlockSet : public OwningObjectList<Block> {
   Vec3 dragQuadCorners[4];
 
  private:
+  PickCell CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const;
+  void ForgetReferencesTo(const Block* gone);
+  void CentreAt(Block* block, const Vec3& display_point) const;
+
   PickBuffer front_;
   PickBuffer back_;
+  // Bumped on every change of the block list; each buffer remembers the value it was filled at.
+  uint64_t listVersion_ = 0;
+  uint64_t frontVersion_ = 0;
+  uint64_t backVersion_ = 0;
+  std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
 };

@@ -3,14 +3,12 @@
 
 #include "app/game_app.h"
 #include "blocks/block_set.h"
+#include "blocks/cursor_ray.h"
 #include "world/world.h"
 
 namespace r = platform::render;
 
 namespace {
-float Dot(const Vec3& a, const Vec3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 float CrossLength(const Vec3& a, const Vec3& b) {
   Vec3 c;
   Cross(c, a, b);
@@ -18,56 +16,60 @@ float CrossLength(const Vec3& a, const Vec3& b) {
 }
 }  // namespace
 
-bool BlockSet::FacePointUnderCursor(const Face& face, r::RenderDevice* device, float x, float y,
-                                    Vec3* out) const {
-  // The cursor ray: the screen point carried back through Ms, along the viewing direction.
+CursorRays BlockSet::Rays(r::RenderDevice* device) const {
   Mat4 inverse;
   AffineInverse(inverse, ScreenMatrix(device));
-  Vec4 o{x, y, 0.0f, 1.0f};
-  TransformInPlace(o, inverse);
-  const Vec3 origin{o.x, o.y, o.z};
   r::Matrix world;
   device->GetTransform(r::TransformType::kWorld, &world);
-  Vec3 direction;
-  TransformTransposed3x3(direction, {0.0f, 0.0f, -1.0f}, FromDeviceMatrix(world));
-  // The plane of the first triangle, in display space.
-  const Vec3 p0 = SwapYZ(*face.corner[0]), p1 = SwapYZ(*face.corner[1]),
-             p2 = SwapYZ(*face.corner[2]);
-  Vec3 a, b, n;
-  Cross(n, Subtract(a, p0, p1), Subtract(b, p2, p1));
-  NormalizeInPlace(n);
-  const float d = Dot(n, direction);
-  if (d == 0.0f) return true;  // parallel: the caller's point stays
-  const float t = Dot(n, Subtract(a, p0, origin)) / d;
-  Vec3 step;
-  ::Add(*out, origin, Scale(step, direction, t));
+  return CursorRays(inverse, FromDeviceMatrix(world));
+}
+
+bool BlockSet::FacePointUnderCursor(const Face& face, r::RenderDevice* device, float x, float y,
+                                    Vec3* out) const {
+  Rays(device).HitPlane(x, y, SwapYZ(*face.corner[0]), SwapYZ(*face.corner[1]),
+                        SwapYZ(*face.corner[2]), out);
   return true;
 }
 
 bool BlockSet::PaintFaceTexel(r::RenderDevice* device, Face* face, float x, float y,
                               const uint8_t pen[3], int triangle) {
+  return PaintFaceTexel(Rays(device), face, x, y, pen, triangle);
+}
+
+bool BlockSet::PaintFaceTexel(const CursorRays& rays, Face* face, float x, float y,
+                              const uint8_t pen[3], int triangle) {
   if (int(x) < 0 || int(x) > width - 1 || int(y) < 0 || int(y) > height - 1) return false;
-  Vec3 hit;
-  FacePointUnderCursor(*face, device, x, y, &hit);
-  const Vec3 p = SwapYZ(hit);
   const Vec3& p0 = *face->corner[0];
   const Vec3& p1 = *face->corner[1];
   const Vec3& p2 = *face->corner[2];
   const Vec3& p3 = *face->corner[3];
-  const Vec3* v[3] = {&p0, &p1, &p2};
-  if (triangle == 1) v[0] = &p2, v[1] = &p3, v[2] = &p0;
-  Vec3 a, b, n;
-  if (triangle == 1)
-    Cross(n, Subtract(a, p2, p3), Subtract(b, p0, p3));
-  else
-    Cross(n, Subtract(a, p0, p1), Subtract(b, p2, p1));
-  NormalizeInPlace(n);
-  // Inside when P lies on the inner side of all three edges.
-  for (int k = 0; k < 3; ++k) {
-    Vec3 c;
-    Cross(c, Subtract(a, p, *v[k]), Subtract(b, *v[(k + 1) % 3], *v[k]));
-    MultiplyInPlace(c, n);
-    if (c.x < 0.0f || c.y < 0.0f || c.z < 0.0f) return false;
+  Vec3 hit;
+  rays.HitPlane(x, y, SwapYZ(p0), SwapYZ(p1), SwapYZ(p2), &hit);
+  const Vec3 p = SwapYZ(hit);
+  Vec3 a, b;
+  // Inside when P lies on the inner side of all three edges of the triangle.
+  const auto inside = [&](int t) {
+    const Vec3* v[3] = {&p0, &p1, &p2};
+    if (t == 1) v[0] = &p2, v[1] = &p3, v[2] = &p0;
+    Vec3 n;
+    if (t == 1)
+      Cross(n, Subtract(a, p2, p3), Subtract(b, p0, p3));
+    else
+      Cross(n, Subtract(a, p0, p1), Subtract(b, p2, p1));
+    NormalizeInPlace(n);
+    for (int k = 0; k < 3; ++k) {
+      Vec3 c;
+      Cross(c, Subtract(a, p, *v[k]), Subtract(b, *v[(k + 1) % 3], *v[k]));
+      MultiplyInPlace(c, n);
+      if (c.x < 0.0f || c.y < 0.0f || c.z < 0.0f) return false;
+    }
+    return true;
+  };
+  // The pick scan gives a cell up to half a pixel past a triangle's edge to that triangle, so
+  // a sample that misses it may lie on the face's other triangle.
+  if (!inside(triangle)) {
+    triangle = 1 - triangle;
+    if (!inside(triangle)) return false;
   }
   face->area012 = CrossLength(Subtract(a, p0, p1), Subtract(b, p1, p2));
   face->area230 = CrossLength(Subtract(a, p2, p3), Subtract(b, p3, p0));
@@ -102,7 +104,7 @@ bool BlockSet::PaintAt(r::RenderDevice* device, float x, float y, const uint8_t 
   Face* face = nullptr;
   int triangle = 0;
   if (ix >= 0 && ix < width && iy >= 0 && iy < height) {
-    const PickCell cell = front_[size_t(ix) + size_t(iy) * width];
+    const PickCell cell = FrontCell(ix, iy);
     face = CellFace(cell);
     triangle = cell.Triangle();
   }
@@ -122,16 +124,17 @@ bool BlockSet::PaintAt(r::RenderDevice* device, float x, float y, const uint8_t 
   }
   // The farther the view, the larger the patch in texels.
   const float h = (zoom - 4.0f) * 0.083333336f;
+  const CursorRays rays = Rays(device);
   static constexpr float kNine[3] = {0.0f, 0.5f, 1.0f};
   static constexpr float kTwentyFive[5] = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f};
   if (h >= 0.666f) {
-    PaintFaceTexel(device, face, x, y, pen, triangle);
+    PaintFaceTexel(rays, face, x, y, pen, triangle);
   } else if (h >= 0.333f) {
     for (float dy : kNine)
-      for (float dx : kNine) PaintFaceTexel(device, face, x + dx, y + dy, pen, triangle);
+      for (float dx : kNine) PaintFaceTexel(rays, face, x + dx, y + dy, pen, triangle);
   } else {
     for (float dy : kTwentyFive)
-      for (float dx : kTwentyFive) PaintFaceTexel(device, face, x + dx, y + dy, pen, triangle);
+      for (float dx : kTwentyFive) PaintFaceTexel(rays, face, x + dx, y + dy, pen, triangle);
   }
   return true;
 }

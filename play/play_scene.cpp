@@ -161,7 +161,8 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
 
   if (currentTool && left != 0 && previousLeft == 0 && !on_palette) {
     if (currentTool->type == Tool::kPen) Paint(float(cursorX), float(cursorY));
-    // The hand's grab joins here with the hand grab and the grab handles.
+    if (currentTool->type == Tool::kHand)
+      heldBody = world->blockSet.Grab(device, cursorX, cursorY, &grabOffsetX, &grabOffsetY);
   }
 
   const int dx = cursorX - previousCursorX;
@@ -193,7 +194,12 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
           if (zoom > 16.0f) zoom = 16.0f;
           if (zoom < 4.0f) zoom = 4.0f;
           break;
-        default:  // the hand's drag joins with the hand grab; types 1 and 2 do nothing
+        case Tool::kHand:
+          if (heldBody)
+            world->blockSet.DragBody(device, heldBody, cursorX, cursorY, grabOffsetX, grabOffsetY,
+                                     pitch);
+          break;
+        default:  // types 1 and 2 do nothing
           break;
       }
     } else if (right != 0 && moved) {
