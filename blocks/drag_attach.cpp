@@ -58,7 +58,13 @@ bool BlockSet::DragAttach(r::RenderDevice* device, Block* held, int x, int y, in
   // A back buffer filled before the block list changed would name the wrong blocks.
   if (backVersion_ != listVersion_) RefreshPickBuffer(device, held);
   for (int i = 0; i < Count(); ++i) At(i)->visited = 0;
-  for (Face& face : held->faces) face.link = nullptr;
+  // The held block comes loose from what it was glued to: its own side of every link, and the
+  // other side where it points back, so no block stays glued to one that has left it.
+  for (Face& face : held->faces) {
+    if (face.link && face.link->link == &face && face.link != pendingFace)
+      face.link->link = nullptr;
+    face.link = nullptr;
+  }
   // Undo the previous frame's glue...
   if (pendingFace) {
     bool saved_is_held = false;

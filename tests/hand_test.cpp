@@ -1,0 +1,266 @@
+// The hand as a person uses it: press on a block or the table, drag, let go; what the held block
+// snaps and glues to, what it lifts, and what stays when the button comes up.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "blocks/block_set.h"
+#include "test_app.h"
+
+namespace r = platform::render;
+
+namespace {
+
+class Hand : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(t.created()) << t.app().FailureReason();
+    t.EnterPlay();
+    t.Move(320, 300);
+    t.NextFrame();
+  }
+  BlockSet& set() { return t.world().blockSet; }
+  Block* block(int i) { return set().At(i); }
+  r::RenderDevice* device() { return t.app().Graphics().Device(); }
+  PlayScene& play() { return t.play(); }
+  ScreenPoint OnScreen(const Vec3& physics) {
+    return ProjectToScreen(physics, set().ScreenMatrix(device()));
+  }
+  // Presses at (x, y) and runs the frame that grabs.
+  void PressAt(int x, int y) {
+    t.Move(x, y);
+    t.NextFrame();
+    t.Press();
+    t.NextFrame();
+  }
+  // With the button held, moves to (x, y) in a few frames.
+  void DragTo(int x, int y, int steps = 4) {
+    const platform::Point from = t.platform().CursorPos();
+    for (int i = 1; i <= steps; ++i) {
+      t.Move(from.x + (x - from.x) * i / steps, from.y + (y - from.y) * i / steps);
+      t.NextFrame();
+    }
+  }
+  void LetGo() {
+    t.Release();
+    t.NextFrame();
+  }
+  // Picks up the block at the centre of its top face on screen; the press point is returned.
+  platform::Point PickUp(int i) {
+    Vec3 top = block(i)->centre;
+    top.z += 0.9f;
+    const ScreenPoint s = OnScreen(top);
+    PressAt(int(s.x), int(s.y));
+    EXPECT_EQ(play().heldBody, block(i));
+    return {int(s.x), int(s.y)};
+  }
+  // Where the cursor must go so that the held block's corner 0 shows at the point's screen
+  // position.
+  platform::Point CursorFor(const Vec3& corner0) {
+    const ScreenPoint s = OnScreen(corner0);
+    return {int(std::lround(s.x)) + play().grabOffsetX, int(std::lround(s.y)) + play().grabOffsetY};
+  }
+  bool Linked(const Face& a, const Face& b) { return a.link == &b && b.link == &a; }
+  int LinksInto(const Block* b) {
+    int n = 0;
+    for (int i = 0; i < set().Count(); ++i)
+      for (const Face& f : block(i)->faces) n += f.link && f.link->owner == b;
+    return n;
+  }
+
+  TestApp t;
+};
+
+TEST_F(Hand, APressOnTheBackgroundOrOutsideTheScreenGrabsNothing) {
+  PressAt(150, 60);
+  EXPECT_EQ(play().heldBody, nullptr);
+  DragTo(200, 80);
+  LetGo();
+  int ox = 7, oy = 7;
+  EXPECT_EQ(set().Grab(device(), 640, 300, &ox, &oy), nullptr);
+  EXPECT_EQ(set().Grab(device(), 300, 480, &ox, &oy), nullptr);
+  EXPECT_EQ(set().Grab(device(), -1, 300, &ox, &oy), nullptr);
+  EXPECT_EQ(ox, 7);
+}
+
+TEST_F(Hand, AGrabbedBlockKeepsItsCornerZeroAtTheGrabOffsetFromTheCursor) {
+  const platform::Point press = PickUp(24);
+  const ScreenPoint c0 = OnScreen(block(24)->corners[0]);
+  EXPECT_EQ(play().grabOffsetX, int(float(press.x) - c0.x));
+  EXPECT_EQ(play().grabOffsetY, int(float(press.y) - c0.y));
+  // Up and to the left, where nothing lies behind it: it stays where the drag quad puts it.
+  DragTo(150, 60);
+  const ScreenPoint moved = OnScreen(block(24)->corners[0]);
+  EXPECT_NEAR(moved.x, float(150 - play().grabOffsetX), 0.01f);
+  EXPECT_NEAR(moved.y, float(60 - play().grabOffsetY), 0.01f);
+  LetGo();
+  t.Save("hand_block_in_the_air");
+  EXPECT_EQ(play().heldBody, nullptr);
+  // Taken off its tower, it is glued to nothing and nothing is glued to it.
+  for (const Face& f : block(24)->faces) EXPECT_EQ(f.link, nullptr);
+  EXPECT_EQ(LinksInto(block(24)), 0);
+  EXPECT_EQ(block(23)->faces[1].link, nullptr);
+  // The frame shows it: black outline pixels where the block now stands.
+  int black = 0;
+  for (int y = int(moved.y) - 30; y < int(moved.y) + 30; ++y)
+    for (int x = int(moved.x) - 30; x < int(moved.x) + 30; ++x) black += t.Pixel(x, y) == 0;
+  EXPECT_GT(black, 40);
+}
+
+TEST_F(Hand, TheTableSlidesInThePlaneOfItsTop) {
+  Table& table = t.world().table;
+  PressAt(200, 420);
+  ASSERT_EQ(play().heldBody, &table);
+  DragTo(260, 400);
+  EXPECT_EQ(table.centre.y, 0.0f);
+  EXPECT_NE(table.centre.x, 0.0f);
+  // The offset keeps the table's centre under the same screen offset from the cursor.
+  const Vec4 c = [&] {
+    Vec4 v;
+    FromPoint(v, table.centre);
+    return TransformInPlace(v, set().ScreenMatrix(device()));
+  }();
+  EXPECT_NEAR(c.x, float(260 - play().grabOffsetX), 0.01f);
+  EXPECT_NEAR(c.y, float(400 - play().grabOffsetY), 0.01f);
+  LetGo();
+  t.Save("hand_table_slid");
+  // Seen edge on (pitch 0) the cursor ray never meets the table plane: the table goes home.
+  device()->SetTransform(r::TransformType::kWorld,
+                         ToDeviceMatrix(PlayScene::CameraMatrix(0.0, 225.0f, 8.0f)));
+  set().SetTableDragQuad(device());
+  set().DragBody(device(), &table, 300, 200, 0, 0, 0.0f);
+  EXPECT_EQ(table.centre, (Vec3{0, 0, 0}));
+}
+
+TEST_F(Hand, OverTheTableAloneABlockStandsOnItUnglued) {
+  PickUp(24);
+  // Low on the screen, in front of the towers, where only the table lies behind.
+  DragTo(150, 330);
+  LetGo();
+  t.Save("hand_block_on_the_table");
+  EXPECT_EQ(set().supportQuad, &t.world().table.TopRecord());
+  EXPECT_NEAR(block(24)->corners[0].z, 0.0f, 1e-4f);
+  EXPECT_NEAR(block(24)->centre.z, 1.0f, 1e-4f);
+  for (const Face& f : block(24)->faces) EXPECT_EQ(f.link, nullptr);
+  EXPECT_EQ(LinksInto(block(24)), 0);
+}
+
+TEST_F(Hand, OverTheTopOfAnotherBlockItSnapsOntoItAndIsGlued) {
+  PickUp(24);
+  // Where a block standing on top of tower 4 would show.
+  Vec3 above = block(99)->corners[0];
+  above.z += 2.0f;
+  const platform::Point to = CursorFor(above);
+  DragTo(to.x, to.y);
+  t.Save("hand_block_on_a_tower");
+  EXPECT_TRUE(Linked(block(99)->faces[1], block(24)->faces[0]));
+  EXPECT_EQ(set().supportQuad, &block(99)->faces[1]);
+  EXPECT_EQ(set().pendingFace, &block(99)->faces[1]);
+  // It rests on the tower's top face: its bottom at the top's height, seen where it was put.
+  EXPECT_NEAR(block(24)->corners[0].z, block(99)->corners[4].z, 1e-3f);
+  LetGo();
+  // The release keeps the glue.
+  EXPECT_TRUE(Linked(block(99)->faces[1], block(24)->faces[0]));
+  // A new grab starts a fresh glue state.
+  PickUp(74);
+  EXPECT_EQ(set().pendingFace, nullptr);
+  EXPECT_EQ(set().groupBlock, nullptr);
+}
+
+TEST_F(Hand, EveryDragFrameUndoesTheLastGlueBeforeGluingAnew) {
+  PickUp(24);
+  Vec3 above = block(99)->corners[0];
+  above.z += 2.0f;
+  const platform::Point on_tower = CursorFor(above);
+  DragTo(on_tower.x, on_tower.y);
+  ASSERT_TRUE(Linked(block(99)->faces[1], block(24)->faces[0]));
+  DragTo(150, 60);  // away into the empty air
+  EXPECT_EQ(block(99)->faces[1].link, nullptr);
+  EXPECT_EQ(LinksInto(block(24)), 0);
+  // The towers keep their own glue throughout.
+  EXPECT_TRUE(Linked(block(98)->faces[1], block(99)->faces[0]));
+  EXPECT_TRUE(Linked(block(0)->faces[1], block(1)->faces[0]));
+}
+
+// Slid at table level under a tower's bottom block on screen, the held block lifts the whole
+// tower onto its own height; the next drag frame puts the tower back exactly.
+TEST_F(Hand, AtTableLevelTheBlockLiftsTheTowerItSlidesUnderAndTheNextFrameUndoesIt) {
+  // Unrotated blocks at whole positions, so that the move and its undo are exact.
+  for (int i = 0; i < set().Count(); ++i) {
+    Block* b = block(i);
+    Vec3 c0 = b->corners[0];
+    c0.x = std::round(c0.x);
+    c0.y = std::round(c0.y);
+    b->PlaceAt(c0);
+  }
+  t.NextFrame();
+  Vec3 before[25][8];
+  for (int i = 0; i < 25; ++i) std::memcpy(before[i], block(75 + i)->corners, sizeof before[i]);
+  PickUp(24);
+  // In front of tower 4's bottom block, a little lower on screen than its centre.
+  const ScreenPoint base = OnScreen(block(75)->centre);
+  const ScreenPoint c0 = OnScreen(block(24)->corners[0]);
+  const ScreenPoint centre = OnScreen(block(24)->centre);
+  const int x = int(base.x + (c0.x - centre.x)) + play().grabOffsetX;
+  const int y = int(base.y + 20.0f + (c0.y - centre.y)) + play().grabOffsetY;
+  DragTo(x, y);
+  t.Save("hand_tower_lifted");
+  ASSERT_EQ(set().groupBlock, block(75));
+  EXPECT_EQ(set().supportQuad, &t.world().table.TopRecord());
+  EXPECT_NEAR(block(24)->corners[0].z, 0.0f, 1e-4f);
+  // The tower's bottom corner reaches height 2, every glued block moved with it.
+  EXPECT_NEAR(block(75)->corners[0].z, 2.0f, 1e-4f);
+  Vec3 lift;
+  Subtract(lift, block(75)->corners[0], before[0][0]);
+  for (int i = 1; i < 25; ++i) {
+    EXPECT_NEAR(block(75 + i)->corners[0].x - before[i][0].x, lift.x, 1e-3f) << i;
+    EXPECT_NEAR(block(75 + i)->corners[0].z - before[i][0].z, lift.z, 1e-3f) << i;
+  }
+  // On screen it keeps its place (the lift runs along the line of sight).
+  const ScreenPoint lifted = OnScreen(block(75)->centre);
+  EXPECT_NEAR(lifted.x, base.x, 0.01f);
+  EXPECT_NEAR(lifted.y, base.y, 0.01f);
+  DragTo(150, 60, 1);
+  EXPECT_EQ(set().groupBlock, nullptr);
+  for (int i = 0; i < 25; ++i)
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(block(75 + i)->corners[k], before[i][k]) << i << " " << k;
+  LetGo();
+}
+
+TEST_F(Hand, MoveGroupMovesEveryBlockOfARingOnce) {
+  // The first tower closed into a ring: its top block's top face glued to its bottom's bottom.
+  block(24)->faces[1].link = &block(0)->faces[0];
+  block(0)->faces[0].link = &block(24)->faces[1];
+  for (int i = 0; i < set().Count(); ++i) block(i)->visited = 0;
+  Vec3 old_centres[25];
+  for (int i = 0; i < 25; ++i) old_centres[i] = block(i)->centre;
+  const Vec3 delta{1.0f, 0.0f, 3.0f};
+  set().MoveGroup(block(12), delta);
+  for (int i = 0; i < 25; ++i) {
+    Vec3 expected;
+    ::Add(expected, old_centres[i], delta);
+    EXPECT_EQ(block(i)->corners[0], expected) << i;  // PlaceAt puts corner 0 there, once
+    EXPECT_EQ(block(i)->visited, 1) << i;
+  }
+  EXPECT_EQ(block(25)->visited, 0);
+}
+
+TEST_F(Hand, ASpotNearAnotherBlocksCornerEdgeOrFaceCentreCountsAsTaken) {
+  const Block* other = block(50);
+  const float reach = 0.4f * block(24)->size.x;  // 0.8
+  Vec3 p = other->corners[6];
+  EXPECT_TRUE(set().OverlapsOtherBlock(block(24), p));
+  p.x += reach;  // on the box's border: still taken
+  EXPECT_TRUE(set().OverlapsOtherBlock(block(24), p));
+  // In front of the middle of a side face, nothing but the face centre is near.
+  Vec3 side = other->centre;
+  side.x -= 1.79f;
+  EXPECT_TRUE(set().OverlapsOtherBlock(block(24), side));
+  side.x -= 0.02f;
+  EXPECT_FALSE(set().OverlapsOtherBlock(block(24), side));
+  // The held block itself does not count.
+  EXPECT_FALSE(set().OverlapsOtherBlock(block(50), {100.0f, 100.0f, 100.0f}));
+}
+
+}  // namespace
