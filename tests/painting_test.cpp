@@ -87,3 +87,37 @@ TEST_F(Painting, WhereNoFaceIsTheCanvasGetsAThreeByThreeDotClippedAtTheEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pick scan gives a pixel up to half a pixel past a triangle's edge to that triangle; a pen
+// press there still paints, on the face's other triangle. Every pixel inside a face at the
+// closest view, the diagonal's included, paints one texel of that face.
+TEST_F(Painting, EveryPressInsideAFacePaintsOneTexelEvenNextToTheDiagonal) {
+  int pressed = 0, missed = 0, diagonal = 0;
+  for (float yaw : {200.0f, 225.0f, 250.0f, 300.0f})
+    for (double pitch : {0.3, 0.61, 1.2}) {
+      device()->SetTransform(r::TransformType::kWorld,
+                             ToDeviceMatrix(PlayScene::CameraMatrix(pitch, yaw, 16)));
+      set().RefreshPickBuffer(device(), nullptr);
+      for (int y = 1; y < 479; ++y)
+        for (int x = 1; x < 639; ++x) {
+          const PickCell cell = set().FrontCell(x, y);
+          Face* face = set().CellFace(cell);
+          if (!face) continue;
+          // Inside the face: the four neighbours show the same face.
+          const auto same = [&](int nx, int ny) {
+            return PickCell::SameFace(set().FrontCell(nx, ny).id, cell.id);
+          };
+          if (!same(x - 1, y) || !same(x + 1, y) || !same(x, y - 1) || !same(x, y + 1)) continue;
+          diagonal += set().FrontCell(x + 1, y).Triangle() != cell.Triangle();
+          ++pressed;
+          missed += !set().PaintFaceTexel(device(), face, float(x), float(y), red, cell.Triangle());
+        }
+    }
+  EXPECT_GT(pressed, 3000);
+  EXPECT_GT(diagonal, 100);
+  EXPECT_EQ(missed, 0);
+}
+
+}  // namespace
