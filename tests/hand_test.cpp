@@ -264,3 +264,62 @@ TEST_F(Hand, ASpotNearAnotherBlocksCornerEdgeOrFaceCentreCountsAsTaken) {
 }
 
 }  // namespace
+
+namespace {
+
+// Removing a block leaves nothing pointing at it: glue state, support quad, links, pick cells.
+TEST_F(Hand, ARemovedBlockLeavesNoReferenceBehind) {
+  PickUp(24);
+  Vec3 above = block(99)->corners[0];
+  above.z += 2.0f;
+  const platform::Point to = CursorFor(above);
+  DragTo(to.x, to.y);
+  ASSERT_EQ(set().pendingFace, &block(99)->faces[1]);
+  LetGo();
+  Block* gone = block(99);
+  set().groupBlock = gone;
+  set().RemoveAt(99);
+  EXPECT_EQ(set().Count(), 99);
+  EXPECT_EQ(set().pendingFace, nullptr);
+  EXPECT_EQ(set().supportQuad, nullptr);
+  EXPECT_EQ(set().groupBlock, nullptr);
+  for (int i = 0; i < set().Count(); ++i)
+    for (const Face& f : block(i)->faces)
+      if (f.link) EXPECT_NE(f.link->owner, gone) << i;
+  EXPECT_EQ(block(24)->faces[0].link, nullptr);
+  EXPECT_EQ(block(98)->faces[1].link, nullptr);
+}
+
+// Pick cells name blocks by list position: after a change of the list no cell filled before it
+// is read as a block, until the buffer is filled again.
+TEST_F(Hand, PickCellsFromBeforeAChangeOfTheListReadAsEmpty) {
+  const ScreenPoint s = OnScreen(block(75)->centre);
+  const int x = int(s.x), y = int(s.y);
+  ASSERT_EQ(set().CellBody(set().FrontCell(x, y)), block(75));
+  set().RemoveAt(75);
+  EXPECT_EQ(set().FrontCell(x, y).Body(), 0u);
+  int ox = 0, oy = 0;
+  EXPECT_EQ(set().Grab(device(), x, y, &ox, &oy), nullptr);
+  // The next frame refills the buffer: what is on screen there now is picked.
+  t.NextFrame();
+  Block* now = set().CellBody(set().FrontCell(x, y));
+  EXPECT_NE(now, nullptr);
+  // Removing the block that the grab just picked up ends with no dangling cell either.
+  PickUp(74);
+  set().RemoveAt(74);
+  EXPECT_EQ(set().BackCell(x, y).Body(), 0u);
+  play().heldBody = nullptr;
+  LetGo();
+}
+
+// The drop-target scan bounds its candidate list by its room.
+TEST_F(Hand, TheDropScanStopsAppendingWhenItsListIsFull) {
+  PickUp(24);
+  set().candidates.resize(3);  // room for three entries only
+  DragTo(150, 330);
+  EXPECT_LE(set().candidateCount, 3);
+  EXPECT_EQ(set().supportQuad, &t.world().table.TopRecord());
+  LetGo();
+}
+
+}  // namespace
