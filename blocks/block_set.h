@@ -115,6 +115,8 @@ class BlockSet : public OwningObjectList<Block> {
   // no pick cell filled before the change is read as a block.
   void Add(Block* block) override;
   void RemoveAt(int index) override;
+  // Removes and destroys a block; every face glued to it comes loose (as with any removal).
+  void RemoveWithUnlink(int index) { RemoveAt(index); }
 
   // What a pick cell points at.
   Block* CellBody(const PickCell& cell) const;

@@ -18,6 +18,8 @@ bool BlockSet::HitDragQuad(r::RenderDevice* device, float x, float y, Vec3* poin
 }
 
 Block* BlockSet::Grab(r::RenderDevice* device, int x, int y, int* offset_x, int* offset_y) {
+  // The grab layer's refresh just before may have removed blocks: pick what is on screen now.
+  if (frontVersion_ != listVersion_) RefreshPickBuffer(device, nullptr);
   const PickCell cell = FrontCell(x, y);
   if (!CellFace(cell)) return nullptr;
   Block* held = CellBody(cell);

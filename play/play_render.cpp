@@ -54,6 +54,7 @@ void PlayScene::Render(SceneManager* /*manager*/) {
   }
 
   world->blockSet.DrawOutlines(device, back_buffer);
+  world->grabLayer.Overlay(device, back_buffer);
 
   platform::gdi::DeviceContext dc;
   if (back_buffer && back_buffer->GetDC(&dc)) {

@@ -121,6 +121,15 @@ Scene* PlayScene::Leave(SceneManager* manager) {
   return nullptr;
 }
 
+void PlayScene::RefreshGrabLayer() {
+  World* world = Owner()->GetWorld();
+  world->grabLayer.Refresh(Owner()->Graphics().Device());
+  // The refresh destroys every handle and may remove blocks: a hold on either ends here.
+  heldHandle = nullptr;
+  if (heldBody && heldBody->kind == Block::kBlock && world->blockSet.Find(heldBody) < 0)
+    heldBody = nullptr;
+}
+
 void PlayScene::Turn(int dx, int dy) {
   yaw = yaw - kTurnPerPixel * float(dx);
   pitch = pitch + kTurnPerPixel * float(dy);
@@ -161,8 +170,11 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
 
   if (currentTool && left != 0 && previousLeft == 0 && !on_palette) {
     if (currentTool->type == Tool::kPen) Paint(float(cursorX), float(cursorY));
-    if (currentTool->type == Tool::kHand)
-      heldBody = world->blockSet.Grab(device, cursorX, cursorY, &grabOffsetX, &grabOffsetY);
+    if (currentTool->type == Tool::kHand) {
+      heldHandle = world->grabLayer.Press(device, cursorX, cursorY);
+      if (!heldHandle)
+        heldBody = world->blockSet.Grab(device, cursorX, cursorY, &grabOffsetX, &grabOffsetY);
+    }
   }
 
   const int dx = cursorX - previousCursorX;
@@ -198,11 +210,16 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
           if (heldBody)
             world->blockSet.DragBody(device, heldBody, cursorX, cursorY, grabOffsetX, grabOffsetY,
                                      pitch);
+          if (heldHandle) {
+            world->grabLayer.Drag(device, heldHandle, cursorX, cursorY);
+            world->blockSet.supportQuad = &world->grabLayer.quad;
+          }
           break;
         default:  // types 1 and 2 do nothing
           break;
       }
     } else if (right != 0 && moved) {
+      RefreshGrabLayer();
       Turn(dx, dy);
     }
   }

@@ -19,6 +19,10 @@ class PlayScene : public Scene {
   void Render(SceneManager* manager) override;
   Scene* Update(SceneManager* manager) override;
 
+  // Drops every grab handle (and blocks left on a handled one's place); a held handle or a held
+  // block that did not survive it is let go.
+  void RefreshGrabLayer();
+
   // M = T . S . Ry . Rx: move 20 down, scale by zoom, turn by yaw about y, tilt about x.
   static Mat4 CameraMatrix(double tilt_radians, float yaw_degrees, float zoom);
 

@@ -298,12 +298,12 @@ TEST_F(Hand, PickCellsFromBeforeAChangeOfTheListReadAsEmpty) {
   ASSERT_EQ(set().CellBody(set().FrontCell(x, y)), block(75));
   set().RemoveAt(75);
   EXPECT_EQ(set().FrontCell(x, y).Body(), 0u);
+  // A grab right after the change picks what is on screen there now: the buffer is refilled.
   int ox = 0, oy = 0;
-  EXPECT_EQ(set().Grab(device(), x, y, &ox, &oy), nullptr);
-  // The next frame refills the buffer: what is on screen there now is picked.
-  t.NextFrame();
-  Block* now = set().CellBody(set().FrontCell(x, y));
+  Block* now = set().Grab(device(), x, y, &ox, &oy);
   EXPECT_NE(now, nullptr);
+  EXPECT_TRUE(now == &t.world().table || set().Find(now) >= 0);
+  EXPECT_EQ(set().CellBody(set().FrontCell(x, y)), now);
   // Removing the block that the grab just picked up ends with no dangling cell either.
   PickUp(74);
   set().RemoveAt(74);

@@ -28,6 +28,7 @@ void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms) {
         world->selectedSound->Play();
       }
       scene->currentTool = tool.get();
+      scene->RefreshGrabLayer();
     }
     tool->Apply(scene);
   }

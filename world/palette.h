@@ -13,7 +13,8 @@ class PlayScene;
 bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int right);
 
 // Choosing, on the frame of a left release: the hot tool becomes current (the door starts the
-// settling instead of playing the selected sound), and every tool's Apply runs.
+// settling instead of playing the selected sound) and the grab handles are dropped; every
+// tool's Apply runs.
 void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms);
 
 // The overlay at the end of the play render: the icons and the current tool's cursor, or while

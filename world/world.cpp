@@ -11,7 +11,7 @@ World::~World() {
   endButton.reset();
   for (auto& tool : tools) tool.reset();
   // The remaining members go in reverse order of declaration: door picture, canvas, table,
-  // block set, then the empty sound list.
+  // grab layer, block set, then the empty sound list.
 }
 
 bool World::LoadSound(const char* file, Sound** member) {
@@ -28,6 +28,7 @@ bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) 
   platform::gdi::DeviceContext window_dc;  // the window's own context
   table.Init(window_dc, device->Device());
   blockSet.Initialise(owner, width, height);
+  grabLayer.Initialise(owner, &blockSet, width, height);
   if (!canvas.CreateDib(window_dc, width, height, 24)) return false;
   if (!doorClosedPicture.LoadBmpFile("data/door_close.bmp")) return false;
 

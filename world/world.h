@@ -7,6 +7,7 @@
 #include "app/object_list.h"
 #include "blocks/block_set.h"
 #include "gfx/dib_image.h"
+#include "play/grab_layer.h"
 #include "sound/sound_manager.h"
 #include "world/sprite_widget.h"
 #include "world/table.h"
@@ -31,6 +32,7 @@ class World {
   GameApp* app = nullptr;
   OwningObjectList<Sound> sounds;
   BlockSet blockSet;
+  GrabLayer grabLayer;
   Table table;
   std::unique_ptr<TitlePicture> titlePicture;
   DibImage canvas;

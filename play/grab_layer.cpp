@@ -1,0 +1,236 @@
+#include "play/grab_layer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/game_app.h"
+#include "blocks/block_set.h"
+#include "blocks/cursor_ray.h"
+#include "blocks/pick_walk.h"
+#include "world/table.h"
+
+namespace r = platform::render;
+
+namespace {
+constexpr float kEdgeReach = 3.0f;  // pixels from a bottom edge's line that take a handle
+constexpr int kCopyReach = 3;       // pixels between screen positions that count as one place
+
+// A display-space point on screen.
+ScreenPoint ProjectDisplay(const Vec3& d, const Mat4& ms) {
+  return ProjectToScreen(SwapYZ(d), ms);
+}
+
+// The bottom face's centre, display space.
+Vec3 BottomCentre(const Block& b) {
+  return {b.centre.x, b.centre.z - b.size.z / 2, b.centre.y};
+}
+
+// Distance from (x, y) to the infinite line through a and b, on screen; to a itself when the two
+// points coincide.
+float DistanceToLine(float x, float y, const ScreenPoint& a, const ScreenPoint& b) {
+  const float dx = b.x - a.x, dy = b.y - a.y;
+  const float length = std::sqrt(dx * dx + dy * dy);
+  if (length == 0.0f) return std::sqrt((x - a.x) * (x - a.x) + (y - a.y) * (y - a.y));
+  return std::fabs(dx * (y - a.y) - dy * (x - a.x)) / length;
+}
+}  // namespace
+
+bool GrabHandle::Init(GameApp* app, BlockSet* set, Block* target, int x, int y) {
+  block = target;
+  screenX = x;
+  screenY = y;
+  if (!target) return true;
+  r::RenderDevice* device = app->Graphics().Device();
+  const ScreenPoint s = ProjectDisplay(BottomCentre(*target), set->ScreenMatrix(device));
+  set->SetTableDragQuad(device);
+  Vec3 hit;
+  set->HitDragQuad(device, float(int(s.x)), float(int(s.y)), &hit);
+  anchor = hit;
+  screenX = int(s.x);
+  screenY = int(s.y);
+  return true;
+}
+
+bool GrabLayer::Initialise(GameApp* app, BlockSet* set, int map_width, int map_height) {
+  application = app;
+  blockSet = set;
+  width = map_width;
+  height = map_height;
+  handleMap_.assign(size_t(width) * height, nullptr);
+  markedCells_.reserve(64);
+  for (int k = 0; k < 4; ++k) quad.corner[k] = &quadCorners[k];
+  Refresh(app->Graphics().Device());
+  return true;
+}
+
+void GrabLayer::ClearHandleMap() {
+  for (size_t i : markedCells_) handleMap_[i] = nullptr;
+  markedCells_.clear();
+}
+
+GrabHandle* GrabLayer::HandleAt(int x, int y) const {
+  if (x < 0 || x >= width || y < 0 || y >= height || handleMap_.empty()) return nullptr;
+  return handleMap_[CellIndex(x, y, width)];
+}
+
+bool GrabLayer::HasHandle(const Block* b) const {
+  for (int i = 0; i < Count(); ++i)
+    if (At(i)->block == b) return true;
+  return false;
+}
+
+void GrabLayer::Refresh(r::RenderDevice* device) {
+  BlockSet& set = *blockSet;
+  const Mat4 ms = set.ScreenMatrix(device);
+  for (int i = 0; i < set.Count(); ++i) {
+    Block* b = set.At(i);
+    Vec4 p{b->centre.x, b->centre.z, b->centre.y, 1.0f};
+    TransformInPlace(p, ms);
+    b->screenPosition = {p.x / p.w, p.y / p.w, p.z, p.w};
+  }
+  // A block left where a handled block (or its copy) still stands on screen goes: this is how a
+  // copy dragged away from its original leaves both, and one dragged back merges into it.
+  for (int h = 0; h < Count(); ++h) {
+    const Block* s = At(h)->block;
+    if (!s) continue;
+    const int sx = int(s->screenPosition.x), sy = int(s->screenPosition.y);
+    for (int i = 0; i < set.Count();) {
+      Block* p = set.At(i);
+      if (p != s && !HasHandle(p) && std::abs(int(p->screenPosition.x) - sx) < kCopyReach &&
+          std::abs(int(p->screenPosition.y) - sy) < kCopyReach) {
+        set.RemoveWithUnlink(i);
+        continue;
+      }
+      ++i;
+    }
+  }
+  ClearHandleMap();
+  RemoveAll();
+  for (int i = 0; i < set.Count(); ++i) set.At(i)->grabHandle = nullptr;
+}
+
+GrabHandle* GrabLayer::Press(r::RenderDevice* device, int x, int y) {
+  BlockSet& set = *blockSet;
+  GrabHandle* h = HandleAt(x, y);
+  // A marker whose block has gone (the list is rebuilt on entering) is not pressable.
+  if (h && set.Find(h->block) < 0) h = nullptr;
+  if (h) {
+    h->Init(application, &set, h->block, x, y);
+  } else {
+    const PickCell cell = set.FrontCell(x, y);
+    Block* b = set.CellBody(cell);
+    if (!b || b->kind != Block::kBlock) {
+      Refresh(device);
+      return nullptr;
+    }
+    // The bottom corner nearest the viewer, and the bottom edges that meet there.
+    const Mat4 ms = set.ScreenMatrix(device);
+    ScreenPoint corner[4];
+    int nearest = 0;
+    for (int k = 0; k < 4; ++k) {
+      corner[k] = ProjectToScreen(b->corners[k], ms);
+      if (corner[k].z < corner[nearest].z) nearest = k;
+    }
+    const ScreenPoint& n = corner[nearest];
+    const ScreenPoint& before = corner[(nearest + 3) % 4];
+    const ScreenPoint& after = corner[(nearest + 1) % 4];
+    if (DistanceToLine(float(x), float(y), n, before) >= kEdgeReach &&
+        DistanceToLine(float(x), float(y), n, after) >= kEdgeReach) {
+      Refresh(device);
+      return nullptr;
+    }
+    if (HasHandle(b)) {
+      // A second handle on a block copies it: the copy, standing in its place, is what moves.
+      const Vec3 c = b->centre;
+      b = set.AddBlockOwnContext(device, application->Sounds(), {c.x, c.z, c.y}, b->size);
+      if (!b) return nullptr;
+    }
+    h = new GrabHandle();
+    h->Init(application, &set, b, x, y);
+    Add(h);
+    b->grabHandle = h;
+  }
+  // The quad through the bottom-face centre that holds the viewing direction and the screen's
+  // rows: every point of it shows on the same screen row as the centre.
+  Block* b = h->block;
+  const Vec3 d = BottomCentre(*b);
+  r::Matrix world;
+  device->GetTransform(r::TransformType::kWorld, &world);
+  static constexpr Vec3 kQuadOffsets[4] = {
+      {-100, 0, 100}, {-100, 0, -100}, {100, 0, -100}, {100, 0, 100}};
+  for (int k = 0; k < 4; ++k) {
+    Vec3 offset;
+    TransformTransposed3x3(offset, kQuadOffsets[k], FromDeviceMatrix(world));
+    ::Add(quadCorners[k], d, offset);
+  }
+  quad.UpdateShape();
+  Drag(device, h, x, y);
+  return h;
+}
+
+void GrabLayer::Drag(r::RenderDevice* device, GrabHandle* h, int /*x*/, int y) {
+  BlockSet& set = *blockSet;
+  Block* b = h->block;
+  if (!b) return;
+  // Only the vertical mouse position counts; the column is the handle's.
+  Vec3 p;
+  set.FacePointUnderCursor(set.GetTable()->TopRecord(), device, float(h->screenX), float(y), &p);
+  h->anchor = p;
+  // Straight up or down from the table point onto the quad: the block stays on its screen row.
+  const Vec3& n = quad.normal;
+  Vec3 on_quad;
+  if (n.y != 0.0f) {
+    Vec3 to_quad;
+    Subtract(to_quad, quadCorners[0], p);
+    on_quad = {p.x, p.y + Dot(to_quad, n) / n.y, p.z};
+  }
+  const Vec3& s = b->size;
+  b->PlaceAt({on_quad.x - s.x / 2, on_quad.z - s.y / 2, on_quad.y});
+  if (b->corners[0].z >= 0.0f) return;
+  // It would sink into the table: along the line of sight instead, onto the table plane.
+  r::Matrix world;
+  device->GetTransform(r::TransformType::kWorld, &world);
+  const Vec3 u = ViewDirection(FromDeviceMatrix(world));
+  const Vec3 g{on_quad.x - s.x / 2, on_quad.y, on_quad.z - s.y / 2};
+  const Vec3& m = set.dragQuad.normal;
+  Vec3 point = p;
+  const float mu = Dot(m, u);
+  if (mu != 0.0f) {
+    Vec3 to_plane, step;
+    Subtract(to_plane, *set.dragQuad.corner[0], g);
+    ::Add(point, g, Scale(step, u, Dot(m, to_plane) / mu));
+  }
+  b->PlaceAt(SwapYZ(point));
+  h->anchor = {b->centre.x, 0.0f, b->centre.y};
+}
+
+void GrabLayer::Overlay(r::RenderDevice* device, r::Surface* back_buffer) {
+  ClearHandleMap();
+  r::LockedRect locked;
+  if (!back_buffer || !back_buffer->LockRect(&locked)) return;
+  BlockSet& set = *blockSet;
+  const Mat4 ms = set.ScreenMatrix(device);
+  auto* bits = static_cast<uint8_t*>(locked.bits);
+  const int w = std::min(width, back_buffer->Width()),
+            hgt = std::min(height, back_buffer->Height());
+  for (int i = 0; i < Count(); ++i) {
+    GrabHandle* h = At(i);
+    const Vec3& a = h->anchor;
+    const ScreenPoint q[4] = {
+        ProjectDisplay({a.x - 1, a.y, a.z - 1}, ms), ProjectDisplay({a.x - 1, a.y, a.z + 1}, ms),
+        ProjectDisplay({a.x + 1, a.y, a.z + 1}, ms), ProjectDisplay({a.x + 1, a.y, a.z - 1}, ms)};
+    // Visible, and pressable, only where the table is the nearest body.
+    const auto mark = [&](int x, int y, float /*z*/) {
+      if (x >= w || y >= hgt) return;
+      if (set.FrontCell(x, y).Body() != PickCell::kTableBody) return;
+      reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch)[x] = 0;
+      const size_t cell = CellIndex(x, y, width);
+      if (!handleMap_[cell]) markedCells_.push_back(cell);
+      handleMap_[cell] = h;
+    };
+    WalkPickTrianglePixels(q[0], q[1], q[2], width, height, mark);
+    WalkPickTrianglePixels(q[2], q[3], q[0], width, height, mark);
+  }
+  back_buffer->UnlockRect();
+}
