@@ -126,7 +126,7 @@ void PlayScene::RefreshGrabLayer() {
   world->grabLayer.Refresh(Owner()->Graphics().Device());
   // The refresh destroys every handle and may remove blocks: a hold on either ends here.
   heldHandle = nullptr;
-  if (heldBody && heldBody->kind == Block::kBlock && world->blockSet.Find(heldBody) < 0)
+  if (heldBody && heldBody != &world->table && world->blockSet.Find(heldBody) < 0)
     heldBody = nullptr;
 }
 
