@@ -323,3 +323,57 @@ TEST_F(Hand, TheDropScanStopsAppendingWhenItsListIsFull) {
 }
 
 }  // namespace
+
+namespace {
+
+// The snap choice seen from straight above, where the numbers are exact: the four side faces
+// are parallel to the line of sight, so their candidate spot is the origin, on the target's own
+// bottom-face centre (taken); above and below the target both lie 2.0 from its centre.
+class SnapChoice : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(t.created());
+    set().RemoveAll();
+    t.world().table.PlaceAt({1000, 0, 1000});
+    Mat4 world;  // 20 down, zoom 8, tilted exactly 90 degrees: looking straight down
+    world.At(0, 0) = 8.0f;
+    world.At(1, 2) = 8.0f;
+    world.At(2, 1) = -8.0f;
+    world.At(3, 1) = -20.0f * 8.0f;
+    world.At(3, 3) = 1.0f;
+    t.app().Graphics().Device()->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(world));
+    target = Add({0, 1, 0});       // physics centre (0, 0, 1)
+    held = Add({0.25f, 6, 0.5f});  // above it
+  }
+  BlockSet& set() { return t.world().blockSet; }
+  Block* Add(const Vec3& display_centre) {
+    platform::gdi::DeviceContext dc;
+    return set().AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), display_centre,
+                          {2, 2, 2});
+  }
+  Face* Snap() { return set().SnapAndGlue(t.app().Graphics().Device(), held, target); }
+
+  TestApp t;
+  Block* target = nullptr;
+  Block* held = nullptr;
+};
+
+TEST_F(SnapChoice, EqualDistancesTakeTheLowerFaceAndTakenSpotsLoseToFreeOnes) {
+  EXPECT_EQ(Snap(), &target->faces[0]);
+  const float* d = set().snapDistances;
+  EXPECT_FLOAT_EQ(d[0], d[1]);                                 // the tie, won by face 0
+  for (int i = 2; i < 6; ++i) EXPECT_GT(d[i], 99999.0f) << i;  // nearer, but taken
+  EXPECT_TRUE(held->faces[1].link == &target->faces[0]);
+  EXPECT_TRUE(target->faces[0].link == &held->faces[1]);
+}
+
+TEST_F(SnapChoice, WhenEverySpotIsTakenTheNearestStillWins) {
+  Add({0.25f, 4, 0.5f});                 // over the target's top spot
+  Add({0.25f, -2, 0.5f});                // under its bottom spot
+  EXPECT_EQ(Snap(), &target->faces[2]);  // the four side spots tie at 1.0 + the penalty
+  const float* d = set().snapDistances;
+  for (int i = 0; i < 6; ++i) EXPECT_GT(d[i], 99999.0f) << i;
+  for (int i = 3; i < 6; ++i) EXPECT_EQ(d[i], d[2]) << i;
+}
+
+}  // namespace
