@@ -225,7 +225,9 @@ TEST_F(Handles, ChoosingAToolRemovesAnUnhandledBlockStandingOnAHandledOnesPlace)
   EXPECT_GE(set().Find(handled), 0);
   for (int i = 0; i < set().Count(); ++i)
     for (const Face& f : block(i)->faces)
-      if (f.link) EXPECT_GE(set().Find(f.link->owner), 0);
+      if (f.link) {
+        EXPECT_GE(set().Find(f.link->owner), 0);
+      }
 }
 
 // A refresh may remove blocks and always destroys the handles: whatever the scene held of them

@@ -285,7 +285,9 @@ TEST_F(Hand, ARemovedBlockLeavesNoReferenceBehind) {
   EXPECT_EQ(set().groupBlock, nullptr);
   for (int i = 0; i < set().Count(); ++i)
     for (const Face& f : block(i)->faces)
-      if (f.link) EXPECT_NE(f.link->owner, gone) << i;
+      if (f.link) {
+        EXPECT_NE(f.link->owner, gone) << i;
+      }
   EXPECT_EQ(block(24)->faces[0].link, nullptr);
   EXPECT_EQ(block(98)->faces[1].link, nullptr);
 }
