@@ -223,10 +223,6 @@ void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block
   for (int i = 0; i < Count(); ++i) At(i)->Draw(device);
 }
 
-void BlockSet::Step(r::RenderDevice* device, const Block* /*held*/) {
-  RefreshPickBuffer(device, nullptr);
-}
-
 Block* BlockSet::CellBody(const PickCell& cell) const {
   const uint32_t body = cell.Body();
   if (body == 0) return nullptr;

@@ -23,6 +23,9 @@ Vec3& MultiplyInPlace(Vec3& v, const Vec3& w) {
 float LengthSquared(const Vec3& v) {
   return v.x * v.x + v.y * v.y + v.z * v.z;
 }
+float Dot(const Vec3& a, const Vec3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3& Cross(Vec3& dst, const Vec3& a, const Vec3& b) {
   // Computed into locals first so that dst may alias a or b.

@@ -34,6 +34,8 @@ Vec3& AddInPlace(Vec3& v, const Vec3& w);
 Vec3& DivideInPlace(Vec3& v, float s);
 Vec3& MultiplyInPlace(Vec3& v, const Vec3& w);
 float LengthSquared(const Vec3& v);
+// a . b, summed x, y, z in that order.
+float Dot(const Vec3& a, const Vec3& b);
 // a x b.
 Vec3& Cross(Vec3& dst, const Vec3& a, const Vec3& b);
 // False, and v unchanged, when its length is exactly 0.

@@ -8,9 +8,6 @@
 namespace r = platform::render;
 
 namespace {
-float Dot(const Vec3& a, const Vec3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
 float CrossLength(const Vec3& a, const Vec3& b) {
   Vec3 c;
   Cross(c, a, b);
