@@ -57,8 +57,8 @@ struct CornerLocals {
   }
   // Whether the interpolated point lies outside by more than the slack on some axis.
   bool ClearlyOutside(const Vec3& l, const Vec3& e) const {
-    return l.x < -slack || l.x > e.x + slack || l.y < -slack || l.y > e.y + slack ||
-           l.z < -slack || l.z > e.z + slack;
+    return l.x < -slack || l.x > e.x + slack || l.y < -slack || l.y > e.y + slack || l.z < -slack ||
+           l.z > e.z + slack;
   }
   // Whether the given corners all lie beyond one side of the box by more than the slack; then
   // every combination of them does too.
@@ -215,8 +215,7 @@ void TestTable(Block& block, const Block& table) {
       if (!block.onTable) continue;
       if (over) {
         c.z = 0.0f;
-        RespondToContact(up, block.velocities[k], block.contact[k], kTableFriction,
-                         kRestitution);
+        RespondToContact(up, block.velocities[k], block.contact[k], kTableFriction, kRestitution);
         block.touched = 1;
       } else {
         block.onTable = 0;  // slid off the edge: it falls past the table from now on
@@ -241,8 +240,7 @@ void TestBlock(Block& a, const Block& b) {
   FaceProbes(a, b, locals);
 }
 
-void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction,
-                      float restitution) {
+void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution) {
   const float normal_speed = Dot(n, v);
   if (normal_speed > kLeavingFast) return;
   contact = 1;

@@ -43,8 +43,8 @@ bool ContactGrid::Build(const BlockSet& set) {
   float reach = 0.0f;
   for (int i = 0; i < count_; ++i) {
     const Block* b = set.At(i);
-    if (!std::isfinite(b->centre.x) || !std::isfinite(b->centre.y) ||
-        !std::isfinite(b->centre.z) || !std::isfinite(b->reachRadius))
+    if (!std::isfinite(b->centre.x) || !std::isfinite(b->centre.y) || !std::isfinite(b->centre.z) ||
+        !std::isfinite(b->reachRadius))
       return false;
     reach = std::max(reach, b->reachRadius);
   }
@@ -57,8 +57,8 @@ bool ContactGrid::Build(const BlockSet& set) {
     cell_[0][size_t(i)] = CellIndex(c.x, inverse_cell);
     cell_[1][size_t(i)] = CellIndex(c.y, inverse_cell);
     cell_[2][size_t(i)] = CellIndex(c.z, inverse_cell);
-    const uint32_t bucket = Hash(cell_[0][size_t(i)], cell_[1][size_t(i)], cell_[2][size_t(i)]) &
-                            bucket_mask_;
+    const uint32_t bucket =
+        Hash(cell_[0][size_t(i)], cell_[1][size_t(i)], cell_[2][size_t(i)]) & bucket_mask_;
     bucket_of_[size_t(i)] = bucket;
     ++bucket_start_[bucket + 1];
   }

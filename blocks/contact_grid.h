@@ -28,10 +28,10 @@ class ContactGrid {
 
   int count_ = 0;
   uint32_t bucket_mask_ = 0;
-  std::vector<int32_t> cell_[3];       // per block: its cell on each axis, clamped
-  std::vector<uint32_t> bucket_of_;    // per block: the hash bucket of its cell
-  std::vector<uint32_t> bucket_start_; // per bucket: first index into order_; one extra at the end
-  std::vector<int32_t> order_;         // blocks grouped by bucket, ascending within each
+  std::vector<int32_t> cell_[3];        // per block: its cell on each axis, clamped
+  std::vector<uint32_t> bucket_of_;     // per block: the hash bucket of its cell
+  std::vector<uint32_t> bucket_start_;  // per bucket: first index into order_; one extra at the end
+  std::vector<int32_t> order_;          // blocks grouped by bucket, ascending within each
   mutable std::vector<uint64_t> marks_;
 };
 

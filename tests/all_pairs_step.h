@@ -77,9 +77,10 @@ inline void TestBlock(Block& a, const Block& b) {
       const float u = uv[0], v = uv[1];
       Vec3* fc[4];
       for (int k = 0; k < 4; ++k) fc[k] = &a.corners[kFaceCorners[f][k]];
-      const Vec3 s{v * (u * fc[0]->x + (1 - u) * fc[1]->x) + (1 - v) * ((1 - u) * fc[2]->x + u * fc[3]->x),
-                   v * (u * fc[0]->y + (1 - u) * fc[1]->y) + (1 - v) * ((1 - u) * fc[2]->y + u * fc[3]->y),
-                   v * (u * fc[0]->z + (1 - u) * fc[1]->z) + (1 - v) * ((1 - u) * fc[2]->z + u * fc[3]->z)};
+      const Vec3 s{
+          v * (u * fc[0]->x + (1 - u) * fc[1]->x) + (1 - v) * ((1 - u) * fc[2]->x + u * fc[3]->x),
+          v * (u * fc[0]->y + (1 - u) * fc[1]->y) + (1 - v) * ((1 - u) * fc[2]->y + u * fc[3]->y),
+          v * (u * fc[0]->z + (1 - u) * fc[1]->z) + (1 - v) * ((1 - u) * fc[2]->z + u * fc[3]->z)};
       const Vec3 ls = contact::LocalCoordinates(s, b);
       if (!Open(ls, e)) continue;
       float depth;

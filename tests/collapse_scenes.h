@@ -32,8 +32,8 @@ inline void AddRandomBlocks(TestApp& t, BlockSet& set, int count, uint32_t seed)
   platform::gdi::DeviceContext dc;
   for (int i = 0; i < count; ++i) {
     const float x = uniform(-36, 36), y = uniform(-36, 36), z = uniform(1, 1 + float(count) / 5);
-    Block* b = set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), {x, z, y},
-                            {2, 2, 2});
+    Block* b =
+        set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), {x, z, y}, {2, 2, 2});
     const Vec3 v{uniform(-0.2f, 0.2f), uniform(-0.2f, 0.2f), uniform(-0.3f, 0.1f)};
     for (Vec3& corner_velocity : b->velocities) corner_velocity = v;
   }

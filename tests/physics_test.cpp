@@ -1,12 +1,11 @@
 // The physics step: falling, resting, landing sounds, leaving the table, the at-rest query, and
 // the broad phase giving exactly what visiting every pair gives.
-#include "blocks/physics_step.h"
-
 #include <cmath>
 #include <cstdint>
 #include <memory>
 
 #include "all_pairs_step.h"
+#include "blocks/physics_step.h"
 #include "body_fixture.h"
 #include "collapse_scenes.h"
 
