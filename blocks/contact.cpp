@@ -175,30 +175,6 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
 
 }  // namespace
 
-namespace contact {
-
-Vec3 LocalCoordinates(const Vec3& p, const Block& b) {
-  Vec3 d;
-  Subtract(d, p, b.corners[0]);
-  return {Dot(d, b.axes[0]), Dot(d, b.axes[1]), Dot(d, b.axes[2])};
-}
-
-int NearestSide(const Vec3& l, const Vec3& e, float* depth) {
-  const float depths[6] = {l.x, l.y, l.z, e.x - l.x, e.y - l.y, e.z - l.z};
-  int side = 0;
-  for (int i = 1; i < 6; ++i)
-    if (depths[i] < depths[side]) side = i;  // strict: the earlier of equal depths stays
-  *depth = depths[side];
-  return side;
-}
-
-Vec3 PushDirection(const Block& b, int side) {
-  const Vec3& axis = b.axes[side % 3];
-  return side < 3 ? Vec3{-axis.x, -axis.y, -axis.z} : axis;
-}
-
-}  // namespace contact
-
 void TestTable(Block& block, const Block& table) {
   // The table keeps its centre in display space: x, height, depth.
   const float x_low = table.centre.x - kTableHalfSide, x_high = table.centre.x + kTableHalfSide;

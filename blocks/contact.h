@@ -28,15 +28,31 @@ void TestBlock(Block& a, const Block& b);
 // `restitution`. A corner already leaving faster than 1000 per step is left alone.
 void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution);
 
-// The pieces of the block test, shared with the tests.
+// The pieces of the block test, shared with the tests; inline, as every probe uses them.
 namespace contact {
 
 // Coordinates of p along the axes of b's box, measured from b's corner 0.
-Vec3 LocalCoordinates(const Vec3& p, const Block& b);
+inline Vec3 LocalCoordinates(const Vec3& p, const Block& b) {
+  Vec3 d;
+  Subtract(d, p, b.corners[0]);
+  return {Dot(d, b.axes[0]), Dot(d, b.axes[1]), Dot(d, b.axes[2])};
+}
+
 // The side of the box nearest to a point inside it: 0..2 the low X, Y, Z sides, 3..5 the high
 // ones; on equal depths the lower index wins. *depth receives the distance to that side.
-int NearestSide(const Vec3& local, const Vec3& extent, float* depth);
+inline int NearestSide(const Vec3& l, const Vec3& extent, float* depth) {
+  const float depths[6] = {l.x, l.y, l.z, extent.x - l.x, extent.y - l.y, extent.z - l.z};
+  int side = 0;
+  for (int i = 1; i < 6; ++i)
+    if (depths[i] < depths[side]) side = i;  // strict: the earlier of equal depths stays
+  *depth = depths[side];
+  return side;
+}
+
 // The unit direction that pushes a point out through that side.
-Vec3 PushDirection(const Block& b, int side);
+inline Vec3 PushDirection(const Block& b, int side) {
+  const Vec3& axis = b.axes[side % 3];
+  return side < 3 ? Vec3{-axis.x, -axis.y, -axis.z} : axis;
+}
 
 }  // namespace contact
