@@ -63,16 +63,19 @@ bool Block::Create(const platform::gdi::DeviceContext& dc, r::RenderDevice* devi
     savedCorners[i] = corners[i];
   }
   reachRadius = 1.2f * restLengths[15];
+  // A collision sound that cannot be loaded stays silent; the block still gets its paintable
+  // faces, and the false result tells the caller it is not complete.
+  bool sounds = true;
   for (int i = 0; i < 5; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "data/collision%d.wav", i + 1);
-    if (!collisionSounds[i].Load(sound_context, name)) return false;
+    if (!collisionSounds[i].Load(sound_context, name)) sounds = false;
   }
   for (int f = 0; f < 6; ++f) {
     if (!faceTextures[f].CreateBlank(dc, device, 8, 8, 255, 255, 255)) return false;
     faces[f].texture = &faceTextures[f];
   }
-  return true;
+  return sounds;
 }
 
 void Block::PlaceAt(const Vec3& point) {

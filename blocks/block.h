@@ -45,7 +45,8 @@ class Block {
   Block& operator=(const Block&) = delete;
 
   // Builds the box from corner 0 and the edge lengths (physics space), with white 8x8 face
-  // textures and the five collision sounds; false at the first that cannot be made.
+  // textures and the five collision sounds; false at the first texture that cannot be made, or
+  // at the end when a sound could not be loaded (that one stays silent).
   virtual bool Create(const platform::gdi::DeviceContext& dc,
                       platform::render::RenderDevice* device, const SoundManager& sound_context,
                       const Vec3& origin, const Vec3& block_size);

@@ -32,6 +32,7 @@ void BlockSet::ClearPickBuffers() {
 void BlockSet::Add(Block* block) {
   OwningObjectList<Block>::Add(block);
   ++listVersion_;
+  contactGrid.Reserve(Count());  // room made now, so that steps allocate nothing
 }
 
 void BlockSet::RemoveAt(int index) {
@@ -195,10 +196,6 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {
   device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
   for (int i = 0; i < Count(); ++i) At(i)->Draw(device);
-}
-
-void BlockSet::Step(r::RenderDevice* device, const Block* /*held*/) {
-  RefreshPickBuffer(device, nullptr);
 }
 
 Block* BlockSet::CellBody(const PickCell& cell) const {

@@ -7,6 +7,7 @@
 
 #include "app/object_list.h"
 #include "blocks/block.h"
+#include "blocks/contact_grid.h"
 #include "blocks/cursor_ray.h"
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
@@ -54,12 +55,15 @@ class BlockSet : public OwningObjectList<Block> {
   void DrawOutlines(platform::render::RenderDevice* device, platform::render::Surface* surface);
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
 
-  // The physics step; it ends by refreshing the front pick buffer. Until the physics lands the
-  // bodies do not move, so only that refresh runs.
+  // One physics step while the settle check flag is set (the door sets it), then, either way,
+  // the refresh of the front pick buffer. Called once per play frame; `held` is not used.
   void Step(platform::render::RenderDevice* device, const Block* held);
-  // Whether every body is at rest; the physics is not there yet, so nothing reports rest and the
-  // door waits for its time limit.
-  bool AllAtRest() const { return false; }
+  // The physics of one step without the refresh: prediction, relaxation, finish.
+  void StepBodies();
+  // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or
+  // below aside; false while the settle check flag is clear. The door waits for it.
+  bool AllAtRest() const;
+  ContactGrid contactGrid;  // the broad phase of the block pairs, rebuilt every pass
 
   // A pen sample at a screen point: texels of the face under it, or a 3x3 square on the canvas
   // where no face is (then false).
@@ -111,8 +115,9 @@ class BlockSet : public OwningObjectList<Block> {
   Vec3 ProjectAlongView(const Face& record, platform::render::RenderDevice* device,
                         const Vec3& point) const;
 
-  // The list changes only through these, so that nothing keeps pointing at a removed block and
-  // no pick cell filled before the change is read as a block.
+  // The list changes only through these, so that nothing keeps pointing at a removed block, no
+  // pick cell filled before the change is read as a block, and the contact grid has room for
+  // every block.
   void Add(Block* block) override;
   void RemoveAt(int index) override;
   // Removes and destroys a block; every face glued to it comes loose (as with any removal).

@@ -1,9 +1,5 @@
 #include "blocks/cursor_ray.h"
 
-float Dot(const Vec3& a, const Vec3& b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
 Vec3 ViewDirection(const Mat4& world) {
   Vec3 d;
   TransformTransposed3x3(d, {0.0f, 0.0f, -1.0f}, world);

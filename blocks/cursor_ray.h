@@ -5,8 +5,6 @@
 
 #include "blocks/math.h"
 
-float Dot(const Vec3& a, const Vec3& b);
-
 // The viewing direction (0, 0, -1) carried back through the world matrix's rotation.
 Vec3 ViewDirection(const Mat4& world);
 

@@ -2,43 +2,6 @@
 
 #include <cmath>
 
-Vec3& Subtract(Vec3& dst, const Vec3& a, const Vec3& b) {
-  return dst.Set(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-Vec3& Add(Vec3& dst, const Vec3& a, const Vec3& b) {
-  return dst.Set(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-Vec3& Scale(Vec3& dst, const Vec3& v, float s) {
-  return dst.Set(s * v.x, s * v.y, s * v.z);
-}
-Vec3& AddInPlace(Vec3& v, const Vec3& w) {
-  return v.Set(v.x + w.x, v.y + w.y, v.z + w.z);
-}
-Vec3& DivideInPlace(Vec3& v, float s) {
-  return v.Set(v.x / s, v.y / s, v.z / s);
-}
-Vec3& MultiplyInPlace(Vec3& v, const Vec3& w) {
-  return v.Set(v.x * w.x, v.y * w.y, v.z * w.z);
-}
-float LengthSquared(const Vec3& v) {
-  return v.x * v.x + v.y * v.y + v.z * v.z;
-}
-
-Vec3& Cross(Vec3& dst, const Vec3& a, const Vec3& b) {
-  // Computed into locals first so that dst may alias a or b.
-  float x = a.y * b.z - b.y * a.z;
-  float y = b.x * a.z - a.x * b.z;
-  float z = b.y * a.x - a.y * b.x;
-  return dst.Set(x, y, z);
-}
-
-bool NormalizeInPlace(Vec3& v) {
-  float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-  if (length == 0.0f) return false;
-  v.Set(v.x / length, v.y / length, v.z / length);
-  return true;
-}
-
 Vec3& FaceNormal(Vec3& dst, const Vec3& p0, const Vec3& p2, const Vec3& p3) {
   Vec3 a, b;
   Subtract(a, p2, p3);

@@ -2,6 +2,8 @@
 // Physics space has z up (table top at z = 0); display space has y up; the two swap y and z.
 #pragma once
 
+#include <cmath>
+
 #include "platform/render/types.h"
 
 struct Vec3 {
@@ -27,17 +29,47 @@ struct Mat4 {
   bool operator==(const Mat4&) const = default;
 };
 
-Vec3& Subtract(Vec3& dst, const Vec3& a, const Vec3& b);
-Vec3& Add(Vec3& dst, const Vec3& a, const Vec3& b);
-Vec3& Scale(Vec3& dst, const Vec3& v, float s);
-Vec3& AddInPlace(Vec3& v, const Vec3& w);
-Vec3& DivideInPlace(Vec3& v, float s);
-Vec3& MultiplyInPlace(Vec3& v, const Vec3& w);
-float LengthSquared(const Vec3& v);
+// The small vector operations are inline: the physics step calls them millions of times a second.
+inline Vec3& Subtract(Vec3& dst, const Vec3& a, const Vec3& b) {
+  return dst.Set(a.x - b.x, a.y - b.y, a.z - b.z);
+}
+inline Vec3& Add(Vec3& dst, const Vec3& a, const Vec3& b) {
+  return dst.Set(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+inline Vec3& Scale(Vec3& dst, const Vec3& v, float s) {
+  return dst.Set(s * v.x, s * v.y, s * v.z);
+}
+inline Vec3& AddInPlace(Vec3& v, const Vec3& w) {
+  return v.Set(v.x + w.x, v.y + w.y, v.z + w.z);
+}
+inline Vec3& DivideInPlace(Vec3& v, float s) {
+  return v.Set(v.x / s, v.y / s, v.z / s);
+}
+inline Vec3& MultiplyInPlace(Vec3& v, const Vec3& w) {
+  return v.Set(v.x * w.x, v.y * w.y, v.z * w.z);
+}
+inline float LengthSquared(const Vec3& v) {
+  return v.x * v.x + v.y * v.y + v.z * v.z;
+}
+// a . b, summed x, y, z in that order.
+inline float Dot(const Vec3& a, const Vec3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 // a x b.
-Vec3& Cross(Vec3& dst, const Vec3& a, const Vec3& b);
+inline Vec3& Cross(Vec3& dst, const Vec3& a, const Vec3& b) {
+  // Computed into locals first so that dst may alias a or b.
+  const float x = a.y * b.z - b.y * a.z;
+  const float y = b.x * a.z - a.x * b.z;
+  const float z = b.y * a.x - a.y * b.x;
+  return dst.Set(x, y, z);
+}
 // False, and v unchanged, when its length is exactly 0.
-bool NormalizeInPlace(Vec3& v);
+inline bool NormalizeInPlace(Vec3& v) {
+  const float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+  if (length == 0.0f) return false;
+  v.Set(v.x / length, v.y / length, v.z / length);
+  return true;
+}
 // (p2 - p3) x (p0 - p3), normalised unless it is exactly zero.
 Vec3& FaceNormal(Vec3& dst, const Vec3& p0, const Vec3& p2, const Vec3& p3);
 

@@ -19,14 +19,15 @@ void SoundManager::Shutdown() {
 }
 
 bool Sound::Load(platform::audio::AudioDevice* performance, platform::audio::Loader* loader,
-                 const std::string& name) {
+                 const std::string& name, platform::audio::PlayKind kind) {
   performance_ = performance;
   loader_ = loader;
+  kind_ = kind;
   if (!loader_) return false;
   segment_ = loader_->LoadObjectFromFile(name);
   return segment_ != nullptr;
 }
 
 void Sound::Play() const {
-  if (segment_ && performance_) performance_->Play(*segment_);
+  if (segment_ && performance_) performance_->Play(*segment_, kind_);
 }

@@ -33,16 +33,21 @@ class Sound {
   Sound(const Sound&) = delete;
   Sound& operator=(const Sound&) = delete;
 
-  // False with LastError() naming the file and the reason.
+  // False with LastError() naming the file and the reason. Interface sounds play on channels
+  // of their own; effects (the blocks' collisions) are skipped when no channel is free.
   bool Load(platform::audio::AudioDevice* performance, platform::audio::Loader* loader,
-            const std::string& name);
-  bool Load(const SoundManager& manager, const std::string& name) {
-    return Load(manager.Performance(), manager.Loader(), name);
+            const std::string& name,
+            platform::audio::PlayKind kind = platform::audio::PlayKind::kEffect);
+  bool Load(const SoundManager& manager, const std::string& name,
+            platform::audio::PlayKind kind = platform::audio::PlayKind::kEffect) {
+    return Load(manager.Performance(), manager.Loader(), name, kind);
   }
+  // A sound that never loaded stays silent.
   void Play() const;
 
  private:
   const platform::audio::SoundBuffer* segment_ = nullptr;  // owned by the loader
   platform::audio::AudioDevice* performance_ = nullptr;
   platform::audio::Loader* loader_ = nullptr;
+  platform::audio::PlayKind kind_ = platform::audio::PlayKind::kEffect;
 };

@@ -101,8 +101,39 @@ TEST(Sound, ARealMixerOnTheDummyDriverPlaysOverlappingSounds) {
   const audio::SoundBuffer* door = loader.LoadObjectFromFile("data/door.wav");
   ASSERT_NE(knock, nullptr) << platform::LastError();
   ASSERT_NE(door, nullptr) << platform::LastError();
-  for (int i = 0; i < 70; ++i) device->Play(*knock);  // more than the 64 channels: extra skipped
-  device->Play(*door);
+  // More knocks at once than the effect channels: the extra ones are skipped and counted.
+  const int effect_channels = audio::kMixerChannels - audio::kInterfaceChannels;
+  int started = 0;
+  for (int i = 0; i < effect_channels + 30; ++i)
+    started += device->Play(*knock, audio::PlayKind::kEffect);
+  EXPECT_EQ(started, effect_channels);
+  EXPECT_EQ(device->SkippedPlays(), 30);
+  // The interface still has its channels, and more than those take the oldest of them.
+  for (int i = 0; i < audio::kInterfaceChannels + 4; ++i)
+    EXPECT_TRUE(device->Play(*door, audio::PlayKind::kInterface)) << i;
+  EXPECT_EQ(device->SkippedPlays(), 30);
+}
+
+TEST(Sound, TheRecordingKeepsChannelsBusyForTheSoundsLengthAndNeverSkipsTheInterface) {
+  platform::HeadlessPlatform p(0xFFFFFF00u);  // the clock wraps during the test
+  SoundManager manager;
+  ASSERT_TRUE(manager.Init(&p));
+  Sound knock, select;
+  ASSERT_TRUE(knock.Load(manager, "data/collision1.wav"));  // 120 ms
+  ASSERT_TRUE(select.Load(manager, "data/select.wav", audio::PlayKind::kInterface));
+  const int effect_channels = audio::kMixerChannels - audio::kInterfaceChannels;
+  for (int i = 0; i < effect_channels + 10; ++i) knock.Play();
+  EXPECT_EQ(int(p.SoundsPlayed().size()), effect_channels);
+  EXPECT_EQ(p.SoundsSkipped().size(), 10u);
+  for (int i = 0; i < audio::kInterfaceChannels + 3; ++i) select.Play();
+  EXPECT_EQ(p.CountSound("data/select.wav"), audio::kInterfaceChannels + 3);
+  EXPECT_EQ(manager.Performance()->SkippedPlays(), 10);
+  p.Advance(119);
+  knock.Play();
+  EXPECT_EQ(p.SoundsSkipped().size(), 11u) << "still busy";
+  p.Advance(1);
+  knock.Play();
+  EXPECT_EQ(p.SoundsSkipped().size(), 11u) << "the first knocks have ended";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "world/world.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/game_app.h"
@@ -16,7 +17,7 @@ World::~World() {
 
 bool World::LoadSound(const char* file, Sound** member) {
   auto sound = std::make_unique<Sound>();
-  if (!sound->Load(app->Sounds(), file)) return false;
+  if (!sound->Load(app->Sounds(), file, platform::audio::PlayKind::kInterface)) return false;
   *member = sound.get();
   sounds.Add(sound.release());
   return true;
@@ -44,12 +45,14 @@ bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) 
       !LoadSound("data/start.wav", &startSound) || !LoadSound("data/end.wav", &endSound) ||
       !LoadSound("data/door.wav", &doorSound))
     return false;
-  // The blocks load these as the play scene builds them and do not stop on a failure; checking
-  // them here makes a broken file stop start-up with its name instead of leaving silent blocks.
-  // The loader keeps each decoded file, so the blocks later share these buffers.
+  // The blocks load these as the play scene builds them and carry on silent without them, so a
+  // broken one does not stop start-up; it is named once here. The loader keeps each decoded
+  // file, so the blocks later share these buffers.
   for (int i = 1; i <= 5; ++i) {
     Sound probe;
-    if (!probe.Load(app->Sounds(), "data/collision" + std::to_string(i) + ".wav")) return false;
+    if (!probe.Load(app->Sounds(), "data/collision" + std::to_string(i) + ".wav"))
+      std::fprintf(stderr, "zentrova: warning: %s; blocks stay silent there\n",
+                   platform::LastError().c_str());
   }
 
   // One at a time: a failure leaves the later tools unmade.

@@ -54,7 +54,7 @@ std::unique_ptr<render::RenderSystem> HeadlessPlatform::CreateRenderSystem() {
 
 std::unique_ptr<audio::AudioDevice> HeadlessPlatform::OpenAudio() {
   auto device = std::make_unique<audio::RecordingAudio>([this] { return now_; });
-  device->ShareLog(&sounds_);
+  device->ShareLogs(&sounds_, &skipped_sounds_);
   return device;
 }
 

@@ -49,8 +49,13 @@ class HeadlessPlatform : public Platform {
   bool WriteFramePng(const std::string& path) const;
   const std::vector<std::string>& MessageBoxes() const { return message_boxes_; }
   const std::vector<audio::PlayRecord>& SoundsPlayed() const { return sounds_; }
+  // Effects skipped because every effect channel was busy.
+  const std::vector<audio::PlayRecord>& SoundsSkipped() const { return skipped_sounds_; }
   int CountSound(const std::string& name) const;
-  void ClearSounds() { sounds_.clear(); }
+  void ClearSounds() {
+    sounds_.clear();
+    skipped_sounds_.clear();
+  }
 
   // Failure injection.
   void SetDeviceFilter(render::RenderSystem::Filter filter) { device_filter_ = std::move(filter); }
@@ -76,6 +81,7 @@ class HeadlessPlatform : public Platform {
   int frames_presented_ = 0;
   std::vector<std::string> message_boxes_;
   std::vector<audio::PlayRecord> sounds_;
+  std::vector<audio::PlayRecord> skipped_sounds_;
   render::RenderSystem::Filter device_filter_;
 };
 

@@ -15,7 +15,8 @@ namespace platform {
 
 namespace {
 
-constexpr int kChannels = 64;
+// Interface sounds find the oldest of their channels through this group.
+constexpr int kInterfaceGroup = 1;
 
 class MixerSound : public audio::SoundBuffer {
  public:
@@ -73,10 +74,19 @@ class MixerAudio : public audio::AudioDevice {
     return sound;
   }
 
-  void Play(const audio::SoundBuffer& sound) override {
-    if (!open_) return;
-    // -1: the first free channel; when all are busy Mix_PlayChannel fails and the play is skipped.
-    Mix_PlayChannel(-1, static_cast<const MixerSound&>(sound).Chunk(), 0);
+ protected:
+  bool Start(const audio::SoundBuffer& sound, audio::PlayKind kind) override {
+    if (!open_) return true;  // silent, but nothing was skipped
+    Mix_Chunk* chunk = static_cast<const MixerSound&>(sound).Chunk();
+    if (kind == audio::PlayKind::kInterface) {
+      for (int c = 0; c < audio::kInterfaceChannels; ++c)
+        if (!Mix_Playing(c)) return Mix_PlayChannel(c, chunk, 0) >= 0;
+      if (Mix_PlayChannel(-1, chunk, 0) >= 0) return true;
+      const int oldest = Mix_GroupOldest(kInterfaceGroup);
+      return oldest >= 0 && Mix_PlayChannel(oldest, chunk, 0) >= 0;
+    }
+    // -1: the first free channel that is not reserved; none free fails and the play is skipped.
+    return Mix_PlayChannel(-1, chunk, 0) >= 0;
   }
 
  private:
@@ -92,8 +102,11 @@ bool OpenMixer() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
-  // Opening the device resets the channel count.
-  Mix_AllocateChannels(kChannels);
+  // Opening the device resets the channel count. The first channels are kept for the interface:
+  // playing on "any free channel" never takes them.
+  Mix_AllocateChannels(audio::kMixerChannels);
+  Mix_ReserveChannels(audio::kInterfaceChannels);
+  Mix_GroupChannels(0, audio::kInterfaceChannels - 1, kInterfaceGroup);
   return true;
 }
 

@@ -1,0 +1,240 @@
+#include "blocks/contact.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kTableHalfSide = 30.0f;
+// A corner of a block that has left the table is held this far below the plane while it is
+// under the square, so that it cannot climb back on.
+constexpr float kBelowTable = -0.015f;
+constexpr float kLeavingFast = 1000.0f;
+// The face samples (u, v): the middle first, then the four quarter points.
+constexpr float kFaceSamples[5][2] = {
+    {0.5f, 0.5f}, {0.25f, 0.25f}, {0.25f, 0.75f}, {0.75f, 0.75f}, {0.75f, 0.25f}};
+
+float Component(const Vec3& v, int axis) {
+  return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
+
+// p += distance . direction
+void Move(Vec3& p, const Vec3& direction, float distance) {
+  p.x += direction.x * distance;
+  p.y += direction.y * distance;
+  p.z += direction.z * distance;
+}
+
+// Bounds included: the corner and centre probes.
+bool InsideClosed(const Vec3& l, const Vec3& e) {
+  return 0.0f <= l.x && l.x <= e.x && 0.0f <= l.y && l.y <= e.y && 0.0f <= l.z && l.z <= e.z;
+}
+// Bounds excluded: the edge and face probes.
+bool InsideOpen(const Vec3& l, const Vec3& e) {
+  return 0.0f < l.x && l.x < e.x && 0.0f < l.y && l.y < e.y && 0.0f < l.z && l.z < e.z;
+}
+
+float MaxAbs(const Vec3& v) {
+  return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+}
+
+// What lets the block test skip probes without changing a single result. A probe point (an edge
+// midpoint, a face sample) is a convex combination of a's corners, and its box coordinates are
+// affine in the point, so they equal the same combination of the corners' box coordinates up to
+// rounding. Rounding in these few float operations stays below 4e-6 of the largest magnitude
+// involved; `slack` is 1e-4 of it. An interpolated coordinate farther than the slack outside
+// the box on some axis therefore means the exact probe finds the point outside, and is skipped.
+// Only points found inside move corners, so skipped probes leave everything as it was.
+struct CornerLocals {
+  Vec3 local[8];  // a's corners in b's box, refreshed whenever a corner moves
+  float magnitude = 0.0f;
+  float slack = 0.0f;
+
+  void Refresh(const Block& a, const Block& b, int k) {
+    local[k] = contact::LocalCoordinates(a.corners[k], b);
+    magnitude = std::max(magnitude, MaxAbs(a.corners[k]));
+    slack = 1.0e-4f * (1.0f + magnitude);
+  }
+  // Whether the interpolated point lies outside by more than the slack on some axis.
+  bool ClearlyOutside(const Vec3& l, const Vec3& e) const {
+    return l.x < -slack || l.x > e.x + slack || l.y < -slack || l.y > e.y + slack || l.z < -slack ||
+           l.z > e.z + slack;
+  }
+  // Whether the given corners all lie beyond one side of the box by more than the slack; then
+  // every combination of them does too.
+  bool AllClearlyOutside(const int* corners, int count, const Vec3& e) const {
+    for (int axis = 0; axis < 3; ++axis) {
+      const float extent = Component(e, axis);
+      bool below = true, above = true;
+      for (int i = 0; i < count; ++i) {
+        const float l = Component(local[corners[i]], axis);
+        below = below && l < -slack;
+        above = above && l > extent + slack;
+      }
+      if (below || above) return true;
+    }
+    return false;
+  }
+};
+
+constexpr int kAllCorners[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+
+// Step 2: each corner inside b's box (bounds included) is pushed out through the nearest side.
+void CornerProbe(Block& a, const Block& b, CornerLocals& locals) {
+  for (int k = 0; k < 8; ++k) {
+    locals.Refresh(a, b, k);
+    if (!InsideClosed(locals.local[k], a.size)) continue;
+    float depth;
+    const int side = contact::NearestSide(locals.local[k], a.size, &depth);
+    Move(a.corners[k], contact::PushDirection(b, side), depth);
+    a.touched = 1;
+    locals.Refresh(a, b, k);
+  }
+}
+
+// Step 3: a centre inside b's box moves the whole block towards the nearer half's side on every
+// axis at once, all three moves from the coordinates taken before the first.
+void CentreProbe(Block& a, const Block& b, CornerLocals& locals) {
+  const Vec3 l = contact::LocalCoordinates(a.centre, b);
+  if (!InsideClosed(l, a.size)) return;
+  for (int axis = 0; axis < 3; ++axis) {
+    const float c = Component(l, axis), extent = Component(a.size, axis), half = extent / 2;
+    float shift;
+    if (0.0f < c && c < half)
+      shift = -c;
+    else if (half < c && c < extent)
+      shift = extent - c;
+    else
+      continue;  // exactly on a side or on the middle
+    for (Vec3& corner : a.corners) Move(corner, b.axes[axis], shift);
+  }
+  for (uint8_t& flag : a.contact) flag = 1;
+  a.touched = 1;
+  for (int k = 0; k < 8; ++k) locals.Refresh(a, b, k);
+}
+
+// Step 4: the midpoint of each of the twelve edges inside the box (bounds excluded) pushes both
+// ends of the edge out by the same move.
+void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
+  for (int i = 0; i < 12; ++i) {
+    const int p = kEdgePairs[i][0], q = kEdgePairs[i][1];
+    Vec3 guess;
+    Scale(guess, Add(guess, locals.local[p], locals.local[q]), 0.5f);
+    if (locals.ClearlyOutside(guess, a.size)) continue;
+    Vec3 mid;
+    Scale(mid, Add(mid, a.corners[p], a.corners[q]), 0.5f);
+    const Vec3 l = contact::LocalCoordinates(mid, b);
+    if (!InsideOpen(l, a.size)) continue;
+    float depth;
+    const Vec3 n = contact::PushDirection(b, contact::NearestSide(l, a.size, &depth));
+    Move(a.corners[p], n, depth);
+    Move(a.corners[q], n, depth);
+    a.touched = 1;
+    locals.Refresh(a, b, p);
+    locals.Refresh(a, b, q);
+  }
+}
+
+// Step 5: five samples of each face; one inside the box (bounds excluded) pushes the face's
+// corners out, weighted towards the sample, and gives them the block contact response. Each
+// sample sees the corners as the earlier ones left them.
+void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
+  for (int f = 0; f < 6; ++f) {
+    const int* fc = kFaceCorners[f];
+    if (locals.AllClearlyOutside(fc, 4, a.size)) continue;
+    for (const auto& sample : kFaceSamples) {
+      const float u = sample[0], v = sample[1];
+      // S = v (u f0 + (1 - u) f1) + (1 - v) ((1 - u) f2 + u f3)
+      const float w[4] = {v * u, v * (1 - u), (1 - v) * (1 - u), (1 - v) * u};
+      Vec3 guess;
+      for (int k = 0; k < 4; ++k) {
+        const Vec3& l = locals.local[fc[k]];
+        guess.Set(guess.x + w[k] * l.x, guess.y + w[k] * l.y, guess.z + w[k] * l.z);
+      }
+      if (locals.ClearlyOutside(guess, a.size)) continue;
+      const Vec3& f0 = a.corners[fc[0]];
+      const Vec3& f1 = a.corners[fc[1]];
+      const Vec3& f2 = a.corners[fc[2]];
+      const Vec3& f3 = a.corners[fc[3]];
+      const Vec3 s{v * (u * f0.x + (1 - u) * f1.x) + (1 - v) * ((1 - u) * f2.x + u * f3.x),
+                   v * (u * f0.y + (1 - u) * f1.y) + (1 - v) * ((1 - u) * f2.y + u * f3.y),
+                   v * (u * f0.z + (1 - u) * f1.z) + (1 - v) * ((1 - u) * f2.z + u * f3.z)};
+      const Vec3 l = contact::LocalCoordinates(s, b);
+      if (!InsideOpen(l, a.size)) continue;
+      float depth;
+      const Vec3 n = contact::PushDirection(b, contact::NearestSide(l, a.size, &depth));
+      const float weights[4] = {u + v, (1 - u) + v, (1 - u) + (1 - v), u + (1 - v)};
+      for (int k = 0; k < 4; ++k) Move(a.corners[fc[k]], n, weights[k] * depth);
+      for (int k = 0; k < 4; ++k)
+        RespondToContact(n, a.velocities[fc[k]], a.contact[fc[k]], kBlockFriction, kRestitution);
+      a.touched = 1;
+      for (int k = 0; k < 4; ++k) locals.Refresh(a, b, fc[k]);
+    }
+  }
+}
+
+}  // namespace
+
+void TestTable(Block& block, const Block& table) {
+  // The table keeps its centre in display space: x, height, depth.
+  const float x_low = table.centre.x - kTableHalfSide, x_high = table.centre.x + kTableHalfSide;
+  const float y_low = table.centre.z - kTableHalfSide, y_high = table.centre.z + kTableHalfSide;
+  // Decided once, before any corner moves: one corner strictly inside the square carries the
+  // whole block, corners outside it included.
+  bool over = false;
+  for (const Vec3& c : block.corners)
+    over = over || (x_low < c.x && c.x < x_high && y_low < c.y && c.y < y_high);
+  const Vec3 up{0.0f, 0.0f, 1.0f};
+  for (int k = 0; k < 8; ++k) {
+    Vec3& c = block.corners[k];
+    if (c.z < 0.0f) {
+      if (!block.onTable) continue;
+      if (over) {
+        c.z = 0.0f;
+        RespondToContact(up, block.velocities[k], block.contact[k], kTableFriction, kRestitution);
+        block.touched = 1;
+      } else {
+        block.onTable = 0;  // slid off the edge: it falls past the table from now on
+      }
+    } else if (!block.onTable && over) {
+      c.z = kBelowTable;
+    }
+  }
+}
+
+void TestBlock(Block& a, const Block& b) {
+  // Centres farther apart than a's reach cannot touch; equal distance goes on.
+  Vec3 apart;
+  if (std::sqrt(LengthSquared(Subtract(apart, a.centre, b.centre))) > a.reachRadius) return;
+  CornerLocals locals;
+  locals.magnitude = MaxAbs(b.corners[0]);
+  CornerProbe(a, b, locals);
+  CentreProbe(a, b, locals);
+  // Nothing moved a corner into reach of the box: no edge midpoint or face sample can be inside.
+  if (locals.AllClearlyOutside(kAllCorners, 8, a.size)) return;
+  EdgeProbes(a, b, locals);
+  FaceProbes(a, b, locals);
+}
+
+void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution) {
+  const float normal_speed = Dot(n, v);
+  if (normal_speed > kLeavingFast) return;
+  contact = 1;
+  // Two tangents from an auxiliary axis that is not near n (neither is normalised).
+  const Vec3 aux = std::fabs(n.x) < 0.5f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+  Vec3 t1, t2;
+  Cross(t1, n, aux);
+  Cross(t2, n, t1);
+  float s1 = Dot(t1, v), s2 = Dot(t2, v);
+  const float tangential = std::sqrt(s1 * s1 + s2 * s2);
+  if (tangential > friction) {
+    s1 -= friction * s1 / tangential;
+    s2 -= friction * s2 / tangential;
+  } else {
+    s1 = s2 = 0.0f;
+  }
+  // v = t1 s1 + t2 s2 - (e (n . v)) n, with n . v from before the call.
+  const float bounce = restitution * normal_speed;
+  v.Set(t1.x * s1 + t2.x * s2 - bounce * n.x, t1.y * s1 + t2.y * s2 - bounce * n.y,
+        t1.z * s1 + t2.z * s2 - bounce * n.z);
+}

@@ -1,0 +1,50 @@
+// The broad phase of the block-against-block pass: blocks filed by the cell of their centre in a
+// uniform grid whose cells are as wide as the largest reach, so that every block within reach of
+// another lies in one of the 27 cells around it. Rebuilt by every relaxation pass, after the
+// table pass has set the centres (the pair tests move corners, never centres).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class BlockSet;
+
+class ContactGrid {
+ public:
+  // Storage for `count` blocks; called as blocks are added, so that a step allocates nothing.
+  void Reserve(int count);
+  // Files the set's blocks by their centres. False when a centre is not finite or the set
+  // outgrew the storage: then every pair must be visited.
+  bool Build(const BlockSet& set);
+  // Calls visit(b) for every block b other than `a` that may lie within reach of block a, in
+  // ascending list order; blocks out of reach may be among them.
+  template <class Visit>
+  void ForEachNeighbour(int a, Visit&& visit) const;
+
+ private:
+  // Marks the neighbours of `a` in `marks_`, one bit per block.
+  void MarkNeighbours(int a) const;
+
+  int count_ = 0;
+  uint32_t bucket_mask_ = 0;
+  std::vector<int32_t> cell_[3];        // per block: its cell on each axis, clamped
+  std::vector<uint32_t> bucket_of_;     // per block: the hash bucket of its cell
+  std::vector<uint32_t> bucket_start_;  // per bucket: first index into order_; one extra at the end
+  std::vector<int32_t> order_;          // blocks grouped by bucket, ascending within each
+  mutable std::vector<uint64_t> marks_;
+};
+
+template <class Visit>
+void ContactGrid::ForEachNeighbour(int a, Visit&& visit) const {
+  MarkNeighbours(a);
+  const int words = (count_ + 63) / 64;
+  for (int w = 0; w < words; ++w) {
+    uint64_t bits = marks_[size_t(w)];
+    while (bits) {
+      const int b = w * 64 + __builtin_ctzll(bits);
+      bits &= bits - 1;
+      visit(b);
+    }
+  }
+}

@@ -1,0 +1,42 @@
+// Scenes for the physics tests and benchmarks: the starting towers pushed over, and heaps of
+// blocks at random places.
+#pragma once
+
+#include "blocks/block_set.h"
+#include "platform/portable_rand.h"
+#include "test_app.h"
+
+namespace scenes {
+
+// What a person might leave before choosing the door: each of the four towers of the starting
+// scene leant over, every block shifted 0.5 along x (outwards) and 0.25 along y from the one
+// below it, as the hand would place them. They topple, scatter and settle.
+inline void LeanTowers(BlockSet& set) {
+  for (int i = 0; i < set.Count(); ++i) {
+    const int tower = i / 25, level = i % 25;
+    Vec3 origin = set.At(i)->corners[0];
+    origin.x += (tower < 2 ? -0.5f : 0.5f) * float(level);
+    origin.y += (tower % 2 ? 0.25f : -0.25f) * float(level);
+    set.At(i)->PlaceAt(origin);
+  }
+}
+
+// `count` blocks at random over and beside the table (x and y in -36..36, so some miss it),
+// 1 to 1 + count / 5 high, overlapping where they fall, each moving with its own velocity.
+inline void AddRandomBlocks(TestApp& t, BlockSet& set, int count, uint32_t seed) {
+  platform::PortableRand random;
+  random.Seed(seed);
+  auto uniform = [&](float low, float high) {
+    return low + (high - low) * float(random.Next()) / 32767.0f;
+  };
+  platform::gdi::DeviceContext dc;
+  for (int i = 0; i < count; ++i) {
+    const float x = uniform(-36, 36), y = uniform(-36, 36), z = uniform(1, 1 + float(count) / 5);
+    Block* b =
+        set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), {x, z, y}, {2, 2, 2});
+    const Vec3 v{uniform(-0.2f, 0.2f), uniform(-0.2f, 0.2f), uniform(-0.3f, 0.1f)};
+    for (Vec3& corner_velocity : b->velocities) corner_velocity = v;
+  }
+}
+
+}  // namespace scenes

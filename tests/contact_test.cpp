@@ -1,0 +1,177 @@
+// The contact tests: a block against the table top and against another block, and the velocity
+// response of a corner in contact.
+#include "blocks/contact.h"
+
+#include "body_fixture.h"
+
+namespace {
+
+void ExpectVec(const Vec3& got, const Vec3& want) {
+  EXPECT_FLOAT_EQ(got.x, want.x);
+  EXPECT_FLOAT_EQ(got.y, want.y);
+  EXPECT_FLOAT_EQ(got.z, want.z);
+}
+
+TEST(Response, ReflectsTheNormalPartAndTakesFrictionOffTheTangentialPart) {
+  Vec3 v{0.5f, 0, -1};
+  uint8_t flag = 0;
+  RespondToContact({0, 0, 1}, v, flag, 0.01f, 0.99f);
+  ExpectVec(v, {0.49f, 0, 0.99f});
+  EXPECT_EQ(flag, 1);
+  // A normal along x takes its tangents from the y axis instead.
+  v = {-1, 0.5f, 0};
+  RespondToContact({1, 0, 0}, v, flag, 0.1f, 0.99f);
+  ExpectVec(v, {0.99f, 0.4f, 0});
+}
+
+TEST(Response, ASlowSlideStopsAndAFastDepartureIsLeftAlone) {
+  Vec3 v{0.005f, -0.004f, -1};
+  uint8_t flag = 0;
+  RespondToContact({0, 0, 1}, v, flag, 0.01f, 0.99f);
+  ExpectVec(v, {0, 0, 0.99f});
+  v = {3, 0, 1000.5f};
+  flag = 0;
+  RespondToContact({0, 0, 1}, v, flag, 0.01f, 0.99f);
+  EXPECT_EQ(v, (Vec3{3, 0, 1000.5f}));
+  EXPECT_EQ(flag, 0);
+}
+
+TEST(Response, TheNearestSideWinsAndTheEarlierOfEqualDepthsWins) {
+  const Vec3 e{2, 2, 2};
+  float depth;
+  EXPECT_EQ(contact::NearestSide({1, 1, 1}, e, &depth), 0);  // the middle: all six equal
+  EXPECT_EQ(contact::NearestSide({1.5f, 1.5f, 0.5f}, e, &depth), 2);
+  EXPECT_FLOAT_EQ(depth, 0.5f);
+  EXPECT_EQ(contact::NearestSide({1.5f, 0.5f, 1.9f}, e, &depth), 5);
+  EXPECT_NEAR(depth, 0.1f, 1e-6f);
+}
+
+class Contact : public BodyFixture {};
+
+TEST_F(Contact, ACornerSinkingOverTheTableIsLiftedWithItsVelocityReflected) {
+  Block* b = BlockAt(0, 0, 1);
+  TestTable(*b, table());
+  EXPECT_EQ(b->touched, 0) << "corners from 0 to 2 do not touch";
+  b->corners[2].z = -0.05f;
+  b->velocities[2] = {0.5f, 0, -1};
+  TestTable(*b, table());
+  EXPECT_EQ(b->corners[2].z, 0.0f);
+  ExpectVec(b->velocities[2], {0.49f, 0, 0.99f});
+  EXPECT_EQ(b->contact[2], 1);
+  EXPECT_EQ(b->contact[1], 0);
+  EXPECT_EQ(b->touched, 1);
+}
+
+TEST_F(Contact, OneCornerStrictlyInsideTheSquareCarriesTheWholeBlock) {
+  Block* b = BlockAt(30.5f, 0, 0.95f);  // corners at x 29.5 and 31.5, bottom at -0.05
+  TestTable(*b, table());
+  EXPECT_EQ(b->onTable, 1);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(b->corners[k].z, 0.0f) << k;
+}
+
+TEST_F(Contact, TheSquaresBorderDoesNotCarryABlock) {
+  Block* b = BlockAt(31, 0, 0.95f);  // corners at x 30 and 32
+  TestTable(*b, table());
+  EXPECT_EQ(b->onTable, 0);
+  EXPECT_EQ(b->touched, 0);
+  for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(b->corners[k].z, -0.05f) << "not lifted";
+  // Once off, a corner that comes up under the square is held just below the plane.
+  b->PlaceAt({20, 0, -1.5f});
+  TestTable(*b, table());
+  EXPECT_FLOAT_EQ(b->corners[4].z, -0.015f);
+  EXPECT_FLOAT_EQ(b->corners[0].z, -1.5f);
+}
+
+TEST_F(Contact, TheTableFollowsItsCentre) {
+  t.world().table.PlaceAt({100, 0, -50});  // display space: physics y is -50
+  Block* b = BlockAt(100, -50, 0.95f);
+  TestTable(*b, table());
+  EXPECT_EQ(b->onTable, 1);
+  EXPECT_EQ(b->corners[0].z, 0.0f);
+}
+
+TEST_F(Contact, IdenticalBlocksMarkEveryContactButMoveNothing) {
+  Block* a = BlockAt(0, 0, 1);
+  Block* b = BlockAt(0, 0, 1);
+  Vec3 before[8];
+  std::copy(a->corners, a->corners + 8, before);
+  TestBlock(*a, *b);
+  EXPECT_TRUE(SameBits(a->corners, before, 8));
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(a->contact[k], 1);
+  EXPECT_EQ(a->touched, 1);
+  EXPECT_EQ(b->touched, 0) << "only the tested block changes";
+}
+
+TEST_F(Contact, CentresFartherApartThanTheReachAreNeverTested) {
+  Block* a = BlockAt(0, 0, 1);
+  Block* b = BlockAt(0, 0, 1);  // overlapping exactly, but a's centre says otherwise
+  a->centre = {a->reachRadius * 1.0001f, 0, 1};
+  TestBlock(*a, *b);
+  EXPECT_EQ(a->touched, 0);
+  a->centre = {a->reachRadius, 0, 1};  // exactly at the reach: tested
+  TestBlock(*a, *b);
+  EXPECT_EQ(a->touched, 1);
+}
+
+TEST_F(Contact, AProbeOnAFaceCountsForCornersButNotForEdgesAndFaces) {
+  Block* below = BlockAt(0, 0, 1);
+  Block* a = BlockAt(0, 0, 3);  // standing exactly on it
+  for (Vec3& v : a->velocities) v = {0, 0, -0.5f};
+  Vec3 before[8];
+  std::copy(a->corners, a->corners + 8, before);
+  TestBlock(*a, *below);
+  EXPECT_EQ(a->touched, 1) << "its bottom corners lie on the box";
+  EXPECT_TRUE(SameBits(a->corners, before, 8));
+  for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(a->contact[k], 0) << "no face sample was strictly inside";
+    EXPECT_EQ(a->velocities[k].z, -0.5f);
+  }
+}
+
+TEST_F(Contact, AFaceSunkIntoTheBlockBelowIsPushedOutAndBounces) {
+  Block* below = BlockAt(0, 0, 1);
+  Block* a = BlockAt(0, 0, 2.95f);  // 0.05 into it
+  for (Vec3& v : a->velocities) v = {0, 0, -0.5f};
+  TestBlock(*a, *below);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(a->corners[k].z, 2.0f) << "the middle sample lifts the whole face";
+    ExpectVec(a->velocities[k], {0, 0, 0.495f});
+    EXPECT_EQ(a->contact[k], 1);
+  }
+  for (int k = 4; k < 8; ++k) {
+    EXPECT_FLOAT_EQ(a->corners[k].z, 3.95f);
+    EXPECT_EQ(a->velocities[k].z, -0.5f);
+    EXPECT_EQ(a->contact[k], 0);
+  }
+}
+
+TEST_F(Contact, ACornerInsideIsPushedOutThroughTheNearestSide) {
+  Block* b = BlockAt(0, 0, 1);           // x from -1 to 1
+  Block* a = BlockAt(1.9f, 1.8f, 2.8f);  // corner 0 at (0.9, 0.8, 1.8): 0.1 from b's high x side
+  const Vec3 others[7] = {a->corners[1], a->corners[2], a->corners[3], a->corners[4],
+                          a->corners[5], a->corners[6], a->corners[7]};
+  TestBlock(*a, *b);
+  EXPECT_FLOAT_EQ(a->corners[0].x, 1.0f);
+  EXPECT_FLOAT_EQ(a->corners[0].y, 0.8f);
+  EXPECT_TRUE(SameBits(a->corners + 1, others, 7));
+  EXPECT_EQ(a->touched, 1);
+  EXPECT_EQ(a->contact[0], 0) << "corner pushes give no velocity";
+}
+
+TEST_F(Contact, ACentreInsideMovesTheWholeBlockOnEveryAxisAtOnce) {
+  Block* b = BlockAt(0, 0, 1);  // box from (-1, -1, 0)
+  Block* a = BlockAt(0, 0, 10);
+  // The centre the last pass left, inside b at (0.5, 1.5, 1.0) of its box: out by -0.5 along x
+  // and +0.5 along y; exactly in the middle along z, so no move there.
+  a->centre = {-0.5f, 0.5f, 1.0f};
+  Vec3 before[8];
+  std::copy(a->corners, a->corners + 8, before);
+  TestBlock(*a, *b);
+  for (int k = 0; k < 8; ++k) {
+    ExpectVec(a->corners[k], {before[k].x - 0.5f, before[k].y + 0.5f, before[k].z});
+    EXPECT_EQ(a->contact[k], 1);
+  }
+  EXPECT_EQ(a->touched, 1);
+}
+
+}  // namespace
