@@ -6,8 +6,8 @@
 
 namespace platform {
 
-// SDL2_mixer with 64 channels; on a machine without a sound device, SDL's dummy driver, with one
-// warning on standard error.
+// SDL2_mixer with 64 channels; on a machine without a sound device, silence, with one warning on
+// standard error.
 std::unique_ptr<audio::AudioDevice> OpenSdlAudio();
 
 }  // namespace platform
