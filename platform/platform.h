@@ -35,6 +35,9 @@ class Presenter {
   // Shows a 640x480 frame of 0x00RRGGBB pixels; false when the presentation layer lost its
   // renderer.
   virtual bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) = 0;
+  // Whether RestorePresentation can succeed now (false, for example, while the window is
+  // minimised or the renderer is still gone).
+  virtual bool PresentationRestorable() = 0;
   // Rebuilds what a lost presentation needs; false while that is not yet possible.
   virtual bool RestorePresentation() = 0;
 };

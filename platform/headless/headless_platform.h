@@ -34,6 +34,7 @@ class HeadlessPlatform : public Platform {
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
   std::unique_ptr<audio::AudioDevice> OpenAudio() override;
   bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool PresentationRestorable() override { return !presentation_lost_; }
   bool RestorePresentation() override { return !presentation_lost_; }
 
   // Scripted mouse; it may leave the client area, as a real pointer over the bars beside it does.

@@ -223,6 +223,9 @@ void SdlPlatform::Pump() {
         break;
       }
       case SDL_RENDER_DEVICE_RESET:
+        renderer_lost_ = true;
+        presentation_lost_ = true;
+        break;
       case SDL_RENDER_TARGETS_RESET:
         presentation_lost_ = true;
         break;
@@ -318,8 +321,29 @@ bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, in
   return true;
 }
 
+bool SdlPlatform::PresentationRestorable() {
+  Pump();
+  // A minimised or hidden window has nowhere to show a frame; wait until it is back.
+  return window_ && (SDL_GetWindowFlags(window_) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) == 0;
+}
+
 bool SdlPlatform::RestorePresentation() {
-  if (!renderer_) return false;
+  if (!window_) return false;
+  if (renderer_lost_ && renderer_) {
+    // The renderer's device is gone with everything made on it; the texture goes with it.
+    texture_ = nullptr;
+    SDL_DestroyRenderer(renderer_);
+    renderer_ = nullptr;
+  }
+  if (!renderer_) {
+    renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    if (!renderer_) {
+      SetLastError(std::string("cannot create a renderer: ") + SDL_GetError());
+      return false;
+    }
+    renderer_lost_ = false;
+    FitPicture();
+  }
   if (texture_) SDL_DestroyTexture(texture_);
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                width_, height_);

@@ -43,6 +43,7 @@ class SdlPlatform : public Platform {
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
   std::unique_ptr<audio::AudioDevice> OpenAudio() override;
   bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool PresentationRestorable() override;
   bool RestorePresentation() override;
 
  private:
@@ -75,6 +76,7 @@ class SdlPlatform : public Platform {
   int width_ = 0;
   int height_ = 0;
   bool presentation_lost_ = false;
+  bool renderer_lost_ = false;   // the renderer itself must be made again
   bool repaint_ = true;          // the window needs the frame again (exposed, resized, new)
   std::vector<uint32_t> shown_;  // the frame on screen
   Button buttons_[2];
