@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
-bool AppWindow::CreateMainWindow(int /*show_command*/, const char* class_name, const char* caption,
-                                 int /*full_screen_permission*/, int width, int height) {
+bool AppWindow::CreateMainWindow(int show_command, const char* class_name, const char* caption,
+                                 int full_screen_permission, int width, int height) {
   std::snprintf(class_name_, sizeof class_name_, "%s", class_name);
-  // The platform window is always the full-screen desktop showing the client area letterboxed.
-  if (!platform_->OpenWindow(caption, width, height)) return false;
+  // Full screen shows the client area letterboxed on the whole desktop; otherwise it is a window.
+  const bool full_screen = full_screen_permission == 1 && show_command == kShowFullScreen;
+  if (!platform_->OpenWindow(caption, width, height, full_screen)) return false;
   has_window_ = true;
   return OnCreated();
 }

@@ -5,6 +5,10 @@
 
 #include "platform/platform.h"
 
+// The show command of a normal start: full screen. Any other shows a window.
+constexpr int kShowFullScreen = 5;
+constexpr int kShowWindowed = 1;
+
 class AppWindow {
  public:
   explicit AppWindow(platform::Platform* platform) : platform_(platform) {}

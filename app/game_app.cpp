@@ -4,7 +4,6 @@
 #include "world/world.h"
 
 namespace {
-constexpr int kShow = 5;  // the show command of a normal start: full screen
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 // A frame runs only when more than this many milliseconds passed since the last one.
@@ -30,7 +29,7 @@ bool GameApp::Create(int show_command) {
   platform::SetLastError("");
   if (!CreateMainWindow(show_command, "Zentrova", "Zentrova", 1, kWidth, kHeight))
     return Fail("cannot create the window");
-  if (!graphics_.Create(&Platform(), kWidth, kHeight, show_command != kShow))
+  if (!graphics_.Create(&Platform(), kWidth, kHeight, show_command != kShowFullScreen))
     return Fail("cannot create the graphics device");
   if (!sound_manager_.Init(&Platform())) return Fail("cannot start sound");
   world_ = std::make_unique<World>();

@@ -1,24 +1,26 @@
-// The host: starts the platform, builds and runs the GameApp, and reports a failed start.
+// The host: reads the command line, then runs the toy on the SDL platform.
 #include <cstdio>
+#include <string>
 
-#include "app/game_app.h"
+#include "app/launch.h"
+#include "app/options.h"
 #include "platform/sdl/sdl_platform.h"
 
-int main() {
+int main(int argc, char** argv) {
+  LaunchOptions options;
+  std::string error;
+  if (!ParseOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "zentrova: %s\n%s", error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(VersionText().c_str(), stdout);
+    return 0;
+  }
   platform::SdlPlatform platform;
-  if (!platform.Init()) {
-    std::fprintf(stderr, "zentrova: %s\n", platform::LastError().c_str());
-    return 1;
-  }
-  int status = 0;
-  {
-    GameApp app(&platform);
-    if (app.Create(5)) {
-      status = app.Run();
-    } else {
-      std::fprintf(stderr, "zentrova: %s\n", app.FailureReason().c_str());
-      status = 1;
-    }
-  }
-  return status;
+  return Launch(platform, options);
 }

@@ -193,6 +193,18 @@ struct PenColour {
   uint32_t colour;
 };
 
+// The program's icon: a little glued tower of the toy's cubes, one of them painted, on a clear
+// background so that it sits on any menu or title bar.
+Canvas Icon() {
+  Canvas c(64, 64, kClear);
+  DrawCube(&c, 5, 37, 22, 2);
+  DrawCube(&c, 27, 37, 22, 2);
+  DrawCube(&c, 16, 15, 22, 2);
+  // The top cube's front face in the red pen's colour, inside its outline.
+  c.FillRect(18, 17, 36, 35, Rgb(255, 0, 0));
+  return c;
+}
+
 }  // namespace
 
 std::vector<NamedPicture> MakePictures() {
@@ -202,6 +214,7 @@ std::vector<NamedPicture> MakePictures() {
   out.push_back({"start_on.bmp", ButtonPicture(32, 16, 238, 80, Rgb(140, 220, 150), "START")});
   out.push_back({"end_on.bmp", ButtonPicture(72, 16, 224, 80, Rgb(250, 160, 150), "END")});
   out.push_back({"cursor_default.png", Arrow(), true});
+  out.push_back({"icon.png", Icon(), true});
 
   {
     Canvas hand = IconTile();

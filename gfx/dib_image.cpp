@@ -2,6 +2,7 @@
 
 #include "platform/image/picture.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 namespace gdi = platform::gdi;
 
@@ -22,7 +23,7 @@ bool DibImage::LoadBmpFile(const std::string& name) {
   std::string why;
   platform::image::BitmapLayout layout;
   buffer_.clear();
-  if (!platform::image::ReadWholeFile(name, &buffer_, &why) ||
+  if (!platform::ReadWholeFile(name, &buffer_, &why) ||
       !platform::image::ParseBmp(buffer_.data(), buffer_.size(), &layout, &why)) {
     buffer_.clear();
     buffer_.shrink_to_fit();

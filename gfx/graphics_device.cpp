@@ -89,9 +89,11 @@ bool GraphicsDevice::Reset() {
       default:
         break;
     }
-    if (text) platform_->ShowMessageBox(text, "Zentrova");
+    if (text && result != shown_failure_) platform_->ShowMessageBox(text, "Zentrova");
+    shown_failure_ = result;
     return false;
   }
+  shown_failure_ = r::Result::kOk;
   SetDefaultStates();
   back_buffer_ = device_->GetBackBuffer();
   if (!back_buffer_) return false;
@@ -122,7 +124,7 @@ void GraphicsDevice::Release() {
 void GraphicsDevice::RecoverAfterPresent(r::Result present_result) {
   if (present_result == r::Result::kDeviceLost &&
       device_->TestCooperativeLevel() == r::Result::kDeviceNotReset) {
-    Reset();
-    ResetAndSetView();
+    // A failed reset has shown its box; a second attempt in the same frame would only fail again.
+    if (Reset()) ResetAndSetView();
   }
 }

@@ -18,12 +18,13 @@ class GraphicsDevice {
 
   bool Create(platform::Platform* platform, int width, int height, bool windowed);
   virtual void SetDefaultStates();
-  // Full reset with resource notifications; a failure shows its message and returns false.
+  // Full reset with resource notifications; a failure shows its message (once per kind of failure
+  // until a reset succeeds) and returns false.
   bool Reset();
   // Reset, then the 2D projection and viewport; always true.
   bool ResetAndSetView();
   void Release();
-  // After Present: on a loss that may now be reset, Reset and ResetAndSetView.
+  // After Present: on a loss that may now be reset, Reset and, when that worked, ResetAndSetView.
   void RecoverAfterPresent(platform::render::Result present_result);
 
   platform::render::RenderDevice* Device() const { return device_.get(); }
@@ -44,4 +45,7 @@ class GraphicsDevice {
   ObjectList<DeviceResource> resources_;  // not owned
   int width_ = 0;
   int height_ = 0;
+  // The failure whose box was last shown, so that a reset failing the same way frame after frame
+  // does not bury the screen in boxes; cleared by a reset that works.
+  platform::render::Result shown_failure_ = platform::render::Result::kOk;
 };

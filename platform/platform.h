@@ -35,6 +35,9 @@ class Presenter {
   // Shows a 640x480 frame of 0x00RRGGBB pixels; false when the presentation layer lost its
   // renderer.
   virtual bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) = 0;
+  // Whether RestorePresentation can succeed now (false, for example, while the window is
+  // minimised or the renderer is still gone).
+  virtual bool PresentationRestorable() = 0;
   // Rebuilds what a lost presentation needs; false while that is not yet possible.
   virtual bool RestorePresentation() = 0;
 };
@@ -43,8 +46,17 @@ class Platform : public Presenter {
  public:
   ~Platform() override = default;
 
-  // Opens the window with a width x height client area; false with LastError() when it cannot.
-  virtual bool OpenWindow(const char* title, int width, int height) = 0;
+  // Starts the services a window needs; false with LastError() when there is nowhere to show one.
+  virtual bool Init() { return true; }
+  // The folder holding the running program, ending in a separator; "" when unknown.
+  virtual std::string ExecutableFolder() { return ""; }
+  // The picture (0xAARRGGBB, row 0 at the top) the window shows as its icon; kept for a window
+  // opened later.
+  virtual void SetWindowIcon(const uint32_t* argb, int width, int height) = 0;
+
+  // Opens the window with a width x height client area, filling the screen or as a window of its
+  // own; false with LastError() when it cannot.
+  virtual bool OpenWindow(const char* title, int width, int height, bool full_screen) = 0;
   // Closes the window if it is open; safe to call twice.
   virtual void CloseWindow() = 0;
 
@@ -55,7 +67,8 @@ class Platform : public Presenter {
   // Blocks until a message or input arrives or timeout_ms pass, whichever is first.
   virtual void WaitForMessage(uint32_t timeout_ms) = 0;
 
-  // Cursor position in client pixels (0..639, 0..479 inside the window).
+  // Cursor position in client pixels, always inside the client area (0..639, 0..479), wherever the
+  // pointer itself is.
   virtual Point CursorPos() = 0;
   // Moves the cursor to a client position.
   virtual void SetCursorPos(int x, int y) = 0;
@@ -67,7 +80,7 @@ class Platform : public Presenter {
   virtual uint32_t TimeMs() = 0;
   // Blocks for ms milliseconds.
   virtual void Sleep(uint32_t ms) = 0;
-  // A modal message box with an OK button.
+  // A modal message box with an OK button; nothing where there is no display to show it on.
   virtual void ShowMessageBox(const char* text, const char* caption) = 0;
 
   // The software Direct3D stand-in; null (with LastError()) when it cannot be made.
@@ -81,6 +94,9 @@ class Platform : public Presenter {
  private:
   PortableRand random_;
 };
+
+// The point of the width x height client area nearest to p.
+Point ClampToClient(Point p, int width, int height);
 
 // The reason of the last failure a platform or program call reported, like GetLastError.
 // Start-up prints it once when it gives up.

@@ -2,6 +2,7 @@
 #include "app/game_app.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -139,6 +140,20 @@ class DataFolder {
   void Truncate(const std::string& file, size_t size) {
     fs::resize_file(root_ / "data" / file, size);
   }
+  // Puts something other than a file of the toy's in the file's place.
+  void Replace(const std::string& file, const std::string& with) {
+    const fs::path path = root_ / "data" / file;
+    fs::remove(path);
+    if (with == "directory") fs::create_directory(path);
+    if (with == "fifo") {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
+    if (with == "huge") {
+      std::ofstream(path, std::ios::binary).put('B');
+      fs::resize_file(path, size_t(300) << 20);  // sparse: nothing is written
+    }
+    if (with == "png") fs::copy_file(root_ / "data" / "cursor_default.png", path);
+  }
 
  private:
   static inline int counter_ = 0;
@@ -148,7 +163,7 @@ class DataFolder {
 
 struct BadFile {
   const char* file;
-  const char* change;  // "remove", "garbage" or "truncate"
+  const char* change;  // "remove", "garbage", "truncate", or what Replace puts in its place
   const char* reason;  // part of the message
 };
 
@@ -164,6 +179,8 @@ TEST_P(StartupFailure, NamesTheFileAndTheReasonAndTearsDownWhatWasBuilt) {
   if (std::string(bad.change) == "remove") data.Remove(bad.file);
   if (std::string(bad.change) == "garbage") data.Write(bad.file, "this is not a picture or sound");
   if (std::string(bad.change) == "truncate") data.Truncate(bad.file, 60);
+  for (const char* with : {"directory", "fifo", "huge", "png"})
+    if (std::string(bad.change) == with) data.Replace(bad.file, with);
   TestApp t;
   EXPECT_FALSE(t.created());
   const std::string& reason = t.app().FailureReason();
@@ -171,17 +188,22 @@ TEST_P(StartupFailure, NamesTheFileAndTheReasonAndTearsDownWhatWasBuilt) {
   EXPECT_NE(reason.find(bad.reason), std::string::npos) << reason;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKindOfFile, StartupFailure,
-                         testing::Values(BadFile{"title.bmp", "remove", "cannot open"},
-                                         BadFile{"start_on.bmp", "garbage", "signature"},
-                                         BadFile{"door_close.bmp", "truncate",
-                                                 "shorter than its dimensions"},
-                                         BadFile{"cursor_default.png", "garbage", "signature"},
-                                         BadFile{"cursor_default.png", "truncate", "PNG"},
-                                         BadFile{"pen_gray_half.bmp", "remove", "cannot open"},
-                                         BadFile{"cursor_pen_mask.bmp", "truncate", "shorter"},
-                                         BadFile{"door.wav", "remove", "cannot open"},
-                                         BadFile{"select.wav", "garbage", "not a WAV"}));
+INSTANTIATE_TEST_SUITE_P(
+    EveryKindOfFile, StartupFailure,
+    testing::Values(BadFile{"title.bmp", "remove", "No such file or directory"},
+                    BadFile{"start_on.bmp", "garbage", "signature"},
+                    BadFile{"door_close.bmp", "truncate", "shorter than its dimensions"},
+                    BadFile{"cursor_default.png", "garbage", "signature"},
+                    BadFile{"cursor_default.png", "truncate", "PNG"},
+                    BadFile{"pen_gray_half.bmp", "remove", "No such file or directory"},
+                    BadFile{"cursor_pen_mask.bmp", "truncate", "shorter"},
+                    BadFile{"door.wav", "remove", "No such file or directory"},
+                    BadFile{"door_close.bmp", "directory", "Is a directory"},
+                    // A pipe would block the open for ever; it is refused.
+                    BadFile{"start.wav", "fifo", "not a regular file"},
+                    BadFile{"title.bmp", "huge", "file too large"},
+                    BadFile{"door_close.bmp", "png", "a PNG file where a BMP"},
+                    BadFile{"select.wav", "garbage", "not a WAV"}));
 
 TEST(StartupWarning, ABrokenCollisionSoundIsNamedOnceAndItsBlocksKnockWithoutIt) {
   DataFolder data;
@@ -220,7 +242,7 @@ TEST(StartupFailure, TheGameExitsNonZeroWithTheFileOnStandardError) {
   EXPECT_NE(WEXITSTATUS(status), 0);
   std::ifstream in("stderr.txt");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("data/end_on.bmp: cannot open the file"), std::string::npos) << text;
+  EXPECT_NE(text.find("data/end_on.bmp: No such file or directory"), std::string::npos) << text;
 }
 #endif
 

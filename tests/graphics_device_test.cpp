@@ -193,4 +193,55 @@ TEST(DeviceLoss, ThePresentationLayerLosingItsRendererIsADeviceLoss) {
   EXPECT_GT(t.platform().FramesPresented(), frames);
 }
 
+// Runs n frames' worth of loop passes on the virtual clock, whether or not they present.
+void RunFrames(TestApp& t, int n) {
+  for (int i = 0; i < n; ++i) {
+    t.platform().Advance(21);
+    t.app().Frame();
+  }
+}
+
+TEST(DeviceLoss, ALongLossThatCannotYetBeUndoneShowsNoBoxAndTriesNoReset) {
+  TestApp t;
+  t.NextFrame();
+  CountingResource counter;
+  GraphicsDevice& g = t.app().Graphics();
+  g.Resources().Add(&counter);
+  t.platform().SetPresentationLost(true);
+  RunFrames(t, 500);  // ten seconds with the window minimised, say
+  EXPECT_TRUE(g.Device()->IsLost());
+  EXPECT_EQ(g.Device()->TestCooperativeLevel(), r::Result::kDeviceLost);
+  EXPECT_EQ(counter.lost, 0) << "no reset was tried while it could not work";
+  EXPECT_TRUE(t.platform().MessageBoxes().empty());
+
+  t.platform().SetPresentationLost(false);
+  const int frames = t.platform().FramesPresented();
+  RunFrames(t, 3);
+  EXPECT_FALSE(g.Device()->IsLost());
+  EXPECT_EQ(counter.lost, 2) << "reset once it could be, then the view";
+  EXPECT_GT(t.platform().FramesPresented(), frames);
+  EXPECT_TRUE(t.platform().MessageBoxes().empty());
+  g.Resources().RemoveAt(g.Resources().Find(&counter));
+}
+
+TEST(DeviceLoss, AResetThatKeepsFailingShowsOneBoxNotOneAFrameAndANewFailureShowsAgain) {
+  TestApp t;
+  t.NextFrame();
+  GraphicsDevice& g = t.app().Graphics();
+  g.Device()->InjectDeviceLoss();
+  g.Device()->FailResets(r::Result::kOutOfVideoMemory, 200);
+  RunFrames(t, 150);
+  ASSERT_EQ(t.platform().MessageBoxes().size(), 1u);
+  EXPECT_EQ(t.platform().MessageBoxes()[0], "D3DERR_OUTOFVIDEOMEMORY\n");
+  RunFrames(t, 60);  // the failures run out and the device comes back
+  EXPECT_FALSE(g.Device()->IsLost());
+  EXPECT_EQ(t.platform().MessageBoxes().size(), 1u);
+
+  g.Device()->InjectDeviceLoss();
+  g.Device()->FailResets(r::Result::kOutOfVideoMemory, 1);
+  RunFrames(t, 3);
+  EXPECT_EQ(t.platform().MessageBoxes().size(), 2u) << "a later loss that fails is shown again";
+  EXPECT_FALSE(g.Device()->IsLost());
+}
+
 }  // namespace

@@ -2,8 +2,8 @@
 #include <system_error>
 
 #include "platform/audio/audio_device.h"
-#include "platform/image/picture.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 namespace platform::audio {
 
@@ -14,8 +14,7 @@ const SoundBuffer* Loader::LoadObjectFromFile(const std::string& name) {
   std::vector<uint8_t> bytes;
   std::string why;
   PcmSound pcm;
-  if (!image::ReadWholeFile(path, &bytes, &why) ||
-      !ParseWav(bytes.data(), bytes.size(), &pcm, &why)) {
+  if (!ReadWholeFile(path, &bytes, &why) || !ParseWav(bytes.data(), bytes.size(), &pcm, &why)) {
     SetLastError(name + ": " + why);
     return nullptr;
   }

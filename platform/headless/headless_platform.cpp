@@ -6,12 +6,18 @@
 
 namespace platform {
 
-bool HeadlessPlatform::OpenWindow(const char* title, int width, int height) {
+void HeadlessPlatform::SetWindowIcon(const uint32_t* /*argb*/, int width, int height) {
+  icon_width_ = width;
+  icon_height_ = height;
+}
+
+bool HeadlessPlatform::OpenWindow(const char* title, int width, int height, bool full_screen) {
   if (fail_window_) {
     SetLastError("cannot open the window");
     return false;
   }
   title_ = title;
+  full_screen_ = full_screen;
   frame_width_ = width;
   frame_height_ = height;
   frame_.assign(size_t(width) * height, 0);

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/audio/recording_audio.h"
@@ -16,13 +17,15 @@ class HeadlessPlatform : public Platform {
  public:
   explicit HeadlessPlatform(uint32_t start_ms = 0) : now_(start_ms) {}
 
-  bool OpenWindow(const char* title, int width, int height) override;
+  std::string ExecutableFolder() override { return executable_folder_; }
+  void SetWindowIcon(const uint32_t* argb, int width, int height) override;
+  bool OpenWindow(const char* title, int width, int height, bool full_screen) override;
   void CloseWindow() override { window_open_ = false; }
   bool PeekMessage(Message* message) override;
   void PostMessage(Message message) override { messages_.push_back(message); }
   // Nothing arrives by itself here, so waiting means the time passes at once.
   void WaitForMessage(uint32_t timeout_ms) override;
-  Point CursorPos() override { return cursor_; }
+  Point CursorPos() override { return ClampToClient(cursor_, frame_width_, frame_height_); }
   void SetCursorPos(int x, int y) override { cursor_ = {x, y}; }
   int16_t AsyncButtonState(MouseButton button) override;
   uint32_t TimeMs() override { return now_; }
@@ -31,9 +34,10 @@ class HeadlessPlatform : public Platform {
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
   std::unique_ptr<audio::AudioDevice> OpenAudio() override;
   bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool PresentationRestorable() override { return !presentation_lost_; }
   bool RestorePresentation() override { return !presentation_lost_; }
 
-  // Scripted mouse.
+  // Scripted mouse; it may leave the client area, as a real pointer over the bars beside it does.
   void MoveMouse(int x, int y) { cursor_ = {x, y}; }
   void Press(MouseButton button);
   void Release(MouseButton button) { buttons_[int(button)].down = false; }
@@ -42,6 +46,9 @@ class HeadlessPlatform : public Platform {
   // What a person would have seen and heard.
   bool WindowOpen() const { return window_open_; }
   const std::string& WindowTitle() const { return title_; }
+  bool FullScreen() const { return full_screen_; }
+  // Width and height of the icon the window was given; 0 x 0 without one.
+  std::pair<int, int> IconSize() const { return {icon_width_, icon_height_}; }
   int FramesPresented() const { return frames_presented_; }
   // The last presented frame, 0x00RRGGBB, 640 per row.
   const std::vector<uint32_t>& LastFrame() const { return frame_; }
@@ -61,6 +68,7 @@ class HeadlessPlatform : public Platform {
   void SetDeviceFilter(render::RenderSystem::Filter filter) { device_filter_ = std::move(filter); }
   void SetPresentationLost(bool lost) { presentation_lost_ = lost; }
   void FailWindow(bool fail) { fail_window_ = fail; }
+  void SetExecutableFolder(std::string folder) { executable_folder_ = std::move(folder); }
 
  private:
   struct Button {
@@ -73,6 +81,10 @@ class HeadlessPlatform : public Platform {
   std::deque<Message> messages_;
   bool window_open_ = false;
   bool fail_window_ = false;
+  bool full_screen_ = false;
+  int icon_width_ = 0;
+  int icon_height_ = 0;
+  std::string executable_folder_;
   bool presentation_lost_ = false;
   std::string title_;
   std::vector<uint32_t> frame_;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/image/picture.h"
+#include "platform/whole_file.h"
 
 namespace platform::image {
 
@@ -26,6 +27,11 @@ uint32_t Channel(uint32_t value, uint32_t mask) {
   int shift = std::countr_zero(mask);
   uint32_t max = mask >> shift;
   return ((value & mask) >> shift) * 255u / max;
+}
+
+bool IsPng(const uint8_t* data, size_t size) {
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return size >= 8 && std::memcmp(data, kPng, 8) == 0;
 }
 
 bool Fail(std::string* why, const char* reason) {
@@ -55,6 +61,7 @@ uint32_t BitmapLayout::ReadPixel(const uint8_t* pixels, int x, int y) const {
 }
 
 bool ParseBmp(const uint8_t* data, size_t size, BitmapLayout* out, std::string* why) {
+  if (IsPng(data, size)) return Fail(why, "a PNG file where a BMP is expected");
   if (size < 2 || data[0] != 'B') return Fail(why, "not a BMP file (no 'B' signature)");
   if (size < kFileHeaderSize + kInfoHeaderSize) return Fail(why, "truncated BMP header");
   uint32_t pixel_offset = U32(data + 10);
@@ -116,28 +123,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, Picture* out, std::string* why)
 }
 
 bool DecodePicture(const uint8_t* data, size_t size, Picture* out, std::string* why) {
-  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (size >= 8 && std::memcmp(data, kPng, 8) == 0) return DecodePng(data, size, out, why);
+  if (IsPng(data, size)) return DecodePng(data, size, out, why);
   return DecodeBmp(data, size, out, why);
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::string* why) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return Fail(why, "cannot open the file");
-  out->clear();
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-    out->insert(out->end(), chunk, chunk + n);
-    if (out->size() > (size_t(256) << 20)) {
-      std::fclose(f);
-      return Fail(why, "file too large");
-    }
-  }
-  bool error = std::ferror(f);
-  std::fclose(f);
-  if (error) return Fail(why, "read error");
-  return true;
 }
 
 bool LoadPictureFile(const std::string& path, Picture* out, std::string* why) {

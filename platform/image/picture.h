@@ -20,9 +20,6 @@ struct Picture {
 // The largest side accepted, far above anything the program draws.
 constexpr int kMaxSide = 8192;
 
-// Reads a whole file; false with the reason when it cannot.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::string* why);
-
 // Checks a BMP held in memory: signature, pixel offset, header size, dimensions, bits per pixel,
 // compression and that every row lies inside the data. False with the reason when any does not.
 bool ParseBmp(const uint8_t* data, size_t size, BitmapLayout* out, std::string* why);

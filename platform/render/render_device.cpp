@@ -113,7 +113,10 @@ Result RenderDevice::Present() {
 
 Result RenderDevice::TestCooperativeLevel() const {
   if (!lost_) return Result::kOk;
-  return hold_loss_ ? Result::kDeviceLost : Result::kDeviceNotReset;
+  // "May be reset now" only when a reset can succeed: saying so earlier would have every frame
+  // try, fail and report it for as long as the presentation stays lost.
+  if (hold_loss_ || !presenter_->PresentationRestorable()) return Result::kDeviceLost;
+  return Result::kDeviceNotReset;
 }
 
 Result RenderDevice::Reset(const PresentParameters& params) {

@@ -34,6 +34,8 @@ class MixerSound : public audio::SoundBuffer {
   Mix_Chunk* chunk_ = nullptr;
 };
 
+// Open: sounds are converted to the device's format and mixed. Not open: a machine without a
+// sound device, where every sound is checked and prepared but plays silently.
 class MixerAudio : public audio::AudioDevice {
  public:
   explicit MixerAudio(bool open) : open_(open) {
@@ -43,8 +45,8 @@ class MixerAudio : public audio::AudioDevice {
     if (open_) {
       Mix_HaltChannel(-1);
       Mix_CloseAudio();
-      SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
 
   std::unique_ptr<audio::SoundBuffer> Prepare(const std::string& name,
@@ -96,12 +98,11 @@ class MixerAudio : public audio::AudioDevice {
   int channels_ = 2;
 };
 
+// Leaves the audio subsystem running even when no device opens: quitting it waits for the
+// device-watch thread of some drivers (up to 100 ms on ALSA), which start-up should not pay.
 bool OpenMixer() {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
-  }
+  if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
   // Opening the device resets the channel count. The first channels are kept for the interface:
   // playing on "any free channel" never takes them.
   Mix_AllocateChannels(audio::kMixerChannels);
@@ -132,8 +133,6 @@ bool OpenMixerQuietly() {
 std::unique_ptr<audio::AudioDevice> OpenSdlAudio() {
   if (OpenMixerQuietly()) return std::make_unique<MixerAudio>(true);
   std::fprintf(stderr, "zentrova: no audio device (%s), running silent\n", SDL_GetError());
-  SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
-  if (OpenMixer()) return std::make_unique<MixerAudio>(true);
   return std::make_unique<MixerAudio>(false);
 }
 

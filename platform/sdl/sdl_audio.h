@@ -7,7 +7,7 @@
 namespace platform {
 
 // SDL2_mixer with its channels split between effects and the interface (audio_device.h); on a
-// machine without a sound device, SDL's dummy driver, with one warning on standard error.
+// machine without a sound device, silence, with one warning on standard error.
 std::unique_ptr<audio::AudioDevice> OpenSdlAudio();
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -16,6 +17,30 @@ SdlPlatform::~SdlPlatform() {
   if (initialised_) SDL_Quit();
 }
 
+namespace {
+
+// SDL falls back to these when no display answers: the game would run unseen until killed.
+bool Invisible(const char* driver) {
+  return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+std::string NoDisplayReason() {
+  const char* x11 = SDL_getenv("DISPLAY");
+  const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  std::string why;
+  if ((!x11 || !*x11) && (!wayland || !*wayland))
+    why = "DISPLAY and WAYLAND_DISPLAY are not set";
+  else
+    why = std::string("the display ") + (x11 && *x11 ? std::string("DISPLAY=") + x11 : "") +
+          (x11 && *x11 && wayland && *wayland ? " / " : "") +
+          (wayland && *wayland ? std::string("WAYLAND_DISPLAY=") + wayland : "") +
+          " does not answer";
+  return "no display to show the window on (" + why +
+         "); start Zentrova from a desktop session, or name a video driver in SDL_VIDEODRIVER";
+}
+
+}  // namespace
+
 bool SdlPlatform::Init() {
   // SIGINT and SIGTERM arrive as SDL_QUIT, which the program treats as a close request.
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
@@ -23,21 +48,70 @@ bool SdlPlatform::Init() {
     return false;
   }
   initialised_ = true;
+  const bool asked_by_name = SDL_getenv("SDL_VIDEODRIVER") != nullptr;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (Invisible(driver) && !asked_by_name) {
+    SetLastError(NoDisplayReason());
+    return false;
+  }
+  has_display_ = !Invisible(driver);
   return true;
 }
 
-bool SdlPlatform::OpenWindow(const char* title, int width, int height) {
+std::string SdlPlatform::ExecutableFolder() {
+  char* path = SDL_GetBasePath();
+  if (!path) return "";
+  std::string folder = path;
+  SDL_free(path);
+  return folder;
+}
+
+void SdlPlatform::SetWindowIcon(const uint32_t* argb, int width, int height) {
+  icon_.assign(argb, argb + size_t(width) * height);
+  icon_width_ = width;
+  icon_height_ = height;
+}
+
+bool SdlPlatform::OpenWindow(const char* title, int width, int height, bool full_screen) {
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   // A drag that leaves the window still gets its release.
   SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
-  window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                             SDL_WINDOW_FULLSCREEN_DESKTOP);
+  width_ = width;
+  height_ = height;
+  full_screen_ = full_screen;
+  // The windowed size is also where Alt+Enter leaves full screen for: twice the picture, or the
+  // largest whole multiple that fits the screen, or (on a very small screen) the picture scaled
+  // down to fit.
+  int window_w = width * 2, window_h = height * 2;
+  SDL_Rect usable;
+  if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0) {
+    const int room_h = usable.h - 64;  // the title bar and frame the window manager adds
+    int scale = 2;
+    while (scale > 1 && (width * scale > usable.w || height * scale > room_h)) --scale;
+    window_w = width * scale;
+    window_h = height * scale;
+    if (window_w > usable.w || window_h > room_h) {
+      const double fit = std::min(double(usable.w) / width, double(std::max(room_h, 1)) / height);
+      window_w = std::max(1, int(width * fit));
+      window_h = std::max(1, int(height * fit));
+    }
+  }
+  Uint32 flags = SDL_WINDOW_RESIZABLE | (full_screen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, window_w,
+                             window_h, flags);
   if (!window_) {
     SetLastError(std::string("cannot open the window: ") + SDL_GetError());
     return false;
   }
-  width_ = width;
-  height_ = height;
+  SDL_SetWindowMinimumSize(window_, width / 4, height / 4);
+  if (!icon_.empty()) {
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+        icon_.data(), icon_width_, icon_height_, 32, icon_width_ * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (icon) {
+      SDL_SetWindowIcon(window_, icon);
+      SDL_FreeSurface(icon);
+    }
+  }
   renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (!renderer_) {
     SetLastError(std::string("cannot create a renderer: ") + SDL_GetError());
@@ -45,7 +119,58 @@ bool SdlPlatform::OpenWindow(const char* title, int width, int height) {
   }
   SDL_RenderSetLogicalSize(renderer_, width, height);
   SDL_ShowCursor(SDL_DISABLE);
+  FitPicture();
   return RestorePresentation();
+}
+
+void SdlPlatform::PictureRect(int* x, int* y, int* w, int* h) const {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  SDL_RenderLogicalToWindow(renderer_, 0.0f, 0.0f, &x0, &y0);
+  SDL_RenderLogicalToWindow(renderer_, float(width_), float(height_), &x1, &y1);
+  *x = x0;
+  *y = y0;
+  *w = std::max(1, x1 - x0);
+  *h = std::max(1, y1 - y0);
+}
+
+void SdlPlatform::FitPicture() {
+  if (!window_ || !renderer_) return;
+  // A window keeps whole-pixel scaling while the picture fits at least once; smaller, it shrinks.
+  int out_w = 0, out_h = 0;
+  SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
+  const bool whole = !full_screen_ && out_w >= width_ && out_h >= height_;
+  SDL_RenderSetIntegerScale(renderer_, whole ? SDL_TRUE : SDL_FALSE);
+  SDL_RenderSetLogicalSize(renderer_, width_, height_);
+  // Full screen, the bars beside the picture are dead space where no cursor is drawn: the pointer
+  // stays on the picture. A window lets it go, to reach the rest of the desktop.
+  if (full_screen_) {
+    SDL_Rect rect;
+    PictureRect(&rect.x, &rect.y, &rect.w, &rect.h);
+    SDL_SetWindowMouseRect(window_, &rect);
+  } else {
+    SDL_SetWindowMouseRect(window_, nullptr);
+  }
+  int mx = 0, my = 0;
+  SDL_GetMouseState(&mx, &my);
+  UpdatePointerVisibility(mx, my);
+  repaint_ = true;
+}
+
+void SdlPlatform::UpdatePointerVisibility(int window_x, int window_y) {
+  int x, y, w, h;
+  PictureRect(&x, &y, &w, &h);
+  const bool outside = window_x < x || window_y < y || window_x >= x + w || window_y >= y + h;
+  const bool show = !full_screen_ && outside;
+  if (show != pointer_shown_) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+  pointer_shown_ = show;
+}
+
+void SdlPlatform::ToggleFullScreen() {
+  if (!window_) return;
+  const bool full = !full_screen_;
+  if (SDL_SetWindowFullscreen(window_, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return;
+  full_screen_ = full;
+  FitPicture();
 }
 
 void SdlPlatform::CloseWindow() {
@@ -71,9 +196,20 @@ void SdlPlatform::Pump() {
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) messages_.push_back(Message::kClose);
         if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) ReleaseButtons();
-        if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
-            event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-          repaint_ = true;
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) repaint_ = true;
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+            event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
+          FitPicture();
+        break;
+      case SDL_KEYDOWN: {
+        // The toy is played with the mouse; these two keys are the desktop's, not the game's.
+        const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
+        if (alt && event.key.keysym.sym == SDLK_RETURN && !event.key.repeat) ToggleFullScreen();
+        if (alt && event.key.keysym.sym == SDLK_F4) messages_.push_back(Message::kClose);
+        break;
+      }
+      case SDL_MOUSEMOTION:
+        UpdatePointerVisibility(event.motion.x, event.motion.y);
         break;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
@@ -87,6 +223,9 @@ void SdlPlatform::Pump() {
         break;
       }
       case SDL_RENDER_DEVICE_RESET:
+        renderer_lost_ = true;
+        presentation_lost_ = true;
+        break;
       case SDL_RENDER_TARGETS_RESET:
         presentation_lost_ = true;
         break;
@@ -115,10 +254,11 @@ Point SdlPlatform::CursorPos() {
   // them even outside itself (mouse capture), so a drag is followed everywhere.
   int wx = 0, wy = 0;
   SDL_GetMouseState(&wx, &wy);
-  if (!renderer_) return {wx, wy};
+  if (!renderer_) return ClampToClient({wx, wy}, width_, height_);
   float lx = 0, ly = 0;
   SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
-  return {int(std::floor(lx)), int(std::floor(ly))};
+  // Over the bars beside the picture the cursor stays on the picture's nearest edge.
+  return ClampToClient({int(std::floor(lx)), int(std::floor(ly))}, width_, height_);
 }
 
 void SdlPlatform::SetCursorPos(int x, int y) {
@@ -145,6 +285,7 @@ void SdlPlatform::Sleep(uint32_t ms) {
 }
 
 void SdlPlatform::ShowMessageBox(const char* text, const char* caption) {
+  if (!has_display_) return;
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, window_);
 }
 
@@ -180,8 +321,29 @@ bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, in
   return true;
 }
 
+bool SdlPlatform::PresentationRestorable() {
+  Pump();
+  // A minimised or hidden window has nowhere to show a frame; wait until it is back.
+  return window_ && (SDL_GetWindowFlags(window_) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) == 0;
+}
+
 bool SdlPlatform::RestorePresentation() {
-  if (!renderer_) return false;
+  if (!window_) return false;
+  if (renderer_lost_ && renderer_) {
+    // The renderer's device is gone with everything made on it; the texture goes with it.
+    texture_ = nullptr;
+    SDL_DestroyRenderer(renderer_);
+    renderer_ = nullptr;
+  }
+  if (!renderer_) {
+    renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    if (!renderer_) {
+      SetLastError(std::string("cannot create a renderer: ") + SDL_GetError());
+      return false;
+    }
+    renderer_lost_ = false;
+    FitPicture();
+  }
   if (texture_) SDL_DestroyTexture(texture_);
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                width_, height_);

@@ -1,0 +1,51 @@
+#include "app/launch.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/game_app.h"
+#include "platform/data_folder.h"
+#include "platform/image/picture.h"
+
+namespace {
+
+// A desktop-menu start has no terminal: the box is what a person sees; the line is for logs.
+int ReportFailure(platform::Platform& platform, const std::string& reason) {
+  std::fprintf(stderr, "zentrova: %s\n", reason.c_str());
+  platform.ShowMessageBox(("Zentrova could not start.\n\n" + reason).c_str(), "Zentrova");
+  return 1;
+}
+
+bool FindAndEnterData(platform::Platform& platform, std::string* why) {
+  std::error_code error;
+  const std::string current = std::filesystem::current_path(error).string();
+  std::string folder;
+  return platform::FindDataFolder(
+             platform::DataFolderCandidates(error ? "" : current, platform.ExecutableFolder()),
+             &folder, why) &&
+         platform::EnterDataFolder(folder, why);
+}
+
+}  // namespace
+
+int Launch(platform::Platform& platform, const LaunchOptions& options) {
+  if (!platform.Init()) return ReportFailure(platform, platform::LastError());
+  std::string why;
+  if (!FindAndEnterData(platform, &why)) return ReportFailure(platform, why);
+  // The icon is a nicety: a window without it is still the toy.
+  platform::image::Picture icon;
+  if (platform::image::LoadPictureFile("data/icon.png", &icon, nullptr))
+    platform.SetWindowIcon(icon.argb.data(), icon.width, icon.height);
+
+  std::string failure;
+  {
+    GameApp app(&platform);
+    if (app.Create(options.windowed ? kShowWindowed : kShowFullScreen)) return app.Run();
+    failure = app.FailureReason();
+  }
+  // Out of the way first, so that a full-screen window cannot hide the box.
+  platform.CloseWindow();
+  return ReportFailure(platform, failure);
+}

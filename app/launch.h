@@ -1,0 +1,9 @@
+// The start of a run: finds the data, opens the window, runs the loop, and makes sure a person sees
+// why a start failed.
+#pragma once
+
+#include "app/options.h"
+#include "platform/platform.h"
+
+// Runs the toy on the platform; returns the process's exit status (0 after a normal quit).
+int Launch(platform::Platform& platform, const LaunchOptions& options);

@@ -1,0 +1,43 @@
+#include "app/options.h"
+
+#include <cstring>
+
+#ifndef ZENTROVA_VERSION
+#define ZENTROVA_VERSION "unknown"
+#endif
+
+bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::string* error) {
+  *out = LaunchOptions();
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--window") == 0) {
+      out->windowed = true;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      out->help = true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      out->version = true;
+    } else {
+      *error = std::string("unknown option '") + arg + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string UsageText() {
+  return "usage: zentrova [--window] [--help] [--version]\n"
+         "A mouse-only 3D block-building toy.\n"
+         "\n"
+         "  --window   open in a window instead of full screen\n"
+         "  --help     show this text and exit\n"
+         "  --version  show the version and exit\n"
+         "\n"
+         "Alt+Enter switches between full screen and a window at any time.\n"
+         "Quit with the END button on the title screen, or Alt+F4.\n"
+         "Pictures and sounds are read from data/ in the current folder, else from the data/\n"
+         "folder beside the program, else from ../share/zentrova/data beside it (installed).\n";
+}
+
+std::string VersionText() {
+  return std::string("zentrova ") + ZENTROVA_VERSION + "\n";
+}

@@ -1,0 +1,207 @@
+// Starting the toy as a desktop program: options, finding the data, failures a person sees, the
+// pointer over the bars beside the picture, and the real binary without a display.
+#include "app/launch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/options.h"
+#include "platform/data_folder.h"
+#include "platform/headless/headless_platform.h"
+#include "test_app.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh empty folder that is removed again; optionally the current folder while it lives.
+class Scratch {
+ public:
+  Scratch() : previous_(fs::current_path()) {
+    path_ = fs::temp_directory_path() /
+            ("zentrova-launch-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~Scratch() {
+    fs::current_path(previous_);
+    fs::remove_all(path_);
+  }
+  void Enter() const { fs::current_path(path_); }
+  const fs::path& path() const { return path_; }
+  // The generated data/ of the build, copied into folder/data.
+  void CopyData(const fs::path& folder) const {
+    fs::create_directories(folder);
+    fs::copy(previous_ / "data", folder / "data", fs::copy_options::recursive);
+  }
+  const fs::path& build() const { return previous_; }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path previous_;
+  fs::path path_;
+};
+
+TEST(Options, KnowsTheWindowHelpAndVersionAndNothingElse) {
+  LaunchOptions options;
+  std::string error;
+  const char* none[] = {"zentrova"};
+  ASSERT_TRUE(ParseOptions(1, none, &options, &error));
+  EXPECT_FALSE(options.windowed || options.help || options.version);
+  const char* all[] = {"zentrova", "--window", "--version", "--help"};
+  ASSERT_TRUE(ParseOptions(4, all, &options, &error));
+  EXPECT_TRUE(options.windowed && options.help && options.version);
+  for (const char* wrong : {"--fullscreen", "-w", "window", "--window=1", ""}) {
+    const char* argv[] = {"zentrova", "--window", wrong};
+    EXPECT_FALSE(ParseOptions(3, argv, &options, &error)) << wrong;
+    EXPECT_EQ(error, std::string("unknown option '") + wrong + "'");
+  }
+}
+
+TEST(DataFolder, TriesTheCurrentFolderThenBesideTheProgramThenTheInstalledShare) {
+  EXPECT_EQ(platform::DataFolderCandidates("/home/ann/work", "/opt/z/bin/"),
+            (std::vector<std::string>{"/home/ann/work/data", "/opt/z/bin/data",
+                                      "/opt/z/share/zentrova/data"}));
+  EXPECT_EQ(platform::DataFolderCandidates("", "/opt/z/bin/").size(), 2u);
+}
+
+TEST(DataFolder, PassesOverWhatIsNotOurDataAndSaysWhyForEveryFolder) {
+  Scratch s;
+  const fs::path missing = s.path() / "missing", file = s.path() / "file",
+                 foreign = s.path() / "foreign", ours = s.path() / "ours";
+  std::ofstream(file) << "not a folder";
+  fs::create_directories(foreign);  // some other program's data/
+  s.CopyData(s.path() / "parent");
+  fs::rename(s.path() / "parent" / "data", ours);
+  std::string found, failure;
+  ASSERT_TRUE(platform::FindDataFolder({missing, file, foreign, ours}, &found, &failure));
+  EXPECT_EQ(found, ours.string());
+
+  ASSERT_FALSE(platform::FindDataFolder({missing, file, foreign}, &found, &failure));
+  EXPECT_EQ(failure, "cannot find the data folder with the pictures and sounds; looked in " +
+                         missing.string() + " (No such file or directory); " + file.string() +
+                         " (not a folder); " + foreign.string() + " (no title.bmp in it)");
+}
+
+TEST(Launch, FindsTheDataBesideTheProgramFromAnyFolderAndGivesTheWindowItsIcon) {
+  Scratch s;
+  s.Enter();
+  for (bool windowed : {false, true}) {
+    fs::current_path(s.path());
+    platform::HeadlessPlatform p;
+    p.SetExecutableFolder(s.build().string() + "/");
+    p.PostMessage(platform::Message::kClose);  // quits at the loop's first pass
+    LaunchOptions options;
+    options.windowed = windowed;
+    EXPECT_EQ(Launch(p, options), 0);
+    EXPECT_TRUE(p.MessageBoxes().empty());
+    EXPECT_EQ(p.FullScreen(), !windowed);
+    EXPECT_EQ(p.IconSize(), std::make_pair(64, 64));
+    EXPECT_EQ(fs::current_path(), s.build()) << "data/ names resolve in the folder it was found";
+  }
+}
+
+TEST(Launch, WithoutDataAnywhereSaysWhereItLookedInABoxAndFails) {
+  Scratch s, program;
+  s.Enter();
+  platform::HeadlessPlatform p;
+  p.SetExecutableFolder(program.path().string() + "/bin/");
+  EXPECT_EQ(Launch(p, LaunchOptions()), 1);
+  ASSERT_EQ(p.MessageBoxes().size(), 1u);
+  const std::string& box = p.MessageBoxes()[0];
+  for (const fs::path& tried : {s.path() / "data", program.path() / "bin" / "data",
+                                program.path() / "share" / "zentrova" / "data"})
+    EXPECT_NE(box.find(tried.string() + " (No such file or directory)"), std::string::npos) << box;
+  EXPECT_FALSE(p.WindowOpen()) << "no window was opened for nothing";
+}
+
+TEST(Launch, AMissingFileInTheDataFolderIsShownWithItsReasonAndTheWindowGoesFirst) {
+  Scratch s;
+  s.CopyData(s.path());
+  fs::remove(s.path() / "data" / "door.wav");
+  s.Enter();
+  platform::HeadlessPlatform p;
+  EXPECT_EQ(Launch(p, LaunchOptions()), 1);
+  ASSERT_EQ(p.MessageBoxes().size(), 1u);
+  EXPECT_NE(p.MessageBoxes()[0].find("data/door.wav: No such file or directory"), std::string::npos)
+      << p.MessageBoxes()[0];
+  EXPECT_FALSE(p.WindowOpen()) << "a full-screen window would hide the box";
+}
+
+TEST(Cursor, OverTheBarsBesideThePictureItStaysOnThePicturesNearestEdge) {
+  TestApp t;
+  t.NextFrame();
+  struct Case {
+    int x, y, want_x, want_y;
+  };
+  for (const Case& c : {Case{-300, 240, 0, 240}, Case{900, -5, 639, 0}, Case{-1, 10000, 0, 479},
+                        Case{640, 480, 639, 479}, Case{639, 479, 639, 479}}) {
+    t.Move(c.x, c.y);
+    const platform::Point at = t.platform().CursorPos();
+    EXPECT_EQ(at.x, c.want_x) << c.x << "," << c.y;
+    EXPECT_EQ(at.y, c.want_y) << c.x << "," << c.y;
+  }
+  t.Move(-400, 200);
+  t.NextFrame();
+  EXPECT_EQ(t.Pixel(0, 200), 0x000000u) << "the arrow's tip is drawn at the left edge";
+}
+
+#ifdef ZENTROVA_GAME_BINARY
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the game binary with the arguments after an environment prefix, capturing both streams.
+Outcome RunGame(const std::string& environment, const std::string& arguments) {
+  Scratch s;
+  const fs::path out = s.path() / "out", err = s.path() / "err";
+  const std::string command = environment + " timeout 20 " + ZENTROVA_GAME_BINARY + " " +
+                              arguments + " >" + out.string() + " 2>" + err.string();
+  Outcome o;
+  int status = std::system(command.c_str());
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  auto read = [](const fs::path& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  o.out = read(out);
+  o.err = read(err);
+  return o;
+}
+
+TEST(GameBinary, HelpAndVersionPrintAndSucceedAndAnUnknownOptionShowsTheUsageWithStatusTwo) {
+  Outcome help = RunGame("", "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, UsageText());
+  Outcome version = RunGame("", "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, VersionText());
+  Outcome wrong = RunGame("", "--fulscreen");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.err, "zentrova: unknown option '--fulscreen'\n" + UsageText());
+  EXPECT_TRUE(wrong.out.empty());
+}
+
+TEST(GameBinary, WithoutADisplayItRefusesWithOneClearLineInsteadOfRunningUnseen) {
+  const std::string no_display = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
+  Outcome unset = RunGame(no_display, "");
+  EXPECT_EQ(unset.status, 1) << unset.err;
+  EXPECT_NE(unset.err.find("zentrova: no display to show the window on (DISPLAY and "
+                           "WAYLAND_DISPLAY are not set); start Zentrova from a desktop session"),
+            std::string::npos)
+      << unset.err;
+  Outcome silent = RunGame(no_display + " DISPLAY=:9876", "");
+  EXPECT_EQ(silent.status, 1) << silent.err;
+  EXPECT_NE(silent.err.find("(the display DISPLAY=:9876 does not answer)"), std::string::npos)
+      << silent.err;
+}
+#endif
+
+}  // namespace
