@@ -55,12 +55,6 @@ int ClipAgainst(const Point* in, int n, int axis, double limit, double sign, Poi
 
 }  // namespace
 
-bool InsideGuardBand(const ScreenVertex& v, int width, int height) {
-  return v.x >= -kGuardBand && v.x <= float(width) + kGuardBand && v.y >= -kGuardBand &&
-         v.y <= float(height) + kGuardBand && v.z >= kDepthGuardLow && v.z <= kDepthGuardHigh &&
-         std::isfinite(v.u) && std::isfinite(v.v);
-}
-
 int ClipToGuardBand(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, int width,
                     int height, ScreenVertex out[9]) {
   for (const ScreenVertex* v : {&a, &b, &c})

@@ -4,6 +4,7 @@
 // lie wholly beyond one side of the band, and cut to the band when they cross it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace platform::render {
@@ -22,8 +23,12 @@ inline constexpr float kDepthGuardLow = -1.0f;
 inline constexpr float kDepthGuardHigh = 2.0f;
 
 // Whether the vertex lies inside the guard band of a width x height screen with finite texture
-// coordinates (false for NaN).
-bool InsideGuardBand(const ScreenVertex& v, int width, int height);
+// coordinates (false for NaN). Inline: every triangle drawn asks it three times.
+inline bool InsideGuardBand(const ScreenVertex& v, int width, int height) {
+  return v.x >= -kGuardBand && v.x <= float(width) + kGuardBand && v.y >= -kGuardBand &&
+         v.y <= float(height) + kGuardBand && v.z >= kDepthGuardLow && v.z <= kDepthGuardHigh &&
+         std::isfinite(v.u) && std::isfinite(v.v);
+}
 
 // The part of triangle (a, b, c) inside the guard band, as a convex polygon in the triangle's
 // winding: 0 vertices when nothing is left or a coordinate is not finite, otherwise 3 to 9.
