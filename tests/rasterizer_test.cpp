@@ -1,6 +1,8 @@
 // The software device's drawing: where triangles land, the fill rule, depth, culling, sprites.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "gfx/graphics_device.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/render/sprite.h"
@@ -142,10 +144,42 @@ TEST_F(Drawing, CullModesDropTheTrianglesOfTheirWinding) {
 }
 
 TEST_F(Drawing, FarOffScreenAndDegenerateTrianglesDrawNothingAndDoNotCrash) {
-  Fan({At(-1e9f, 0), At(1e9f, 0), At(0, 1e9f)});
   Fan({At(10, 10), At(20, 20), At(30, 30)});
   Fan({At(-100, -100), At(-50, -100), At(-50, -50)});
+  // A body falling for ever: its triangles end up anywhere, even past the float range's middle.
+  for (float far : {1e9f, -1e9f, 1e30f, -1e30f, 3e38f}) {
+    Fan({At(far, 10), At(far + 50, 10), At(far, 60)});
+    Fan({At(10, far), At(60, far), At(10, far * 0.5f)});
+    Fan({At(far, far), At(-far, far), At(far, far * 2)});
+  }
+  const float nan = std::nanf(""), inf = INFINITY;
+  Fan({At(nan, 10), At(60, 10), At(10, 60)});
+  Fan({At(10, 10), At(60, nan), At(10, 60)});
+  Fan({At(10, 10), At(60, 10), At(10, 60, nan)});
+  Fan({At(10, 10), At(inf, 10), At(10, 60)});
+  Fan({At(10, 10, 0, 0xFF000000, nan, 0), At(60, 10), At(10, 60)});
   EXPECT_EQ(CountNot(0xFFFFFF), 0);
+}
+
+TEST_F(Drawing, AHugeTriangleIsCutToTheViewAndDrawnWhereItCoversIt) {
+  // Corners a billion pixels away; the view lies wholly inside.
+  Fan({At(-1e9f, -1e9f), At(3e9f, -1e9f), At(-1e9f, 3e9f)});
+  EXPECT_EQ(CountNot(0xFFFFFF), 640 * 480);
+  // One far corner: rows 100 to 199 are covered from column 100 to the screen's edge.
+  Clear();
+  Fan({At(100, 100), At(100 + 1e8f, 100), At(100, 200)});
+  EXPECT_EQ(CountNot(0xFFFFFF), 540 * 100);
+  EXPECT_EQ(Pixel(639, 199), 0x000000u);
+  EXPECT_EQ(Pixel(99, 150), 0xFFFFFFu);
+  // A corner far below the screen and far beyond the depth range (depth 0.5 at the top, a
+  // million there): depth reaches 1 halfway down, and only the upper half is drawn.
+  Clear();
+  Fan({At(0, 0, 80), At(640, 0, 80), At(0, 4.8e8f, -2e9f)});
+  const int half = CountNot(0xFFFFFF);
+  EXPECT_GE(half, 640 * 238);
+  EXPECT_LE(half, 640 * 241);
+  EXPECT_EQ(Pixel(5, 2), 0x000000u);
+  EXPECT_EQ(Pixel(5, 470), 0xFFFFFFu);
 }
 
 TEST_F(Drawing, SpritesBlendByTexelAlphaTimesColourAlphaAtPixelPositions) {

@@ -6,24 +6,20 @@
 #include <cstdint>
 
 #include "platform/render/d3dx.h"
+#include "platform/render/guard_band.h"
 #include "platform/render/render_device.h"
 
 namespace platform::render {
 
-struct ScreenVertex {
-  float x, y, z, u, v;
-  uint32_t color;
-};
-
 namespace {
 
 constexpr float kSubpixel = 256.0f;
-// Vertices this far off screen only come from broken transforms; such triangles are dropped
-// rather than risking overflow in the fixed-point edge functions.
-constexpr float kFarLimit = 1.0e6f;
 
 inline int WrapIndex(float t, int n) {
   float f = t * float(n);
+  // Far outside the texture (a sliver's steep gradient) or not a number: wrapped before the
+  // conversion to int, which could not hold it.
+  if (!(std::fabs(f) < 1.0e9f)) f = std::isfinite(f) ? std::fmod(f, float(n)) : 0.0f;
   int i = int(f);
   if (f < float(i)) --i;  // floor for negatives
   if (unsigned(i) >= unsigned(n)) {
@@ -179,14 +175,26 @@ Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
 
 void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
                                 const ScreenVertex& c) {
+  const int width = back_buffer_->Width();
+  const int height = back_buffer_->Height();
+  if (InsideGuardBand(a, width, height) && InsideGuardBand(b, width, height) &&
+      InsideGuardBand(c, width, height)) {
+    FillTriangle(a, b, c);
+    return;
+  }
+  ScreenVertex polygon[9];
+  const int n = ClipToGuardBand(a, b, c, width, height, polygon);
+  for (int i = 1; i + 1 < n; ++i) FillTriangle(polygon[0], polygon[i], polygon[i + 1]);
+}
+
+void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
+                                const ScreenVertex& c) {
   float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
   uint32_t cull = render_states_[int(RenderState::kCullMode)];
   // Positive area is clockwise as seen on screen.
   if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
       (cull == value::kCullClockwise && area > 0.0f))
     return;
-  for (const ScreenVertex* v : {&a, &b, &c})
-    if (!(std::fabs(v->x) < kFarLimit && std::fabs(v->y) < kFarLimit)) return;
   const ScreenVertex* v0 = &a;
   const ScreenVertex* v1 = &b;
   const ScreenVertex* v2 = &c;

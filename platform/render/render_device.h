@@ -65,7 +65,11 @@ class RenderDevice {
 
  private:
   void SetDefaults();
+  // Cuts the triangle to the guard band (guard_band.h), then fills what is left.
   void DrawTriangle(const struct ScreenVertex& a, const struct ScreenVertex& b,
+                    const struct ScreenVertex& c);
+  // Edge functions in fixed point over a triangle inside the guard band.
+  void FillTriangle(const struct ScreenVertex& a, const struct ScreenVertex& b,
                     const struct ScreenVertex& c);
 
   Presenter* presenter_;
