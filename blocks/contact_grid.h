@@ -4,9 +4,12 @@
 // table pass has set the centres (the pair tests move corners, never centres).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "blocks/math.h"
 
 class BlockSet;
 
@@ -21,6 +24,14 @@ class ContactGrid {
   // ascending list order; blocks out of reach may be among them.
   template <class Visit>
   void ForEachNeighbour(int a, Visit&& visit) const;
+  // The block test's own first step, |centre a - centre b| <= reach of a, on the centres filed by
+  // Build: the same floats, the same operations, so the same answer, from compact arrays.
+  bool WithinReach(int a, int b) const {
+    const Vec3& ca = centres_[size_t(a)];
+    const Vec3& cb = centres_[size_t(b)];
+    Vec3 d;
+    return !(std::sqrt(LengthSquared(Subtract(d, ca, cb))) > reaches_[size_t(a)]);
+  }
 
  private:
   // Marks the neighbours of `a` in `marks_`, one bit per block.
@@ -31,8 +42,12 @@ class ContactGrid {
   std::vector<int32_t> cell_[3];        // per block: its cell on each axis, clamped
   std::vector<uint32_t> bucket_of_;     // per block: the hash bucket of its cell
   std::vector<uint32_t> bucket_start_;  // per bucket: first index into order_; one extra at the end
-  std::vector<int32_t> order_;          // blocks grouped by bucket, ascending within each
+  std::vector<int32_t> order_;
+  std::vector<Vec3> centres_;   // per block: its centre and reach when the grid was built
+  std::vector<float> reaches_;  // blocks grouped by bucket, ascending within each
   mutable std::vector<uint64_t> marks_;
+  // The block whose neighbours `marks_` holds, or -1: the next block of the same cell reuses them.
+  mutable int marked_ = -1;
 };
 
 template <class Visit>
