@@ -33,7 +33,7 @@ void ContactGrid::Reserve(int count) {
   reaches_.resize(capacity);
   marks_.resize((capacity + 63) / 64);
   size_t buckets = 64;
-  while (buckets < 2 * capacity) buckets *= 2;
+  while (buckets < 8 * capacity) buckets *= 2;  // few strangers share a bucket
   bucket_start_.resize(buckets + 1);
 }
 

@@ -26,11 +26,16 @@ class ContactGrid {
   void ForEachNeighbour(int a, Visit&& visit) const;
   // The block test's own first step, |centre a - centre b| <= reach of a, on the centres filed by
   // Build: the same floats, the same operations, so the same answer, from compact arrays.
+  // (Reaches are positive and finite, centres finite: Build checks.)
   bool WithinReach(int a, int b) const {
     const Vec3& ca = centres_[size_t(a)];
     const Vec3& cb = centres_[size_t(b)];
+    const float reach = reaches_[size_t(a)];
     Vec3 d;
-    return !(std::sqrt(LengthSquared(Subtract(d, ca, cb))) > reaches_[size_t(a)]);
+    const float squared = LengthSquared(Subtract(d, ca, cb));
+    // Clearly beyond the reach, whatever the rounding of the root: no root needed.
+    if (squared > reach * reach * 1.001f) return false;
+    return !(std::sqrt(squared) > reach);
   }
 
  private:
