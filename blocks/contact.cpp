@@ -41,39 +41,40 @@ float MaxAbs(const Vec3& v) {
 // What lets the block test skip probes without changing a single result. A probe point (an edge
 // midpoint, a face sample) is a convex combination of a's corners, and its box coordinates are
 // affine in the point, so they equal the same combination of the corners' box coordinates up to
-// rounding. Rounding in these few float operations stays below 4e-6 of the largest magnitude
-// involved; `slack` is 1e-4 of it. An interpolated coordinate farther than the slack outside
-// the box on some axis therefore means the exact probe finds the point outside, and is skipped.
-// Only points found inside move corners, so skipped probes leave everything as it was.
+// rounding. Rounding in these few float operations stays below 3e-6 of the largest magnitude
+// involved: the coordinates of a's corners and of b's corner 0, which the test's own pushes
+// (51 probes at most, none moving a corner by more than the sum of the extents) can only raise
+// so far. `slack` is 1e-4 of that bound. An interpolated coordinate farther than the slack
+// outside the box on some axis therefore means the exact probe finds the point outside, and it
+// is skipped. Only points found inside move corners, so skipped probes leave everything as it
+// was.
 struct CornerLocals {
-  Vec3 local[8];  // a's corners in b's box, refreshed whenever a corner moves
-  float magnitude = 0.0f;
+  Vec3 local[8];       // a's corners in b's box, refreshed whenever a corner moves
+  uint8_t outside[8];  // per corner, the sides of the box it lies clearly beyond (Outcode)
+  Vec3 extent;
   float slack = 0.0f;
 
+  CornerLocals(const Block& a, const Block& b) : extent(a.size) {
+    float magnitude = MaxAbs(b.corners[0]);
+    for (const Vec3& c : a.corners) magnitude = std::max(magnitude, MaxAbs(c));
+    const float pushes = 51.0f * (std::fabs(extent.x) + std::fabs(extent.y) + std::fabs(extent.z));
+    slack = 1.0e-4f * (1.0f + magnitude + pushes);
+  }
   void Refresh(const Block& a, const Block& b, int k) {
     local[k] = contact::LocalCoordinates(a.corners[k], b);
-    magnitude = std::max(magnitude, MaxAbs(a.corners[k]));
-    slack = 1.0e-4f * (1.0f + magnitude);
+    outside[k] = Outcode(local[k]);
   }
-  // Whether the interpolated point lies outside by more than the slack on some axis.
-  bool ClearlyOutside(const Vec3& l, const Vec3& e) const {
-    return l.x < -slack || l.x > e.x + slack || l.y < -slack || l.y > e.y + slack || l.z < -slack ||
-           l.z > e.z + slack;
+  // One bit per side of the box that the point lies beyond by more than the slack; 0 for NaN.
+  uint8_t Outcode(const Vec3& l) const {
+    return uint8_t((l.x < -slack) | (l.y < -slack) << 1 | (l.z < -slack) << 2 |
+                   (l.x > extent.x + slack) << 3 | (l.y > extent.y + slack) << 4 |
+                   (l.z > extent.z + slack) << 5);
   }
-  // Whether the given corners all lie beyond one side of the box by more than the slack; then
-  // every combination of them does too.
-  bool AllClearlyOutside(const int* corners, int count, const Vec3& e) const {
-    for (int axis = 0; axis < 3; ++axis) {
-      const float extent = Component(e, axis);
-      bool below = true, above = true;
-      for (int i = 0; i < count; ++i) {
-        const float l = Component(local[corners[i]], axis);
-        below = below && l < -slack;
-        above = above && l > extent + slack;
-      }
-      if (below || above) return true;
-    }
-    return false;
+  // Whether the given corners all lie beyond one side; then every combination of them does too.
+  bool AllClearlyOutside(const int* corners, int count) const {
+    uint8_t common = 0x3F;
+    for (int i = 0; i < count; ++i) common &= outside[corners[i]];
+    return common != 0;
   }
 };
 
@@ -120,7 +121,7 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
     const int p = kEdgePairs[i][0], q = kEdgePairs[i][1];
     Vec3 guess;
     Scale(guess, Add(guess, locals.local[p], locals.local[q]), 0.5f);
-    if (locals.ClearlyOutside(guess, a.size)) continue;
+    if (locals.Outcode(guess)) continue;
     Vec3 mid;
     Scale(mid, Add(mid, a.corners[p], a.corners[q]), 0.5f);
     const Vec3 l = contact::LocalCoordinates(mid, b);
@@ -141,7 +142,7 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
 void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
   for (int f = 0; f < 6; ++f) {
     const int* fc = kFaceCorners[f];
-    if (locals.AllClearlyOutside(fc, 4, a.size)) continue;
+    if (locals.AllClearlyOutside(fc, 4)) continue;
     for (const auto& sample : kFaceSamples) {
       const float u = sample[0], v = sample[1];
       // S = v (u f0 + (1 - u) f1) + (1 - v) ((1 - u) f2 + u f3)
@@ -151,7 +152,7 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
         const Vec3& l = locals.local[fc[k]];
         guess.Set(guess.x + w[k] * l.x, guess.y + w[k] * l.y, guess.z + w[k] * l.z);
       }
-      if (locals.ClearlyOutside(guess, a.size)) continue;
+      if (locals.Outcode(guess)) continue;
       const Vec3& f0 = a.corners[fc[0]];
       const Vec3& f1 = a.corners[fc[1]];
       const Vec3& f2 = a.corners[fc[2]];
@@ -206,12 +207,11 @@ void TestBlock(Block& a, const Block& b) {
   // Centres farther apart than a's reach cannot touch; equal distance goes on.
   Vec3 apart;
   if (std::sqrt(LengthSquared(Subtract(apart, a.centre, b.centre))) > a.reachRadius) return;
-  CornerLocals locals;
-  locals.magnitude = MaxAbs(b.corners[0]);
+  CornerLocals locals(a, b);
   CornerProbe(a, b, locals);
   CentreProbe(a, b, locals);
   // Nothing moved a corner into reach of the box: no edge midpoint or face sample can be inside.
-  if (locals.AllClearlyOutside(kAllCorners, 8, a.size)) return;
+  if (locals.AllClearlyOutside(kAllCorners, 8)) return;
   EdgeProbes(a, b, locals);
   FaceProbes(a, b, locals);
 }

@@ -29,14 +29,17 @@ void ContactGrid::Reserve(int count) {
   for (auto& axis : cell_) axis.resize(capacity);
   bucket_of_.resize(capacity);
   order_.resize(capacity);
+  centres_.resize(capacity);
+  reaches_.resize(capacity);
   marks_.resize((capacity + 63) / 64);
   size_t buckets = 64;
-  while (buckets < 2 * capacity) buckets *= 2;
+  while (buckets < 8 * capacity) buckets *= 2;  // few strangers share a bucket
   bucket_start_.resize(buckets + 1);
 }
 
 bool ContactGrid::Build(const BlockSet& set) {
   count_ = set.Count();
+  marked_ = -1;
   if (count_ > int(bucket_of_.size())) return false;
   // Cells a little wider than the largest reach: a pair within reach of either block differs
   // by at most one cell on every axis, whatever the rounding of the division.
@@ -54,6 +57,8 @@ bool ContactGrid::Build(const BlockSet& set) {
   std::fill(bucket_start_.begin(), bucket_start_.end(), 0u);
   for (int i = 0; i < count_; ++i) {
     const Vec3& c = set.At(i)->centre;
+    centres_[size_t(i)] = c;
+    reaches_[size_t(i)] = set.At(i)->reachRadius;
     cell_[0][size_t(i)] = CellIndex(c.x, inverse_cell);
     cell_[1][size_t(i)] = CellIndex(c.y, inverse_cell);
     cell_[2][size_t(i)] = CellIndex(c.z, inverse_cell);
@@ -72,9 +77,18 @@ bool ContactGrid::Build(const BlockSet& set) {
 }
 
 void ContactGrid::MarkNeighbours(int a) const {
+  const int32_t x = cell_[0][size_t(a)], y = cell_[1][size_t(a)], z = cell_[2][size_t(a)];
+  const int m = marked_;
+  if (m >= 0 && cell_[0][size_t(m)] == x && cell_[1][size_t(m)] == y && cell_[2][size_t(m)] == z) {
+    // Blocks of one cell share their neighbourhood: swap the excluded block.
+    marks_[size_t(m) / 64] |= uint64_t(1) << (m % 64);
+    marks_[size_t(a) / 64] &= ~(uint64_t(1) << (a % 64));
+    marked_ = a;
+    return;
+  }
+  marked_ = a;
   const int words = (count_ + 63) / 64;
   std::fill(marks_.begin(), marks_.begin() + words, 0u);
-  const int32_t x = cell_[0][size_t(a)], y = cell_[1][size_t(a)], z = cell_[2][size_t(a)];
   for (int dz = -1; dz <= 1; ++dz)
     for (int dy = -1; dy <= 1; ++dy)
       for (int dx = -1; dx <= 1; ++dx) {

@@ -4,9 +4,13 @@
 // table pass has set the centres (the pair tests move corners, never centres).
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "blocks/math.h"
 
 class BlockSet;
 
@@ -21,6 +25,19 @@ class ContactGrid {
   // ascending list order; blocks out of reach may be among them.
   template <class Visit>
   void ForEachNeighbour(int a, Visit&& visit) const;
+  // The block test's own first step, |centre a - centre b| <= reach of a, on the centres filed by
+  // Build: the same floats, the same operations, so the same answer, from compact arrays.
+  // (Centres and reaches are finite: Build checks.)
+  bool WithinReach(int a, int b) const {
+    const Vec3& ca = centres_[size_t(a)];
+    const Vec3& cb = centres_[size_t(b)];
+    const float reach = reaches_[size_t(a)];
+    Vec3 d;
+    const float squared = LengthSquared(Subtract(d, ca, cb));
+    // Clearly beyond the reach, whatever the rounding of the root: no root needed.
+    if (squared > reach * reach * 1.001f) return false;
+    return !(std::sqrt(squared) > reach);
+  }
 
  private:
   // Marks the neighbours of `a` in `marks_`, one bit per block.
@@ -32,7 +49,11 @@ class ContactGrid {
   std::vector<uint32_t> bucket_of_;     // per block: the hash bucket of its cell
   std::vector<uint32_t> bucket_start_;  // per bucket: first index into order_; one extra at the end
   std::vector<int32_t> order_;          // blocks grouped by bucket, ascending within each
+  std::vector<Vec3> centres_;           // per block: its centre and reach when the grid was built
+  std::vector<float> reaches_;
   mutable std::vector<uint64_t> marks_;
+  // The block whose neighbours `marks_` holds, or -1: the next block of the same cell reuses them.
+  mutable int marked_ = -1;
 };
 
 template <class Visit>
@@ -42,7 +63,7 @@ void ContactGrid::ForEachNeighbour(int a, Visit&& visit) const {
   for (int w = 0; w < words; ++w) {
     uint64_t bits = marks_[size_t(w)];
     while (bits) {
-      const int b = w * 64 + __builtin_ctzll(bits);
+      const int b = w * 64 + std::countr_zero(bits);
       bits &= bits - 1;
       visit(b);
     }

@@ -129,7 +129,9 @@ void BlockSet::StepBodies() {
     if (contactGrid.Build(*this)) {
       for (int a = 0; a < count; ++a) {
         Block& block = *At(a);
-        contactGrid.ForEachNeighbour(a, [&](int b) { TestBlock(block, *At(b)); });
+        contactGrid.ForEachNeighbour(a, [&](int b) {
+          if (contactGrid.WithinReach(a, b)) TestBlock(block, *At(b));
+        });
       }
     } else {
       for (int a = 0; a < count; ++a)

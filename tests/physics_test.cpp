@@ -2,12 +2,36 @@
 // the broad phase giving exactly what visiting every pair gives.
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "all_pairs_step.h"
 #include "blocks/physics_step.h"
 #include "body_fixture.h"
 #include "collapse_scenes.h"
+
+// Allocations made while `counting` is set, by every thread of the test program.
+namespace {
+bool counting = false;
+long allocations = 0;
+}  // namespace
+
+// The replacements pair malloc with free, which the compiler cannot see across them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t size) {
+  if (counting) ++allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -201,6 +225,19 @@ TEST(PhysicsDeterminism, TheStartingSceneSettlesTheSameWayEveryTime) {
   }
   EXPECT_TRUE(set.AllAtRest());
   EXPECT_EQ(h, 0xdabc8713a2c9cadfu) << std::hex << h;
+}
+
+TEST(PhysicsAllocation, AStepAllocatesNothing) {
+  TestApp t;
+  ASSERT_TRUE(t.created());
+  t.EnterPlay();
+  BlockSet& set = t.world().blockSet;
+  set.settleCheck = 1;
+  counting = true;
+  for (int step = 0; step < 20; ++step) set.StepBodies();  // the towers settle, silently
+  counting = false;
+  EXPECT_EQ(allocations, 0);
+  EXPECT_TRUE(set.AllAtRest());
 }
 
 // The game's step beside the direct all-pairs transcription, compared bit for bit after every
