@@ -104,6 +104,11 @@ def png_seeds():
     ihdr = struct.pack(">IIBBBBB", 8192, 8192, 8, 6, 0, 0, 0)
     seeds["huge_claim.png"] = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
                                chunk(b"IDAT", zlib.compress(b"\0" * 4, 9)) + chunk(b"IEND", b""))
+    # Within the pixel limit but far too short to hold so many rows; and wider than any side read.
+    ihdr = struct.pack(">IIBBBBB", 2048, 2048, 8, 6, 0, 0, 0)
+    seeds["huge_claim_within_limit.png"] = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
+                                            chunk(b"IDAT", zlib.compress(b"\0" * 4, 9)) + chunk(b"IEND", b""))
+    seeds["huge_too_wide.png"] = png(9000, 1, 0, 1, lambda x, y: [0])
     return seeds
 
 
