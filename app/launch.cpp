@@ -11,10 +11,35 @@
 
 namespace {
 
+// Breaks text into lines of at most `width` characters at spaces: message boxes do not wrap, and
+// a long line of folder names would run off the screen.
+std::string WrapLines(const std::string& text, size_t width) {
+  std::string out;
+  size_t line = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    if (line > 0 && line + 1 + word.size() > width) {
+      out += '\n';
+      line = 0;
+    } else if (line > 0) {
+      out += ' ';
+      ++line;
+    }
+    out += word;
+    line += word.size();
+    at = end + 1;
+  }
+  return out;
+}
+
 // A desktop-menu start has no terminal: the box is what a person sees; the line is for logs.
 int ReportFailure(platform::Platform& platform, const std::string& reason) {
   std::fprintf(stderr, "zentrova: %s\n", reason.c_str());
-  platform.ShowMessageBox(("Zentrova could not start.\n\n" + reason).c_str(), "Zentrova");
+  const std::string text = "Zentrova could not start.\n\n" + WrapLines(reason, 72);
+  platform.ShowMessageBox(text.c_str(), "Zentrova");
   return 1;
 }
 

@@ -84,7 +84,8 @@ TEST(Sound, TwoPlaysOfOneSoundInOneFrameAreBothHeardAndTheFileIsDecodedOnce) {
             manager.Loader()->LoadObjectFromFile("data/collision2.wav"));
   Sound missing;
   EXPECT_FALSE(missing.Load(manager, "data/nothing.wav"));
-  EXPECT_NE(platform::LastError().find("data/nothing.wav: No such file or directory"), std::string::npos);
+  EXPECT_NE(platform::LastError().find("data/nothing.wav: No such file or directory"),
+            std::string::npos);
   missing.Play();  // a sound that never loaded stays silent
   EXPECT_EQ(p.SoundsPlayed().size(), 3u);
   manager.Shutdown();

@@ -160,7 +160,8 @@ TEST_F(Files, DibImageRefusesEightBitsAndAWrongSignatureAndFreesTheBuffer) {
   EXPECT_FALSE(image.LoadBmpFile(Write("png-named.bmp", bytes)));
   EXPECT_TRUE(image.Buffer().empty());
   EXPECT_FALSE(image.LoadBmpFile((dir_ / "missing.bmp").string()));
-  EXPECT_NE(platform::LastError().find("missing.bmp: No such file or directory"), std::string::npos);
+  EXPECT_NE(platform::LastError().find("missing.bmp: No such file or directory"),
+            std::string::npos);
 }
 
 TEST_F(Files, ABlankWhiteTextureIsOpaqueWhiteEverywhere) {

@@ -48,6 +48,22 @@ class Scratch {
   fs::path path_;
 };
 
+// A message box's text with its line breaks turned back into spaces; every line fits a box.
+std::string Unwrapped(const std::string& box) {
+  std::string out = box;
+  size_t line = 0;
+  for (char& c : out) {
+    if (c == '\n') {
+      EXPECT_LE(line, 72u) << box;
+      line = 0;
+      c = ' ';
+    } else {
+      ++line;
+    }
+  }
+  return out;
+}
+
 TEST(Options, KnowsTheWindowHelpAndVersionAndNothingElse) {
   LaunchOptions options;
   std::string error;
@@ -114,7 +130,7 @@ TEST(Launch, WithoutDataAnywhereSaysWhereItLookedInABoxAndFails) {
   p.SetExecutableFolder(program.path().string() + "/bin/");
   EXPECT_EQ(Launch(p, LaunchOptions()), 1);
   ASSERT_EQ(p.MessageBoxes().size(), 1u);
-  const std::string& box = p.MessageBoxes()[0];
+  const std::string box = Unwrapped(p.MessageBoxes()[0]);
   for (const fs::path& tried : {s.path() / "data", program.path() / "bin" / "data",
                                 program.path() / "share" / "zentrova" / "data"})
     EXPECT_NE(box.find(tried.string() + " (No such file or directory)"), std::string::npos) << box;

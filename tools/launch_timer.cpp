@@ -28,7 +28,7 @@ double Now() {
 
 constexpr const char* kStages[] = {"exec and libraries", "SDL video start", "window and renderer",
                                    "graphics device",    "sound device",    "pictures and sounds",
-                                   "specified 1 s wait", "first frame"};
+                                   "1 s start-up wait",  "first frame"};
 constexpr int kStageCount = sizeof kStages / sizeof kStages[0];
 
 class TimingPlatform : public platform::SdlPlatform {

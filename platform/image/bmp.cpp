@@ -78,7 +78,8 @@ bool ParseBmp(const uint8_t* data, size_t size, BitmapLayout* out, std::string* 
     return Fail(why, "unsupported BMP compression");
   if (width <= 0 || height == 0 || height == INT32_MIN) return Fail(why, "bad BMP dimensions");
   int64_t abs_height = height < 0 ? -int64_t(height) : height;
-  if (width > kMaxSide || abs_height > kMaxSide) return Fail(why, "BMP dimensions too large");
+  if (width > kMaxSide || abs_height > kMaxSide || int64_t(width) * abs_height > kMaxPixels)
+    return Fail(why, "BMP dimensions too large");
 
   BitmapLayout layout;
   layout.width = width;

@@ -19,6 +19,9 @@ struct Picture {
 
 // The largest side accepted, far above anything the program draws.
 constexpr int kMaxSide = 8192;
+// The most pixels a picture may have: sixteen times the toy's largest (the 512 x 512 title), so
+// that a few bytes of header cannot buy a large allocation.
+constexpr int64_t kMaxPixels = int64_t(2048) * 2048;
 
 // Checks a BMP held in memory: signature, pixel offset, header size, dimensions, bits per pixel,
 // compression and that every row lies inside the data. False with the reason when any does not.

@@ -19,6 +19,20 @@ bool DecodePng(const uint8_t* data, size_t size, Picture* out, std::string* why)
     if (why) *why = "bad PNG dimensions";
     return false;
   }
+  // Both checks come before the pixel buffer is allocated.
+  if (int64_t(image.width) * image.height > kMaxPixels) {
+    png_image_free(&image);
+    if (why) *why = "PNG too large (more than " + std::to_string(kMaxPixels) + " pixels)";
+    return false;
+  }
+  // Every row holds a filter byte and at least one bit per pixel, and deflate expands a byte into
+  // at most 1032: a file too short to hold that many rows is refused without decoding it.
+  const uint64_t least_raw = uint64_t(image.height) * (1 + (uint64_t(image.width) + 7) / 8);
+  if (least_raw > uint64_t(size) * 1032) {
+    png_image_free(&image);
+    if (why) *why = "PNG file too short for its dimensions";
+    return false;
+  }
   // Always ask for 8-bit BGRA: libpng converts 16-bit and palette input itself, and the buffer is
   // sized from the format we request, never from the file's own depth.
   image.format = PNG_FORMAT_BGRA;

@@ -1,0 +1,17 @@
+// Heap figures for the memory tests: the allocator's own count of bytes in use, and the peak of
+// the bytes held through operator new, counted by this test program's replacement of it.
+#pragma once
+
+#include <cstddef>
+
+namespace heap {
+
+// Bytes the allocator has handed out and not had back (mallinfo2, or the sanitizer's allocator).
+size_t InUse();
+// Bytes currently held through operator new.
+size_t NewBytes();
+// The most NewBytes() reached since the last ResetPeak().
+size_t PeakNewBytes();
+void ResetPeak();
+
+}  // namespace heap

@@ -1,0 +1,71 @@
+// Memory: readers spend in proportion to the file, and a long session does not grow the heap.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "heap_figures.h"
+#include "platform/image/picture.h"
+#include "test_app.h"
+
+namespace {
+
+// 69 bytes of PNG that declare 8192 x 8192 RGBA pixels (256 MB decoded) over a few bytes of data.
+const std::vector<uint8_t> kTinyHugePng = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+    0x44, 0x52, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x20, 0x00, 0x08, 0x06, 0x00, 0x00,
+    0x00, 0x72, 0xaa, 0xca, 0x59, 0x00, 0x00, 0x00, 0x0c, 0x49, 0x44, 0x41, 0x54, 0x78,
+    0xda, 0x63, 0x60, 0x60, 0x60, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0xc8, 0xea, 0xeb,
+    0xf9, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+TEST(ReaderSpending, ATinyPngThatClaimsAHugePictureIsRefusedBeforeAnythingLargeIsAllocated) {
+  ASSERT_EQ(kTinyHugePng.size(), 69u);
+  platform::image::Picture picture;
+  std::string why;
+  const size_t in_use = heap::InUse();
+  heap::ResetPeak();
+  const size_t before = heap::NewBytes();
+  EXPECT_FALSE(
+      platform::image::DecodePng(kTinyHugePng.data(), kTinyHugePng.size(), &picture, &why));
+  const size_t peak = heap::PeakNewBytes() - before;
+  EXPECT_LT(peak, size_t(64) << 10) << "bytes held at the peak while reading 69 bytes";
+  EXPECT_LT(heap::InUse(), in_use + (size_t(64) << 10));
+  EXPECT_NE(why.find("PNG"), std::string::npos) << why;
+}
+
+// Title, start, door, the wait until the door closes, title again. The wait's first frames run one
+// by one; then the clock jumps to the door's time limit, as on a machine that stalled, so that
+// fifty cycles take seconds instead of a thousand frames each.
+void Cycle(TestApp& t) {
+  t.EnterPlay();
+  ASSERT_EQ(t.current(), &t.play());
+  Tool* door = t.world().tools[3].get();
+  t.Click(int(door->x) + 24, int(door->y) + 24);
+  t.Frames(25);
+  ASSERT_EQ(t.current(), &t.play()) << "the door waits for the blocks or its time limit";
+  t.platform().Advance(20000);
+  for (int frame = 0; frame < 100 && t.current() != &t.title(); ++frame) t.NextFrame();
+  ASSERT_EQ(t.current(), &t.title());
+  t.platform().ClearSounds();  // the test's own record of what was heard
+}
+
+TEST(SessionMemory, FiftyTitlePlayDoorTitleCyclesDoNotGrowTheHeap) {
+  TestApp t;
+  ASSERT_TRUE(t.created());
+  t.NextFrame();
+  // The first cycles make what lives for the whole run (caches, buffers grown to their size).
+  for (int i = 0; i < 2; ++i) Cycle(t);
+  const size_t settled = heap::InUse();
+  for (int i = 2; i < 50; ++i) {
+    Cycle(t);
+    if (HasFatalFailure()) return;
+  }
+  const size_t end = heap::InUse();
+  std::printf("heap in use after 2 cycles: %zu bytes, after 50: %zu bytes\n", settled, end);
+  // Exact: the test runs with the allocator's per-thread cache off (see CMakeLists.txt), whose
+  // parked blocks the figure would otherwise count as in use.
+  EXPECT_LE(end, settled) << "the heap grew by " << (end - settled) << " bytes";
+}
+
+}  // namespace
