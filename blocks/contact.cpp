@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -38,6 +39,13 @@ float MaxAbs(const Vec3& v) {
   return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
 }
 
+// The slack of the probe skips below, for points no larger than `magnitude` on any axis. It never
+// decreases as `magnitude` grows (float sums and products are monotonic).
+float Slack(const Vec3& extent, float magnitude) {
+  const float pushes = 51.0f * (std::fabs(extent.x) + std::fabs(extent.y) + std::fabs(extent.z));
+  return 1.0e-4f * (1.0f + magnitude + pushes);
+}
+
 // What lets the block test skip probes without changing a single result. A probe point (an edge
 // midpoint, a face sample) is a convex combination of a's corners, and its box coordinates are
 // affine in the point, so they equal the same combination of the corners' box coordinates up to
@@ -53,12 +61,12 @@ struct CornerLocals {
   uint8_t outside[8];  // per corner, the sides of the box it lies clearly beyond (Outcode)
   Vec3 extent;
   float slack = 0.0f;
+  bool moved = false;  // a probe pushed a corner of a
 
   CornerLocals(const Block& a, const Block& b) : extent(a.size) {
     float magnitude = MaxAbs(b.corners[0]);
     for (const Vec3& c : a.corners) magnitude = std::max(magnitude, MaxAbs(c));
-    const float pushes = 51.0f * (std::fabs(extent.x) + std::fabs(extent.y) + std::fabs(extent.z));
-    slack = 1.0e-4f * (1.0f + magnitude + pushes);
+    slack = Slack(extent, magnitude);
   }
   void Refresh(const Block& a, const Block& b, int k) {
     local[k] = contact::LocalCoordinates(a.corners[k], b);
@@ -76,6 +84,28 @@ struct CornerLocals {
     for (int i = 0; i < count; ++i) common &= outside[corners[i]];
     return common != 0;
   }
+  // Whether all five samples of the face with these corners lie clearly outside, found from one
+  // bound per axis. Each sample gives every corner a weight of at least 1/16, so its coordinate
+  // is at least 3/4 of the corners' lowest plus 1/16 of their sum, and at most the same with the
+  // highest. Twice the slack covers the rounding of these bounds with room to spare.
+  bool FaceClearlyOutside(const int* fc) const {
+    if (AllClearlyOutside(fc, 4)) return true;
+    const float margin = 2.0f * slack;
+    for (int axis = 0; axis < 3; ++axis) {
+      float low = Component(local[fc[0]], axis), high = low, sum = low;
+      for (int k = 1; k < 4; ++k) {
+        const float c = Component(local[fc[k]], axis);
+        low = std::min(low, c);
+        high = std::max(high, c);
+        sum += c;
+      }
+      // A NaN makes the sum NaN and both tests false.
+      if (0.75f * high + sum / 16 < -margin ||
+          0.75f * low + sum / 16 > Component(extent, axis) + margin)
+        return true;
+    }
+    return false;
+  }
 };
 
 constexpr int kAllCorners[8] = {0, 1, 2, 3, 4, 5, 6, 7};
@@ -89,6 +119,7 @@ void CornerProbe(Block& a, const Block& b, CornerLocals& locals) {
     const int side = contact::NearestSide(locals.local[k], a.size, &depth);
     Move(a.corners[k], contact::PushDirection(b, side), depth);
     a.touched = 1;
+    locals.moved = true;
     locals.Refresh(a, b, k);
   }
 }
@@ -108,6 +139,7 @@ void CentreProbe(Block& a, const Block& b, CornerLocals& locals) {
     else
       continue;  // exactly on a side or on the middle
     for (Vec3& corner : a.corners) Move(corner, b.axes[axis], shift);
+    locals.moved = true;
   }
   for (uint8_t& flag : a.contact) flag = 1;
   a.touched = 1;
@@ -131,6 +163,7 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
     Move(a.corners[p], n, depth);
     Move(a.corners[q], n, depth);
     a.touched = 1;
+    locals.moved = true;
     locals.Refresh(a, b, p);
     locals.Refresh(a, b, q);
   }
@@ -142,7 +175,7 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
 void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
   for (int f = 0; f < 6; ++f) {
     const int* fc = kFaceCorners[f];
-    if (locals.AllClearlyOutside(fc, 4)) continue;
+    if (locals.FaceClearlyOutside(fc)) continue;
     for (const auto& sample : kFaceSamples) {
       const float u = sample[0], v = sample[1];
       // S = v (u f0 + (1 - u) f1) + (1 - v) ((1 - u) f2 + u f3)
@@ -169,6 +202,7 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
       for (int k = 0; k < 4; ++k)
         RespondToContact(n, a.velocities[fc[k]], a.contact[fc[k]], kBlockFriction, kRestitution);
       a.touched = 1;
+      locals.moved = true;
       for (int k = 0; k < 4; ++k) locals.Refresh(a, b, fc[k]);
     }
   }
@@ -203,17 +237,56 @@ void TestTable(Block& block, const Block& table) {
   }
 }
 
-void TestBlock(Block& a, const Block& b) {
+bool TestBlock(Block& a, const Block& b) {
   // Centres farther apart than a's reach cannot touch; equal distance goes on.
   Vec3 apart;
-  if (std::sqrt(LengthSquared(Subtract(apart, a.centre, b.centre))) > a.reachRadius) return;
+  if (std::sqrt(LengthSquared(Subtract(apart, a.centre, b.centre))) > a.reachRadius) return false;
   CornerLocals locals(a, b);
   CornerProbe(a, b, locals);
   CentreProbe(a, b, locals);
   // Nothing moved a corner into reach of the box: no edge midpoint or face sample can be inside.
-  if (locals.AllClearlyOutside(kAllCorners, 8)) return;
+  if (locals.AllClearlyOutside(kAllCorners, 8)) return locals.moved;
   EdgeProbes(a, b, locals);
   FaceProbes(a, b, locals);
+  return locals.moved;
+}
+
+CornerBall BoundCorners(const Block& a) {
+  float farthest = 0.0f;
+  bool finite = true;
+  for (const Vec3& c : a.corners) {
+    Vec3 d;
+    const float squared = LengthSquared(Subtract(d, c, a.centre));
+    finite = finite && std::isfinite(squared);  // std::max would drop a NaN
+    farthest = std::max(farthest, squared);
+  }
+  if (!finite) return {a.centre, std::numeric_limits<float>::infinity()};
+  // Widened past the rounding of the distances, which is below 1e-6 of the coordinates.
+  return {a.centre, std::sqrt(farthest) * 1.001f + 1.0e-5f * (1.0f + MaxAbs(a.centre))};
+}
+
+// Why a pair found apart is one whose test changes nothing. A corner p of a lies within the
+// ball, so its exact box coordinate on each axis is within radius * |axis| of the centre's, and
+// radius * (1 + |axis|^2) / 2 is at least that. If the centre's coordinate is beyond a side by
+// twice the slack plus that reach, every corner's coordinate as TestBlock computes it (rounding
+// below 1e-6 of the magnitudes, the slack at least 1e-4 of them) is beyond it by more than the
+// slack. Then the corner probe finds no corner inside, the centre probe finds the centre
+// outside, and every corner is clearly outside one side, so the test returns before the edge
+// and face probes, having moved and marked nothing.
+bool ClearlyApart(const CornerBall& ball, const Block& a, const Block& b) {
+  if (!(ball.centre == a.centre)) return false;
+  // Bounds a's corners and b's corner 0 on every axis, so the slack here is TestBlock's or more
+  // (less only by a rounding far below the spare slack).
+  const float magnitude = std::max(MaxAbs(b.corners[0]), MaxAbs(ball.centre) + ball.radius);
+  if (!(ball.radius < 1.0e30f) || !(magnitude < 1.0e30f)) return false;  // the test decides
+  const float margin = 2.0f * Slack(a.size, magnitude);
+  const Vec3 l = contact::LocalCoordinates(ball.centre, b);
+  for (int axis = 0; axis < 3; ++axis) {
+    const float reach = ball.radius * (1.0f + LengthSquared(b.axes[axis])) * 0.5f;
+    const float c = Component(l, axis);
+    if (c + reach < -margin || c - reach > Component(a.size, axis) + margin) return true;
+  }
+  return false;
 }
 
 void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution) {

@@ -20,8 +20,20 @@ void TestTable(Block& block, const Block& table);
 
 // Block `a` against the box of block `b`: corner probe, centre probe, edge probes and face
 // probes, in that order. Moves only a's corners and sets only a's flags. The extents of b's box
-// are taken from a's size.
-void TestBlock(Block& a, const Block& b);
+// are taken from a's size. True when it may have moved a corner of a.
+bool TestBlock(Block& a, const Block& b);
+
+// A ball around a block's centre that holds all eight of its corners, for the step to skip pairs
+// cheaply. It stays valid until the block's corners move. (Physics space.)
+struct CornerBall {
+  Vec3 centre;
+  float radius = 0.0f;
+};
+CornerBall BoundCorners(const Block& a);
+
+// True only when TestBlock(a, b) would change nothing at all: a's corners, all inside `ball`,
+// lie clearly beyond one side of b's box, and so does a's centre, the ball's centre.
+bool ClearlyApart(const CornerBall& ball, const Block& a, const Block& b);
 
 // A corner in contact along the unit normal n: friction takes `friction` off the tangential
 // speed (all of it when the speed is not above it), the normal part is reversed and scaled by

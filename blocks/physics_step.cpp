@@ -126,11 +126,19 @@ void BlockSet::StepBodies() {
     // Every ordered pair in list order. The pair tests move corners, never centres, so the grid
     // built from this pass's centres finds exactly the pairs within reach, and visiting each
     // block's neighbours in list order keeps the order of every test that does anything.
+    // A ball around the block's corners, made at its first pair within reach and again after a
+    // test moved them, skips the pairs whose test provably does nothing.
     if (contactGrid.Build(*this)) {
       for (int a = 0; a < count; ++a) {
         Block& block = *At(a);
+        CornerBall ball;
+        bool ball_fits = false;
         contactGrid.ForEachNeighbour(a, [&](int b) {
-          if (contactGrid.WithinReach(a, b)) TestBlock(block, *At(b));
+          if (!contactGrid.WithinReach(a, b)) return;
+          const Block& other = *At(b);
+          if (!ball_fits) ball = BoundCorners(block), ball_fits = true;
+          if (ClearlyApart(ball, block, other)) return;
+          if (TestBlock(block, other)) ball_fits = false;
         });
       }
     } else {

@@ -2,7 +2,11 @@
 // response of a corner in contact.
 #include "blocks/contact.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "body_fixture.h"
+#include "platform/portable_rand.h"
 
 namespace {
 
@@ -172,6 +176,67 @@ TEST_F(Contact, ACentreInsideMovesTheWholeBlockOnEveryAxisAtOnce) {
     EXPECT_EQ(a->contact[k], 1);
   }
   EXPECT_EQ(a->touched, 1);
+}
+
+// Block b turned by `turn` about z and `tilt` about its own x, centred at c.
+void Pose(Block* b, const Vec3& c, float turn, float tilt) {
+  const Vec3 x{std::cos(turn), std::sin(turn), 0};
+  const Vec3 y{-std::sin(turn) * std::cos(tilt), std::cos(turn) * std::cos(tilt), std::sin(tilt)};
+  Vec3 z;
+  Cross(z, x, y);
+  b->axes[0] = x, b->axes[1] = y, b->axes[2] = z;
+  b->corners[0] = {c.x - x.x - y.x - z.x, c.y - x.y - y.y - z.y, c.z - x.z - y.z - z.z};
+  b->BuildCorners();
+  b->centre = c;
+}
+
+TEST_F(Contact, APairFoundApartIsOneWhoseTestChangesNothing) {
+  Block* a = BlockAt(0, 0, 0);
+  Block* b = BlockAt(0, 0, 0);
+  platform::PortableRand random;
+  random.Seed(99);
+  auto uniform = [&](float low, float high) {
+    return low + (high - low) * float(random.Next()) / 32767.0f;
+  };
+  int apart = 0, near_misses = 0;
+  for (int i = 0; i < 4000; ++i) {
+    // Poses within reach of each other, some touching, some barely apart, far from the origin
+    // now and then, where rounding is coarser.
+    const Vec3 at{uniform(-40, 40), uniform(-40, 40), uniform(-20, 200)};
+    Pose(b, at, uniform(0, 6.3f), uniform(-1, 1));
+    Pose(a, {at.x + uniform(-4, 4), at.y + uniform(-4, 4), at.z + uniform(-4, 4)}, uniform(0, 6.3f),
+         uniform(-1, 1));
+    a->touched = 0;
+    for (uint8_t& flag : a->contact) flag = 0;
+    if (!ClearlyApart(BoundCorners(*a), *a, *b)) continue;
+    ++apart;
+    Vec3 before[8];
+    std::copy(a->corners, a->corners + 8, before);
+    TestBlock(*a, *b);
+    ASSERT_TRUE(SameBits(a->corners, before, 8)) << "pair " << i;
+    ASSERT_EQ(a->touched, 0) << "pair " << i;
+    for (uint8_t flag : a->contact) ASSERT_EQ(flag, 0);
+    // How close the skip comes: a's nearest corner within half a block of b's box.
+    Vec3 l = contact::LocalCoordinates(a->corners[0], *b);
+    near_misses += l.x > -1 && l.x < 3 && l.y > -1 && l.y < 3 && l.z > -1 && l.z < 3;
+  }
+  EXPECT_GT(apart, 1000);
+  EXPECT_GT(near_misses, 50);
+}
+
+TEST_F(Contact, BlocksThatTouchOrHoldANaNAreNeverFoundApart) {
+  Block* below = BlockAt(0, 0, 1);
+  Block* a = BlockAt(0, 0, 3);  // standing exactly on it
+  EXPECT_FALSE(ClearlyApart(BoundCorners(*a), *a, *below));
+  Block* high = BlockAt(0, 0, 4);  // a block's height above it: its ball clears the box
+  EXPECT_TRUE(ClearlyApart(BoundCorners(*high), *high, *below));
+  high->corners[5].x = std::nanf("");
+  EXPECT_FALSE(ClearlyApart(BoundCorners(*high), *high, *below));
+  // A ball made before the block's centre moved is not used.
+  Block* other = BlockAt(0, 0, 4);
+  const CornerBall stale = BoundCorners(*other);
+  other->centre.z = 1.5f;
+  EXPECT_FALSE(ClearlyApart(stale, *other, *below));
 }
 
 }  // namespace
