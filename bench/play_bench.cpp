@@ -95,8 +95,8 @@ void AddTowers(TestApp& t, int towers) {
   for (int n = 0; n < towers; ++n) {
     const float x = -16.0f + 4.0f * float(n / 4), z = kRows[n % 4];
     for (int level = 0; level < 25; ++level)
-      set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(),
-                   {x, float(2 * level + 1), z}, {2.0f, 2.0f, 2.0f});
+      set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), {x, float(2 * level + 1), z},
+                   {2.0f, 2.0f, 2.0f});
   }
 }
 

@@ -24,6 +24,7 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
 }
 
 void BlockSet::ClearPickBuffers() {
+  frontInputs_.Clear();
   front_.Clear();
   back_.Clear();
   frontVersion_ = backVersion_ = listVersion_;
@@ -100,8 +101,26 @@ Mat4 BlockSet::ScreenMatrix(r::RenderDevice* device) const {
   return ms;
 }
 
+void BlockSet::KeyPickInputs(const Mat4& ms, FrameKey* key) const {
+  key->Clear();
+  key->Add(ms);
+  key->Add(listVersion_);
+  if (table && table->tableCornerRefs()[0])
+    for (int k = 0; k < 4; ++k) key->Add(*table->tableCornerRefs()[k]);
+  for (int i = 0; i < Count(); ++i) key->Add(At(i)->corners);
+}
+
 void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
   const Mat4 ms = ScreenMatrix(device);
+  if (!excluded) {
+    KeyPickInputs(ms, &pickInputs_);
+    if (pickReuse_ && frontVersion_ == listVersion_ && !frontInputs_.Empty() &&
+        pickInputs_ == frontInputs_) {
+      ++pickFillsSkipped_;
+      return;
+    }
+    frontInputs_.Swap(pickInputs_);
+  }
   PickBuffer& target = excluded ? back_ : front_;
   (excluded ? backVersion_ : frontVersion_) = listVersion_;
   target.Clear();

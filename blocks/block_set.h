@@ -11,6 +11,7 @@
 #include "blocks/cursor_ray.h"
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
+#include "gfx/frame_key.h"
 #include "platform/render/render_device.h"
 
 class GameApp;
@@ -44,8 +45,15 @@ class BlockSet : public OwningObjectList<Block> {
 
   // World x view x projection x viewport, read back from the device.
   Mat4 ScreenMatrix(platform::render::RenderDevice* device) const;
-  // Refills the front buffer (excluded null) or the back buffer without the excluded body.
+  // Refills the front buffer (excluded null) or the back buffer without the excluded body. The
+  // front buffer is left as it is when its inputs (transforms, block list, every corner) are
+  // those of its last fill: the fill would give the same cells.
   void RefreshPickBuffer(platform::render::RenderDevice* device, const Block* excluded);
+  // Off: every front refresh fills the buffer anew, as the tests that compare both ways need.
+  void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
+  int PickFillsSkipped() const { return pickFillsSkipped_; }
+  // Bumped on every change of the block list.
+  uint64_t ListVersion() const { return listVersion_; }
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
   void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
@@ -159,6 +167,8 @@ class BlockSet : public OwningObjectList<Block> {
 
  private:
   PickCell CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const;
+  // Everything a fill of the front buffer reads: the screen matrix, the list, every corner.
+  void KeyPickInputs(const Mat4& ms, FrameKey* key) const;
   void ForgetReferencesTo(const Block* gone);
   void CentreAt(Block* block, const Vec3& display_point) const;
 
@@ -168,5 +178,10 @@ class BlockSet : public OwningObjectList<Block> {
   uint64_t listVersion_ = 0;
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
+  // The inputs of the front buffer's last fill (empty: none to trust) and a scratch key.
+  FrameKey frontInputs_;
+  FrameKey pickInputs_;
+  bool pickReuse_ = true;
+  int pickFillsSkipped_ = 0;
   std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
 };

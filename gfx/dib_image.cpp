@@ -8,6 +8,7 @@ namespace gdi = platform::gdi;
 
 bool DibImage::CreateDib(const gdi::DeviceContext& dc, int width, int height, int /*bits*/) {
   from_file_ = false;
+  ++version_;
   width_ = width;
   height_ = height;
   buffer_.assign(size_t(width) * height * 3, 0);
@@ -22,6 +23,7 @@ bool DibImage::CreateDib(const gdi::DeviceContext& dc, int width, int height, in
 bool DibImage::LoadBmpFile(const std::string& name) {
   std::string why;
   platform::image::BitmapLayout layout;
+  ++version_;
   buffer_.clear();
   if (!platform::ReadWholeFile(name, &buffer_, &why) ||
       !platform::image::ParseBmp(buffer_.data(), buffer_.size(), &layout, &why)) {

@@ -1,6 +1,8 @@
 // The play frame in layers: white clear, the canvas as background, table and blocks, outlines
-// from the pick buffer, the palette and cursor, then Present.
+// from the pick buffer, the palette and cursor, then Present. A frame whose inputs are those of
+// the picture still in the back buffer is only presented again.
 #include <cstring>
+#include <utility>
 
 #include "app/game_app.h"
 #include "play/play_scene.h"
@@ -9,9 +11,62 @@
 
 namespace r = platform::render;
 
+void PlayScene::BuildFrameKey() {
+  frameKey.Clear();
+  if (currentTool && currentTool->type == Tool::kDoor) return;
+  GameApp* app = Owner();
+  const World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  frameKey.Add('P');
+  r::Matrix transform;
+  for (r::TransformType type :
+       {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection}) {
+    device->GetTransform(type, &transform);
+    frameKey.Add(transform);
+  }
+  r::Viewport viewport;
+  device->GetViewport(&viewport);
+  frameKey.Add(viewport);
+  // The pick buffer, and with it the outlines and the markers, follows from the transforms, the
+  // list and the corners.
+  const BlockSet& set = world->blockSet;
+  frameKey.Add(set.ListVersion());
+  for (int i = 0; i < set.Count(); ++i) {
+    const Block* block = set.At(i);
+    frameKey.Add(block->corners);
+    for (const Face& face : block->faces) {
+      const r::Texture* texture = face.texture ? face.texture->Texture() : nullptr;
+      frameKey.Add(texture);
+      frameKey.Add(texture ? texture->Version() : 0);
+    }
+  }
+  const Table& table = world->table;
+  frameKey.Add(table.vertices);
+  frameKey.Add(table.tableCorners);
+  const r::Texture* table_texture = table.texture.Texture();
+  frameKey.Add(table_texture);
+  frameKey.Add(table_texture ? table_texture->Version() : 0);
+  frameKey.Add(std::as_const(world->canvas).DibBits());
+  frameKey.Add(world->canvas.Version());
+  const GrabLayer& handles = world->grabLayer;
+  frameKey.Add(handles.Count());
+  for (int i = 0; i < handles.Count(); ++i) frameKey.Add(handles.At(i)->anchor);
+  frameKey.Add(currentTool);
+  for (const auto& tool : world->tools) frameKey.Add(tool && tool->hot);
+  frameKey.Add(cursorX);
+  frameKey.Add(cursorY);
+}
+
 void PlayScene::Render(SceneManager* /*manager*/) {
   GameApp* app = Owner();
   if (!app->Running()) return;
+  BuildFrameKey();
+  if (!app->Graphics().CanReuseFrame(frameKey)) DrawFrame();
+  app->Graphics().PresentFrame(frameKey);
+}
+
+void PlayScene::DrawFrame() {
+  GameApp* app = Owner();
   World* world = app->GetWorld();
   GraphicsDevice& graphics = app->Graphics();
   r::RenderDevice* device = graphics.Device();
@@ -20,7 +75,7 @@ void PlayScene::Render(SceneManager* /*manager*/) {
   device->Clear(r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF, 1.0f, 0);
 
   r::LockedRect locked;
-  const uint8_t* canvas = world->canvas.DibBits();
+  const uint8_t* canvas = std::as_const(world->canvas).DibBits();
   if (back_buffer && canvas && back_buffer->LockRect(&locked)) {
     const int w = std::min(world->canvas.Width(), back_buffer->Width());
     const int h = std::min(world->canvas.Height(), back_buffer->Height());
@@ -61,6 +116,4 @@ void PlayScene::Render(SceneManager* /*manager*/) {
     DrawPaletteOverlay(world, this, &dc, app->Platform().TimeMs());
     back_buffer->ReleaseDC(&dc);
   }
-
-  graphics.RecoverAfterPresent(device->Present());
 }
