@@ -36,6 +36,10 @@ class DibImage {
   }
   // For readers: no change is counted.
   const uint8_t* DibBits() const { return dib_bits_; }
+  // A blank picture's pixels as 0x00RRGGBB words (the back buffer's format), Width() per row,
+  // row 0 first: kept beside the bits and converted again only after they were handed out for
+  // writing, so an unchanged canvas costs a plain copy per frame.
+  const uint32_t* DevicePixels();
   // Counts the hand-outs of writable pixels (bits or memory context): unchanged means the
   // picture is what it was, so frames drawn from it may be kept.
   uint64_t Version() const { return version_; }
@@ -55,6 +59,8 @@ class DibImage {
   int width_ = 0;
   int height_ = 0;
   uint64_t version_ = 0;
+  std::vector<uint32_t> device_pixels_;
+  uint64_t device_pixels_version_ = 0;  // version_ they were converted at; 0: never
   platform::gdi::DeviceContext memory_dc_;
   std::unique_ptr<platform::gdi::DibSection> section_;
 };

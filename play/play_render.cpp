@@ -72,32 +72,24 @@ void PlayScene::DrawFrame() {
   r::RenderDevice* device = graphics.Device();
   r::Surface* back_buffer = graphics.BackBuffer();
 
-  device->Clear(r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF, 1.0f, 0);
-
+  // The canvas covers the whole back buffer: clearing it white first would only be overwritten.
+  DibImage& canvas = world->canvas;
+  // Rows of the canvas kept in the back buffer's own format: a plain copy each.
+  const uint32_t* pixels = canvas.DevicePixels();
+  const bool canvas_covers = back_buffer && pixels && canvas.Width() >= back_buffer->Width() &&
+                             canvas.Height() >= back_buffer->Height();
+  device->Clear(canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF,
+                1.0f, 0);
   r::LockedRect locked;
-  const uint8_t* canvas = std::as_const(world->canvas).DibBits();
-  if (back_buffer && canvas && back_buffer->LockRect(&locked)) {
-    const int w = std::min(world->canvas.Width(), back_buffer->Width());
-    const int h = std::min(world->canvas.Height(), back_buffer->Height());
-    for (int y = 0; y < h; ++y) {
-      const uint8_t* src = canvas + size_t(y) * world->canvas.Width() * 3;
-      auto* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) +
-                                              size_t(y) * locked.pitch);
-      int x = 0;
-      // Four pixels from three little-endian words: blue, green, red bytes become 0x00RRGGBB.
-      for (; x + 4 <= w; x += 4, src += 12) {
-        uint32_t a, b, c;
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + 4, 4);
-        std::memcpy(&c, src + 8, 4);
-        dst[x] = a & 0xFFFFFF;
-        dst[x + 1] = (a >> 24) | ((b & 0xFFFF) << 8);
-        dst[x + 2] = (b >> 16) | ((c & 0xFF) << 16);
-        dst[x + 3] = c >> 8;
-      }
-      for (; x < w; ++x, src += 3) dst[x] = (src[2] << 16) | (src[1] << 8) | src[0];
-    }
+  if (back_buffer && pixels && back_buffer->LockRect(&locked)) {
+    const int w = std::min(canvas.Width(), back_buffer->Width());
+    const int h = std::min(canvas.Height(), back_buffer->Height());
+    for (int y = 0; y < h; ++y)
+      std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * locked.pitch,
+                  pixels + size_t(y) * canvas.Width(), size_t(w) * 4);
     back_buffer->UnlockRect();
+  } else if (canvas_covers) {
+    device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
   }
 
   if (device->BeginScene()) {
