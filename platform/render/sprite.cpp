@@ -83,11 +83,26 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
       float px = (float(x) + 0.5f - tx) / sx;
       columns.push_back(px >= 0.0f && px < w ? src.left + int(px) : -1);
     }
+    // At scale 1 the columns run one after the other: each row is then a walk along the
+    // picture's row, and opaque texels under an opaque white colour are copied as they are.
+    bool in_a_row = !columns.empty();
+    for (size_t i = 0; in_a_row && i < columns.size(); ++i)
+      in_a_row = columns[i] >= 0 && columns[i] == columns[0] + int(i);
+    const bool plain = color == 0xFFFFFFFF;
     for (int y = min_y; y < max_y; ++y) {
       float py = (float(y) + 0.5f - ty) / sy;
       if (!(py >= 0.0f && py < h)) continue;
       const uint32_t* texel_row = texels + size_t(src.top + int(py)) * texture->Width();
       uint32_t* out = pixels + size_t(y) * target->PitchPixels();
+      if (in_a_row) {
+        const uint32_t* from = texel_row + columns[0] - min_x;
+        for (int x = min_x; x < max_x; ++x) {
+          const uint32_t texel = from[x];
+          out[x] = plain && (texel >> 24) == 255 ? texel & 0x00FFFFFF
+                                                 : Blend(out[x], texel, ca, cr, cg, cb);
+        }
+        continue;
+      }
       for (int x = min_x; x < max_x; ++x) {
         const int column = columns[size_t(x - min_x)];
         if (column < 0) continue;
