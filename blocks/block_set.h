@@ -57,6 +57,10 @@ class BlockSet : public OwningObjectList<Block> {
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
   void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
+  // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, but
+  // each cell is written once.
+  void FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle);
   // Marks every pixel whose left or upper neighbour shows another face.
   void MarkOutlines();
   // MarkOutlines, then two-pixel black lines right of and below each mark.
@@ -186,5 +190,11 @@ class BlockSet : public OwningObjectList<Block> {
   FrameKey pickInputs_;
   bool pickReuse_ = true;
   int pickFillsSkipped_ = 0;
-  std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
+  std::vector<Block*> groupStack_;
+  struct FirstSpan {
+    int first = 0, last = -1;  // none while last < first
+    RowDepth depth{0.0f, 0.0f, 0.0f};
+  };
+  std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating  //
+                                       // MoveGroup's work list, kept to avoid allocating per drag
 };
