@@ -137,10 +137,10 @@ bool GraphicsDevice::CanReuseFrame(const FrameKey& key) {
   return true;
 }
 
-void GraphicsDevice::PresentFrame(const FrameKey& key) {
+void GraphicsDevice::PresentFrame(FrameKey& key) {
   const r::Result result = device_->Present();
   if (result == r::Result::kOk)
-    shown_key_ = key;
+    shown_key_.Swap(key);
   else
     shown_key_.Clear();
   RecoverAfterPresent(result);

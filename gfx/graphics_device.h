@@ -33,8 +33,9 @@ class GraphicsDevice {
   // then only presents again). Counted in FramesReused.
   bool CanReuseFrame(const FrameKey& key);
   // Present and RecoverAfterPresent; the key of a frame that was shown is kept for the next
-  // CanReuseFrame, a frame that was not shown (device lost) leaves none.
-  void PresentFrame(const FrameKey& key);
+  // CanReuseFrame (taken from the caller, whose key is left holding old bytes), a frame that was
+  // not shown (device lost) leaves none.
+  void PresentFrame(FrameKey& key);
   // Off: every frame is drawn whole, as the tests that compare both ways need.
   void SetFrameReuse(bool reuse) { frame_reuse_ = reuse; }
   int FramesReused() const { return frames_reused_; }
