@@ -85,7 +85,21 @@ void TitleScene::Render(SceneManager* /*manager*/) {
     app->Graphics().PresentFrame(frameKey);
     return;
   }
-  device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  // An opaque picture drawn whole at its size hides the white under it: only the strips beside
+  // it are cleared.
+  TitlePicture& title = *world->titlePicture;
+  const int left = (title.screenWidth - title.picture.Width()) / 2;
+  const int right = left + title.picture.Width();
+  const r::Texture* picture = title.picture.Texture();
+  if (title.Opaque() && picture->Width() == title.picture.Width() &&
+      picture->Height() >= device->GetBackBuffer()->Height()) {
+    const r::Rect strips[2] = {
+        {0, 0, left, device->GetBackBuffer()->Height()},
+        {right, 0, device->GetBackBuffer()->Width(), device->GetBackBuffer()->Height()}};
+    device->Clear(strips, 2, r::kClearTarget, 0xFFFFFFFF, 1.0f);
+  } else {
+    device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  }
   if (device->BeginScene()) {
     device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
     world->titlePicture->Draw(device);
