@@ -24,6 +24,7 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
 }
 
 void BlockSet::ClearPickBuffers() {
+  frontInputs_.Clear();
   front_.Clear();
   back_.Clear();
   frontVersion_ = backVersion_ = listVersion_;
@@ -100,17 +101,36 @@ Mat4 BlockSet::ScreenMatrix(r::RenderDevice* device) const {
   return ms;
 }
 
+void BlockSet::KeyPickInputs(const Mat4& ms, FrameKey* key) const {
+  key->Clear();
+  key->Add(ms);
+  key->Add(listVersion_);
+  if (table && table->tableCornerRefs()[0])
+    for (int k = 0; k < 4; ++k) key->Add(*table->tableCornerRefs()[k]);
+  for (int i = 0; i < Count(); ++i) key->Add(At(i)->corners);
+}
+
 void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
   const Mat4 ms = ScreenMatrix(device);
+  if (!excluded) {
+    KeyPickInputs(ms, &pickInputs_);
+    if (pickReuse_ && frontVersion_ == listVersion_ && !frontInputs_.Empty() &&
+        pickInputs_ == frontInputs_) {
+      ++pickFillsSkipped_;
+      return;
+    }
+    frontInputs_.Swap(pickInputs_);
+  }
   PickBuffer& target = excluded ? back_ : front_;
   (excluded ? backVersion_ : frontVersion_) = listVersion_;
-  target.Clear();
   PickBuffer* cells = &target;
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
-    RasterizeTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
+    FillFirstTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
     RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1);
+  } else {
+    target.Clear();
   }
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
@@ -123,6 +143,45 @@ void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded)
       RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0);
       RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1);
     }
+  }
+}
+
+void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                                 const ScreenPoint& v2, uint32_t body, int face_index,
+                                 int triangle) {
+  // Into an empty buffer the triangle wins every cell it reaches (its depths are at most 1000,
+  // the empty depth is 999999): so its spans are written as they are and only the cells
+  // beside them emptied, each cell once. A row the walk reaches in more than one span (pixels
+  // skipped out of the depth range) would leave cells between them: then the plain way.
+  firstSpans_.assign(size_t(height), FirstSpan{});
+  bool one_span_a_row = true;
+  WalkPickTriangle(v0, v1, v2, width, height,
+                   [&](int y, int first, int last, const RowDepth& depth) {
+                     FirstSpan& row = firstSpans_[size_t(y)];
+                     if (row.first <= row.last) one_span_a_row = false;
+                     row = {first, last, depth};
+                   });
+  if (!one_span_a_row) {
+    cells->Clear();
+    RasterizeTriangle(cells, v0, v1, v2, body, face_index, triangle);
+    return;
+  }
+  const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  for (int y = 0; y < height; ++y) {
+    float* depths = cells->Depths() + size_t(y) * width;
+    uint32_t* ids = cells->Ids() + size_t(y) * width;
+    const FirstSpan& row = firstSpans_[size_t(y)];
+    if (row.first > row.last) {
+      std::fill(depths, depths + width, PickCell::kEmptyDepth);
+      std::fill(ids, ids + width, 0u);
+      continue;
+    }
+    std::fill(depths, depths + row.first, PickCell::kEmptyDepth);
+    std::fill(ids, ids + row.first, 0u);
+    for (int x = row.first; x <= row.last; ++x) depths[x] = row.depth.At(x);
+    std::fill(ids + row.first, ids + row.last + 1, id);
+    std::fill(depths + row.last + 1, depths + width, PickCell::kEmptyDepth);
+    std::fill(ids + row.last + 1, ids + width, 0u);
   }
 }
 
@@ -193,9 +252,17 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
   surface->UnlockRect();
 }
 
+DepthPlane BlockSet::ScreenDepth(r::RenderDevice* device) const {
+  // Column 2 of the screen matrix is the depth's gradient in display space (y up); physics
+  // space swaps y and z.
+  const Mat4 ms = ScreenMatrix(device);
+  return {{ms.At(0, 2), ms.At(2, 2), ms.At(1, 2)}, ms.At(3, 2)};
+}
+
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {
   device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
-  for (int i = 0; i < Count(); ++i) At(i)->Draw(device);
+  const DepthPlane depth = ScreenDepth(device);
+  for (int i = 0; i < Count(); ++i) At(i)->DrawFacing(device, depth);
 }
 
 Block* BlockSet::CellBody(const PickCell& cell) const {

@@ -11,6 +11,7 @@
 #include "blocks/cursor_ray.h"
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
+#include "gfx/frame_key.h"
 #include "platform/render/render_device.h"
 
 class GameApp;
@@ -44,16 +45,30 @@ class BlockSet : public OwningObjectList<Block> {
 
   // World x view x projection x viewport, read back from the device.
   Mat4 ScreenMatrix(platform::render::RenderDevice* device) const;
-  // Refills the front buffer (excluded null) or the back buffer without the excluded body.
+  // Refills the front buffer (excluded null) or the back buffer without the excluded body. The
+  // front buffer is left as it is when its inputs (transforms, block list, every corner) are
+  // those of its last fill: the fill would give the same cells.
   void RefreshPickBuffer(platform::render::RenderDevice* device, const Block* excluded);
+  // Off: every front refresh fills the buffer anew, as the tests that compare both ways need.
+  void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
+  int PickFillsSkipped() const { return pickFillsSkipped_; }
+  // Bumped on every change of the block list.
+  uint64_t ListVersion() const { return listVersion_; }
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
   void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
+  // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, but
+  // each cell is written once.
+  void FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle);
   // Marks every pixel whose left or upper neighbour shows another face.
   void MarkOutlines();
   // MarkOutlines, then two-pixel black lines right of and below each mark.
   void DrawOutlines(platform::render::RenderDevice* device, platform::render::Surface* surface);
+  // The blocks' visible faces (Block::DrawFacing).
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
+  // Screen depth as a function of a physics-space point, from the device's transforms.
+  DepthPlane ScreenDepth(platform::render::RenderDevice* device) const;
 
   // One physics step while the settle check flag is set (the door sets it), then, either way,
   // the refresh of the front pick buffer. Called once per play frame; `held` is not used.
@@ -159,6 +174,8 @@ class BlockSet : public OwningObjectList<Block> {
 
  private:
   PickCell CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const;
+  // Everything a fill of the front buffer reads: the screen matrix, the list, every corner.
+  void KeyPickInputs(const Mat4& ms, FrameKey* key) const;
   void ForgetReferencesTo(const Block* gone);
   void CentreAt(Block* block, const Vec3& display_point) const;
 
@@ -168,5 +185,16 @@ class BlockSet : public OwningObjectList<Block> {
   uint64_t listVersion_ = 0;
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
-  std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
+  // The inputs of the front buffer's last fill (empty: none to trust) and a scratch key.
+  FrameKey frontInputs_;
+  FrameKey pickInputs_;
+  bool pickReuse_ = true;
+  int pickFillsSkipped_ = 0;
+  std::vector<Block*> groupStack_;
+  struct FirstSpan {
+    int first = 0, last = -1;  // none while last < first
+    RowDepth depth{0.0f, 0.0f, 0.0f};
+  };
+  std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating  //
+                                       // MoveGroup's work list, kept to avoid allocating per drag
 };

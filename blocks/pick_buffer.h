@@ -41,6 +41,7 @@ class PickBuffer {
   PickCell operator[](size_t i) const { return {depths_[i], ids_[i]}; }
   size_t size() const { return ids_.size(); }
   float* Depths() { return depths_.data(); }
+  const float* Depths() const { return depths_.data(); }
   uint32_t* Ids() { return ids_.data(); }
   const uint32_t* Ids() const { return ids_.data(); }
 

@@ -1,5 +1,7 @@
 #include "gfx/dib_image.h"
 
+#include <cstring>
+
 #include "platform/image/picture.h"
 #include "platform/platform.h"
 #include "platform/whole_file.h"
@@ -8,6 +10,7 @@ namespace gdi = platform::gdi;
 
 bool DibImage::CreateDib(const gdi::DeviceContext& dc, int width, int height, int /*bits*/) {
   from_file_ = false;
+  ++version_;
   width_ = width;
   height_ = height;
   buffer_.assign(size_t(width) * height * 3, 0);
@@ -22,6 +25,7 @@ bool DibImage::CreateDib(const gdi::DeviceContext& dc, int width, int height, in
 bool DibImage::LoadBmpFile(const std::string& name) {
   std::string why;
   platform::image::BitmapLayout layout;
+  ++version_;
   buffer_.clear();
   if (!platform::ReadWholeFile(name, &buffer_, &why) ||
       !platform::image::ParseBmp(buffer_.data(), buffer_.size(), &layout, &why)) {
@@ -47,4 +51,29 @@ void DibImage::Blit(gdi::DeviceContext* dc, int x, int y, gdi::RasterOp op) cons
   } else if (memory_dc_.IsDrawable()) {
     gdi::BitBlt(dc, x, y, width_, height_, memory_dc_, 0, 0, op);
   }
+}
+
+const uint32_t* DibImage::DevicePixels() {
+  if (!dib_bits_) return nullptr;
+  if (device_pixels_version_ == version_ && !device_pixels_.empty()) return device_pixels_.data();
+  device_pixels_.resize(size_t(width_) * height_);
+  // Three bytes a pixel, blue, green, red, width * 3 bytes a row, as the pens write them.
+  const uint8_t* src = dib_bits_;
+  uint32_t* dst = device_pixels_.data();
+  const size_t count = device_pixels_.size();
+  size_t i = 0;
+  // Four pixels from three little-endian words.
+  for (; i + 4 <= count; i += 4, src += 12) {
+    uint32_t a, b, c;
+    std::memcpy(&a, src, 4);
+    std::memcpy(&b, src + 4, 4);
+    std::memcpy(&c, src + 8, 4);
+    dst[i] = a & 0xFFFFFF;
+    dst[i + 1] = (a >> 24) | ((b & 0xFFFF) << 8);
+    dst[i + 2] = (b >> 16) | ((c & 0xFF) << 16);
+    dst[i + 3] = c >> 8;
+  }
+  for (; i < count; ++i, src += 3) dst[i] = (src[2] << 16) | (src[1] << 8) | src[0];
+  device_pixels_version_ = version_;
+  return device_pixels_.data();
 }

@@ -25,9 +25,24 @@ class DibImage {
   void Blit(platform::gdi::DeviceContext* dc, int x, int y, platform::gdi::RasterOp op) const;
 
   bool FromFile() const { return from_file_; }
-  platform::gdi::DeviceContext& MemoryDC() { return memory_dc_; }
+  platform::gdi::DeviceContext& MemoryDC() {
+    ++version_;
+    return memory_dc_;
+  }
   bool HasMemoryDC() const { return memory_dc_.IsDrawable(); }
-  uint8_t* DibBits() { return dib_bits_; }
+  uint8_t* DibBits() {
+    ++version_;
+    return dib_bits_;
+  }
+  // For readers: no change is counted.
+  const uint8_t* DibBits() const { return dib_bits_; }
+  // A blank picture's pixels as 0x00RRGGBB words (the back buffer's format), Width() per row,
+  // row 0 first: kept beside the bits and converted again only after they were handed out for
+  // writing, so an unchanged canvas costs a plain copy per frame.
+  const uint32_t* DevicePixels();
+  // Counts the hand-outs of writable pixels (bits or memory context): unchanged means the
+  // picture is what it was, so frames drawn from it may be kept.
+  uint64_t Version() const { return version_; }
   // The RGB copy of a blank picture (3 bytes per pixel, row 0 first), or the whole file.
   std::vector<uint8_t>& Buffer() { return buffer_; }
   const uint8_t* PixelPointer() const { return pixels_; }
@@ -43,6 +58,9 @@ class DibImage {
   platform::image::BitmapLayout layout_;
   int width_ = 0;
   int height_ = 0;
+  uint64_t version_ = 0;
+  std::vector<uint32_t> device_pixels_;
+  uint64_t device_pixels_version_ = 0;  // version_ they were converted at; 0: never
   platform::gdi::DeviceContext memory_dc_;
   std::unique_ptr<platform::gdi::DibSection> section_;
 };

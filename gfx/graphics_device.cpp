@@ -64,6 +64,7 @@ void GraphicsDevice::SetDefaultStates() {
 }
 
 bool GraphicsDevice::Reset() {
+  shown_key_.Clear();  // the buffers are made anew
   for (int i = 0; i < resources_.Count(); ++i) resources_.At(i)->OnLostDevice(this);
   back_buffer_ = nullptr;
   depth_stencil_ = nullptr;
@@ -114,6 +115,7 @@ bool GraphicsDevice::ResetAndSetView() {
 }
 
 void GraphicsDevice::Release() {
+  shown_key_.Clear();
   back_buffer_ = nullptr;
   depth_stencil_ = nullptr;
   resources_.RemoveAll();
@@ -127,4 +129,19 @@ void GraphicsDevice::RecoverAfterPresent(r::Result present_result) {
     // A failed reset has shown its box; a second attempt in the same frame would only fail again.
     if (Reset()) ResetAndSetView();
   }
+}
+
+bool GraphicsDevice::CanReuseFrame(const FrameKey& key) {
+  if (!frame_reuse_ || key.Empty() || shown_key_.Empty() || !(key == shown_key_)) return false;
+  ++frames_reused_;
+  return true;
+}
+
+void GraphicsDevice::PresentFrame(FrameKey& key) {
+  const r::Result result = device_->Present();
+  if (result == r::Result::kOk)
+    shown_key_.Swap(key);
+  else
+    shown_key_.Clear();
+  RecoverAfterPresent(result);
 }

@@ -6,6 +6,7 @@
 
 #include "app/object_list.h"
 #include "gfx/device_resource.h"
+#include "gfx/frame_key.h"
 #include "platform/platform.h"
 #include "platform/render/render_device.h"
 
@@ -26,6 +27,18 @@ class GraphicsDevice {
   void Release();
   // After Present: on a loss that may now be reset, Reset and, when that worked, ResetAndSetView.
   void RecoverAfterPresent(platform::render::Result present_result);
+
+  // Frames that cannot differ from the last one shown: true when the back buffer still holds
+  // the picture of the last presented frame and that frame's key equals this one (the scene
+  // then only presents again). Counted in FramesReused.
+  bool CanReuseFrame(const FrameKey& key);
+  // Present and RecoverAfterPresent; the key of a frame that was shown is kept for the next
+  // CanReuseFrame (taken from the caller, whose key is left holding old bytes), a frame that was
+  // not shown (device lost) leaves none.
+  void PresentFrame(FrameKey& key);
+  // Off: every frame is drawn whole, as the tests that compare both ways need.
+  void SetFrameReuse(bool reuse) { frame_reuse_ = reuse; }
+  int FramesReused() const { return frames_reused_; }
 
   platform::render::RenderDevice* Device() const { return device_.get(); }
   platform::render::RenderSystem* System() const { return system_.get(); }
@@ -48,4 +61,8 @@ class GraphicsDevice {
   // The failure whose box was last shown, so that a reset failing the same way frame after frame
   // does not bury the screen in boxes; cleared by a reset that works.
   platform::render::Result shown_failure_ = platform::render::Result::kOk;
+  // The key of the picture in the back buffer; empty when nothing reusable is there.
+  FrameKey shown_key_;
+  bool frame_reuse_ = true;
+  int frames_reused_ = 0;
 };

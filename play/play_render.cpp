@@ -1,6 +1,8 @@
 // The play frame in layers: white clear, the canvas as background, table and blocks, outlines
-// from the pick buffer, the palette and cursor, then Present.
+// from the pick buffer, the palette and cursor, then Present. A frame whose inputs are those of
+// the picture still in the back buffer is only presented again.
 #include <cstring>
+#include <utility>
 
 #include "app/game_app.h"
 #include "play/play_scene.h"
@@ -9,40 +11,85 @@
 
 namespace r = platform::render;
 
+void PlayScene::BuildFrameKey() {
+  frameKey.Clear();
+  if (currentTool && currentTool->type == Tool::kDoor) return;
+  GameApp* app = Owner();
+  const World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  frameKey.Add('P');
+  r::Matrix transform;
+  for (r::TransformType type :
+       {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection}) {
+    device->GetTransform(type, &transform);
+    frameKey.Add(transform);
+  }
+  r::Viewport viewport;
+  device->GetViewport(&viewport);
+  frameKey.Add(viewport);
+  // The pick buffer, and with it the outlines and the markers, follows from the transforms, the
+  // list and the corners.
+  const BlockSet& set = world->blockSet;
+  frameKey.Add(set.ListVersion());
+  for (int i = 0; i < set.Count(); ++i) {
+    const Block* block = set.At(i);
+    frameKey.Add(block->corners);
+    for (const Face& face : block->faces) {
+      const r::Texture* texture = face.texture ? face.texture->Texture() : nullptr;
+      frameKey.Add(texture);
+      frameKey.Add(texture ? texture->Version() : 0);
+    }
+  }
+  const Table& table = world->table;
+  frameKey.Add(table.vertices);
+  frameKey.Add(table.tableCorners);
+  const r::Texture* table_texture = table.texture.Texture();
+  frameKey.Add(table_texture);
+  frameKey.Add(table_texture ? table_texture->Version() : 0);
+  frameKey.Add(std::as_const(world->canvas).DibBits());
+  frameKey.Add(world->canvas.Version());
+  const GrabLayer& handles = world->grabLayer;
+  frameKey.Add(handles.Count());
+  for (int i = 0; i < handles.Count(); ++i) frameKey.Add(handles.At(i)->anchor);
+  frameKey.Add(currentTool);
+  for (const auto& tool : world->tools) frameKey.Add(tool && tool->hot);
+  frameKey.Add(cursorX);
+  frameKey.Add(cursorY);
+}
+
 void PlayScene::Render(SceneManager* /*manager*/) {
   GameApp* app = Owner();
   if (!app->Running()) return;
+  BuildFrameKey();
+  if (!app->Graphics().CanReuseFrame(frameKey)) DrawFrame();
+  app->Graphics().PresentFrame(frameKey);
+}
+
+void PlayScene::DrawFrame() {
+  GameApp* app = Owner();
   World* world = app->GetWorld();
   GraphicsDevice& graphics = app->Graphics();
   r::RenderDevice* device = graphics.Device();
   r::Surface* back_buffer = graphics.BackBuffer();
 
-  device->Clear(r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF, 1.0f, 0);
-
+  // The canvas covers the whole back buffer: clearing it white first would only be overwritten.
+  DibImage& canvas = world->canvas;
+  // Rows of the canvas kept in the back buffer's own format: a plain copy each.
+  const uint32_t* pixels = canvas.DevicePixels();
+  const bool canvas_covers = back_buffer && pixels && canvas.Width() >= back_buffer->Width() &&
+                             canvas.Height() >= back_buffer->Height();
+  device->Clear(canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF,
+                1.0f, 0);
   r::LockedRect locked;
-  const uint8_t* canvas = world->canvas.DibBits();
-  if (back_buffer && canvas && back_buffer->LockRect(&locked)) {
-    const int w = std::min(world->canvas.Width(), back_buffer->Width());
-    const int h = std::min(world->canvas.Height(), back_buffer->Height());
-    for (int y = 0; y < h; ++y) {
-      const uint8_t* src = canvas + size_t(y) * world->canvas.Width() * 3;
-      auto* dst = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.bits) +
-                                              size_t(y) * locked.pitch);
-      int x = 0;
-      // Four pixels from three little-endian words: blue, green, red bytes become 0x00RRGGBB.
-      for (; x + 4 <= w; x += 4, src += 12) {
-        uint32_t a, b, c;
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + 4, 4);
-        std::memcpy(&c, src + 8, 4);
-        dst[x] = a & 0xFFFFFF;
-        dst[x + 1] = (a >> 24) | ((b & 0xFFFF) << 8);
-        dst[x + 2] = (b >> 16) | ((c & 0xFF) << 16);
-        dst[x + 3] = c >> 8;
-      }
-      for (; x < w; ++x, src += 3) dst[x] = (src[2] << 16) | (src[1] << 8) | src[0];
-    }
+  if (back_buffer && pixels && back_buffer->LockRect(&locked)) {
+    const int w = std::min(canvas.Width(), back_buffer->Width());
+    const int h = std::min(canvas.Height(), back_buffer->Height());
+    for (int y = 0; y < h; ++y)
+      std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * locked.pitch,
+                  pixels + size_t(y) * canvas.Width(), size_t(w) * 4);
     back_buffer->UnlockRect();
+  } else if (canvas_covers) {
+    device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
   }
 
   if (device->BeginScene()) {
@@ -61,6 +108,4 @@ void PlayScene::Render(SceneManager* /*manager*/) {
     DrawPaletteOverlay(world, this, &dc, app->Platform().TimeMs());
     back_buffer->ReleaseDC(&dc);
   }
-
-  graphics.RecoverAfterPresent(device->Present());
 }

@@ -7,6 +7,7 @@
 
 #include "blocks/block.h"
 #include "blocks/math.h"
+#include "gfx/frame_key.h"
 #include "scenes/scene.h"
 
 class Tool;
@@ -45,6 +46,10 @@ class PlayScene : public Scene {
 
  private:
   Scene* FrameUpdate(SceneManager* manager);
+  // Everything the render reads, into frameKey; left empty while the door is current (its
+  // picture depends on the clock), so such frames are always drawn.
+  void BuildFrameKey();
+  void DrawFrame();
   Scene* Leave(SceneManager* manager);
   void Turn(int dx, int dy);
   // Calls the painting of one pen sample at a screen point.
@@ -55,4 +60,5 @@ class PlayScene : public Scene {
   bool buttonsPrimed = false;
   int previousLeft = 0;
   int previousRight = 0;
+  FrameKey frameKey;
 };

@@ -55,12 +55,51 @@ Scene* TitleScene::Update(SceneManager* manager) {
   return this;
 }
 
+namespace {
+void AddPicture(FrameKey* key, const ImageTexture& picture) {
+  const r::Texture* texture = picture.Texture();
+  key->Add(texture);
+  key->Add(texture ? texture->Version() : 0);
+  key->Add(picture.Width());
+}
+}  // namespace
+
 void TitleScene::Render(SceneManager* /*manager*/) {
   GameApp* app = Owner();
   if (!app->Running()) return;
   World* world = app->GetWorld();
   r::RenderDevice* device = app->Graphics().Device();
-  device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  frameKey.Clear();
+  frameKey.Add('T');
+  frameKey.Add(cursorX);
+  frameKey.Add(cursorY);
+  AddPicture(&frameKey, world->titlePicture->picture);
+  AddPicture(&frameKey, cursorPicture);
+  for (const Button* button : {static_cast<const Button*>(world->startButton.get()),
+                               static_cast<const Button*>(world->endButton.get())}) {
+    AddPicture(&frameKey, button->onImage);
+    frameKey.Add(button->hot);
+    frameKey.Add(button->position);
+  }
+  if (app->Graphics().CanReuseFrame(frameKey)) {
+    app->Graphics().PresentFrame(frameKey);
+    return;
+  }
+  // An opaque picture drawn whole at its size hides the white under it: only the strips beside
+  // it are cleared.
+  TitlePicture& title = *world->titlePicture;
+  const int left = (title.screenWidth - title.picture.Width()) / 2;
+  const int right = left + title.picture.Width();
+  const r::Texture* picture = title.picture.Texture();
+  if (title.Opaque() && picture->Width() == title.picture.Width() &&
+      picture->Height() >= device->GetBackBuffer()->Height()) {
+    const r::Rect strips[2] = {
+        {0, 0, left, device->GetBackBuffer()->Height()},
+        {right, 0, device->GetBackBuffer()->Width(), device->GetBackBuffer()->Height()}};
+    device->Clear(strips, 2, r::kClearTarget, 0xFFFFFFFF, 1.0f);
+  } else {
+    device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
+  }
   if (device->BeginScene()) {
     device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
     world->titlePicture->Draw(device);
@@ -70,5 +109,5 @@ void TitleScene::Render(SceneManager* /*manager*/) {
     cursorSprite.Draw(device, nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFF);
     device->EndScene();
   }
-  app->Graphics().RecoverAfterPresent(device->Present());
+  app->Graphics().PresentFrame(frameKey);
 }

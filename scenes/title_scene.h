@@ -1,6 +1,7 @@
 // The first screen: the title picture, the start and end buttons and the program's own cursor.
 #pragma once
 
+#include "gfx/frame_key.h"
 #include "gfx/image_texture.h"
 #include "scenes/scene.h"
 #include "world/sprite_widget.h"
@@ -30,4 +31,6 @@ class TitleScene : public Scene {
   // The left button at this update and the previous one.
   int leftNow = 0;
   int leftBefore = 0;
+  // What the frame is drawn from: the cursor, the lit buttons and the pictures.
+  FrameKey frameKey;
 };

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "play/play_scene.h"
 #include "test_app.h"
 
@@ -194,6 +196,39 @@ TEST_F(Picking, TheStartingTowersPickTheirOwnBlocksAndFaces) {
     EXPECT_EQ(set().CellFace(c)->owner, body);
   }
   EXPECT_GT(blocks_seen, 1000);
+}
+
+}  // namespace
+
+namespace {
+
+// The table's first triangle written into stale cells ends exactly as an emptied buffer filled
+// with it: over random views, with triangles reaching past the screen and the depth range.
+TEST_F(Picking, TheFirstTriangleIntoStaleCellsEndsAsAnEmptiedBufferFilledWithIt) {
+  platform::PortableRand random;
+  random.Seed(11);
+  auto uniform = [&](float low, float high) {
+    return low + (high - low) * float(random.Next()) / 32767.0f;
+  };
+  PickBuffer reference(kW, kH);
+  int past_the_range = 0;
+  for (int n = 0; n < 120; ++n) {
+    ScreenPoint v[3];
+    for (ScreenPoint& p : v) p = {uniform(-200, 840), uniform(-200, 680), uniform(-0.2f, 1.2f)};
+    if (n % 3 == 0)  // a depth range crossed: pixels skipped out of it
+      v[0].z = uniform(-3000, 3000), ++past_the_range;
+    const uint32_t stale = uint32_t(random.Next());  // cells left from anything before
+    for (size_t i = 0; i < cells.size(); ++i) {
+      cells.Depths()[i] = float(i % 7) * 0.25f;
+      cells.Ids()[i] = stale + uint32_t(i);
+    }
+    set().FillFirstTriangle(&cells, v[0], v[1], v[2], PickCell::kTableBody, 1, 0);
+    reference.Clear();
+    set().RasterizeTriangle(&reference, v[0], v[1], v[2], PickCell::kTableBody, 1, 0);
+    ASSERT_EQ(std::memcmp(cells.Ids(), reference.Ids(), cells.size() * 4), 0) << n;
+    ASSERT_EQ(std::memcmp(cells.Depths(), reference.Depths(), cells.size() * 4), 0) << n;
+  }
+  EXPECT_EQ(past_the_range, 40);
 }
 
 }  // namespace

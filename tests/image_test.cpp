@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <utility>
 
 #include "bmp_builder.h"
 #include "gfx/dib_image.h"
@@ -237,6 +238,33 @@ TEST_F(Files, TexturesFromFilesKeepThePicturesOwnSizeAndNameTheFileOnFailure) {
   EXPECT_FALSE(texture.LoadFromFile(graphics.Device(), Write("broken.png", broken)));
   EXPECT_NE(platform::LastError().find("broken.png: bad PNG"), std::string::npos)
       << platform::LastError();
+}
+
+}  // namespace
+
+namespace {
+
+// The canvas as the back buffer's words: every byte order right, odd widths included, and a
+// write through the bits seen at the next read while an unchanged picture keeps its words.
+TEST(DibImageDevicePixels, FollowTheBitsAfterEveryWrite) {
+  for (int width : {640, 7}) {
+    DibImage canvas;
+    ASSERT_TRUE(canvas.CreateDib(platform::gdi::DeviceContext(), width, 5, 24));
+    uint8_t* bits = canvas.DibBits();
+    for (int i = 0; i < width * 5 * 3; ++i) bits[i] = uint8_t(i * 37 + 11);
+    auto expected = [&](int x, int y) {
+      const uint8_t* p = std::as_const(canvas).DibBits() + 3 * (x + y * width);
+      return uint32_t(p[2] << 16 | p[1] << 8 | p[0]);
+    };
+    const uint32_t* words = canvas.DevicePixels();
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < width; ++x)
+        ASSERT_EQ(words[x + y * width], expected(x, y)) << width << " " << x << "," << y;
+    canvas.DibBits()[3 * (width + 2)] = 0x5A;  // blue of (2, 1)
+    words = canvas.DevicePixels();
+    EXPECT_EQ(words[width + 2], expected(2, 1));
+    EXPECT_EQ(words[width + 2] & 0xFF, 0x5Au);
+  }
 }
 
 }  // namespace

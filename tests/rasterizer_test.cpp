@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "gfx/graphics_device.h"
 #include "platform/headless/headless_platform.h"
@@ -230,6 +231,52 @@ TEST_F(Drawing, SpritesHonourSourceRectangleScalingAndRotation) {
   sprite->End();
   EXPECT_EQ(Pixel(49, 50), 0xFF0000u);
   EXPECT_EQ(Pixel(49, 51), 0x0000FFu);
+}
+
+// Rows of opaque texels take quicker paths under a white colour; every pixel still is texel
+// alpha times colour alpha, source over destination, rounded to nearest: random pictures with
+// opaque and see-through rows, random backgrounds, colours white, faint, clear and tinted.
+TEST_F(Drawing, SpriteRowsOfOpaqueTexelsBlendAsEveryOtherPixel) {
+  auto blend = [](uint32_t dst, uint32_t texel, uint32_t color) {
+    const uint32_t a = (texel >> 24) * (color >> 24) / 255;
+    uint32_t out = 0;
+    for (int shift : {16, 8, 0}) {
+      const uint32_t c = ((texel >> shift) & 0xFF) * ((color >> shift) & 0xFF) / 255;
+      const uint32_t d = (dst >> shift) & 0xFF;
+      out |= (a == 255 ? c : a == 0 ? d : (c * a + d * (255 - a) + 127) / 255) << shift;
+    }
+    return out;
+  };
+  std::unique_ptr<r::Texture> texture;
+  device()->CreateTexture(37, 12, &texture);
+  uint32_t seed = 5;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  for (int y = 0; y < 12; ++y)
+    for (int x = 0; x < 37; ++x)
+      texture->MutableTexels()[y * 37 + x] =
+          (y % 3 == 2 && x == 9 ? (next() >> 8) & 0x7F000000u : 0xFF000000u) | (next() >> 8);
+  std::unique_ptr<r::Sprite> sprite;
+  device()->CreateSprite(&sprite);
+  uint32_t* pixels = graphics.BackBuffer()->Pixels();
+  for (uint32_t color : {0xFFFFFFFFu, 0x48FFFFFFu, 0x00FFFFFFu, 0x80FF8040u, 0xFFFFFFFEu}) {
+    std::vector<uint32_t> before(640 * 480);
+    for (uint32_t& p : before) p = next() & 0x00FFFFFF;
+    std::copy(before.begin(), before.end(), pixels);
+    r::Vector2 at{-5, 7};  // reaching past the left edge
+    sprite->Begin();
+    sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &at, color);
+    sprite->End();
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        const int tx = x + 5, ty = y - 7;
+        const bool on = tx >= 0 && tx < 37 && ty >= 0 && ty < 12;
+        const uint32_t want =
+            on ? blend(before[y * 640 + x], texture->Texels()[ty * 37 + tx], color)
+               : before[y * 640 + x];
+        ASSERT_EQ(pixels[y * 640 + x], want)
+            << std::hex << color << std::dec << " " << x << "," << y;
+      }
+  }
 }
 
 }  // namespace

@@ -188,3 +188,30 @@ TEST_F(Title, ALostDeviceResetsTheSpritesAndTheTitleIsDrawnAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only the strips beside the opaque title picture are cleared: whatever the back buffer held
+// before, the frame is the one drawn over white; a picture with a see-through texel is drawn
+// over a whole clear again.
+TEST_F(Title, TheFrameOverAnyOldPictureIsTheFrameOverWhite) {
+  t.app().Graphics().SetFrameReuse(false);
+  TitlePicture& title = *t.world().titlePicture;
+  ASSERT_TRUE(title.Opaque());
+  auto* back = t.app().Graphics().Device()->GetBackBuffer();
+  auto frame_over = [&](uint32_t old) {
+    std::fill(back->Pixels(), back->Pixels() + 640 * 480, old);
+    t.NextFrame();
+    return t.platform().LastFrame();
+  };
+  const std::vector<uint32_t> over_white = frame_over(0xFFFFFF);
+  EXPECT_TRUE(frame_over(0x123456) == over_white);
+  title.picture.Texture()->MutableTexels()[5] &= 0x00FFFFFF;
+  EXPECT_FALSE(title.Opaque());
+  const std::vector<uint32_t> see_through = frame_over(0xFFFFFF);
+  EXPECT_TRUE(frame_over(0x123456) == see_through);
+  EXPECT_EQ(see_through[(title.picture.Texture()->Width() - 640) / -2 + 5], 0xFFFFFFu)
+      << "the clear shows through the texel";
+}
+
+}  // namespace

@@ -90,3 +90,18 @@ void TitlePicture::Draw(r::RenderDevice* device) {
   r::Vector2 at{position[0], position[1]};
   SpriteWidget::Draw(device, nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFF);
 }
+
+bool TitlePicture::Opaque() {
+  const r::Texture* texture = picture.Texture();
+  if (!texture) return false;
+  if (texture != checkedTexture_ || texture->Version() != checkedVersion_) {
+    const uint32_t* texels = texture->Texels();
+    const size_t count = size_t(texture->Width()) * texture->Height();
+    uint32_t all = 0xFF000000u;
+    for (size_t i = 0; i < count; ++i) all &= texels[i];
+    opaque_ = (all >> 24) == 0xFF;
+    checkedTexture_ = texture;
+    checkedVersion_ = texture->Version();
+  }
+  return opaque_;
+}

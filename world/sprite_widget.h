@@ -72,8 +72,17 @@ class TitlePicture : public SpriteWidget {
   virtual bool Load(GraphicsDevice* device, int screen_width, int screen_height);
   void Draw(platform::render::RenderDevice* device);
 
+  // Whether every texel is opaque, so the picture hides what lies under it; found again only
+  // after the texels change.
+  bool Opaque();
+
   ImageTexture picture;
   int screenWidth = 0;
   int screenHeight = 0;
   float position[2] = {0.0f, 0.0f};
+
+ private:
+  const platform::render::Texture* checkedTexture_ = nullptr;
+  uint64_t checkedVersion_ = 0;
+  bool opaque_ = false;
 };

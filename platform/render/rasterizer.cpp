@@ -111,8 +111,23 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     };
     int64_t u = wrap(int64_t(std::floor(double(span.u) * fw * kOne)), limit_u);
     int64_t v = wrap(int64_t(std::floor(double(span.v) * fh * kOne)), limit_v);
-    const int64_t du = wrap(int64_t(double(dudx) * fw * kOne), limit_u);
-    const int64_t dv = wrap(int64_t(double(dvdx) * fh * kOne), limit_v);
+    const int64_t du_step = int64_t(double(dudx) * fw * kOne);
+    const int64_t dv_step = int64_t(double(dvdx) * fh * kOne);
+    // A span that stays inside the texture without wrapping (the table's, always): the steps
+    // unwrapped give the same texels, as the wrapped ones differ from them by whole sizes.
+    const int64_t n = x1 - x0;
+    const int64_t u_end = u + n * du_step, v_end = v + n * dv_step;
+    if (u_end >= 0 && u_end < limit_u && v_end >= 0 && v_end < limit_v) {
+      for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du_step, v += dv_step) {
+        const float z = span.z;
+        if ((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x]) continue;
+        depth[x] = z;
+        pixels[x] = Modulate(texels[(v >> 32) * tw + (u >> 32)], color);
+      }
+      return;
+    }
+    const int64_t du = wrap(du_step, limit_u);
+    const int64_t dv = wrap(dv_step, limit_v);
     for (int x = x0; x <= x1; ++x, span.z += dzdx) {
       const float z = span.z;
       if (!((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x])) {

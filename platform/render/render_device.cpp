@@ -91,6 +91,24 @@ void RenderDevice::Clear(uint32_t flags, uint32_t color, float z, uint32_t /*ste
   if (flags & kClearZBuffer) std::fill(depth_->Depth(), depth_->Depth() + depth_->Size(), z);
 }
 
+void RenderDevice::Clear(const Rect* rects, int count, uint32_t flags, uint32_t color, float z) {
+  const int width = back_buffer_->Width(), height = back_buffer_->Height();
+  for (int i = 0; i < count; ++i) {
+    const int left = std::clamp(rects[i].left, 0, width);
+    const int right = std::clamp(rects[i].right, left, width);
+    const int top = std::clamp(rects[i].top, 0, height);
+    const int bottom = std::clamp(rects[i].bottom, top, height);
+    for (int y = top; y < bottom; ++y) {
+      const size_t row = size_t(y) * width;
+      if (flags & kClearTarget)
+        std::fill(back_buffer_->Pixels() + row + left, back_buffer_->Pixels() + row + right,
+                  color & 0x00FFFFFF);
+      if (flags & kClearZBuffer)
+        std::fill(depth_->Depth() + row + left, depth_->Depth() + row + right, z);
+    }
+  }
+}
+
 bool RenderDevice::BeginScene() {
   if (in_scene_ || lost_) return false;
   in_scene_ = true;

@@ -35,6 +35,8 @@ class RenderDevice {
 
   // Fills the target and/or depth buffer (flags kClearTarget | kClearZBuffer).
   void Clear(uint32_t flags, uint32_t color, float z, uint32_t stencil);
+  // The same inside rectangles only (clipped to the buffers), like Clear with a rectangle list.
+  void Clear(const Rect* rects, int count, uint32_t flags, uint32_t color, float z);
   bool BeginScene();
   void EndScene() { in_scene_ = false; }
   // Triangle fans of Vertex records (stride must be 24).

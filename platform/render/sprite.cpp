@@ -83,11 +83,49 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
       float px = (float(x) + 0.5f - tx) / sx;
       columns.push_back(px >= 0.0f && px < w ? src.left + int(px) : -1);
     }
+    // At scale 1 the columns run one after the other: each row is then a walk along the
+    // picture's row, and opaque texels under an opaque white colour are copied as they are.
+    bool in_a_row = !columns.empty();
+    for (size_t i = 0; in_a_row && i < columns.size(); ++i)
+      in_a_row = columns[i] >= 0 && columns[i] == columns[0] + int(i);
+    const bool white = (color & 0x00FFFFFF) == 0x00FFFFFF;
     for (int y = min_y; y < max_y; ++y) {
       float py = (float(y) + 0.5f - ty) / sy;
       if (!(py >= 0.0f && py < h)) continue;
       const uint32_t* texel_row = texels + size_t(src.top + int(py)) * texture->Width();
       uint32_t* out = pixels + size_t(y) * target->PitchPixels();
+      if (in_a_row) {
+        const uint32_t* from = texel_row + columns[0] - min_x;
+        if (white) {
+          // A row of opaque texels under a white colour: a copy without alpha, or one blend by
+          // the colour's alpha alone, in plain loops the compiler vectorises.
+          uint32_t all = 0xFF000000u;
+          for (int x = min_x; x < max_x; ++x) all &= from[x];
+          if ((all >> 24) == 0xFF) {
+            if (ca == 255) {
+              for (int x = min_x; x < max_x; ++x) out[x] = from[x] & 0x00FFFFFF;
+            } else if (ca > 0) {
+              const uint32_t keep = 255 - ca;
+              for (int x = min_x; x < max_x; ++x) {
+                const uint32_t t = from[x], d = out[x];
+                const uint32_t r =
+                    (((t >> 16) & 0xFF) * ca + ((d >> 16) & 0xFF) * keep + 127) / 255;
+                const uint32_t g = (((t >> 8) & 0xFF) * ca + ((d >> 8) & 0xFF) * keep + 127) / 255;
+                const uint32_t b = ((t & 0xFF) * ca + (d & 0xFF) * keep + 127) / 255;
+                out[x] = (r << 16) | (g << 8) | b;
+              }
+            }
+            continue;
+          }
+        }
+        for (int x = min_x; x < max_x; ++x) {
+          const uint32_t texel = from[x];
+          out[x] = white && ca == 255 && (texel >> 24) == 255
+                       ? texel & 0x00FFFFFF
+                       : Blend(out[x], texel, ca, cr, cg, cb);
+        }
+        continue;
+      }
       for (int x = min_x; x < max_x; ++x) {
         const int column = columns[size_t(x - min_x)];
         if (column < 0) continue;

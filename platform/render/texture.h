@@ -23,13 +23,20 @@ class Texture {
 
   // For the rasterizer and sprites: texel (x, y), no bounds check.
   const uint32_t* Texels() const { return texels_.data(); }
-  uint32_t* MutableTexels() { return texels_.data(); }
+  uint32_t* MutableTexels() {
+    ++version_;
+    return texels_.data();
+  }
+  // Counts the hand-outs of writable texels (locks included): unchanged means the texels are
+  // what they were, so frames drawn from them may be kept.
+  uint64_t Version() const { return version_; }
 
  private:
   int width_;
   int height_;
   std::vector<uint32_t> texels_;
   bool locked_ = false;
+  uint64_t version_ = 0;
 };
 
 }  // namespace platform::render

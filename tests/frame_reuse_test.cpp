@@ -1,0 +1,234 @@
+// Frames that cannot differ are not drawn again: the same scripted sessions run side by side in
+// two apps, one keeping unchanged frames and pick buffers, one drawing everything whole, and
+// every presented frame, every pick cell, the edge mask and the handle map must agree bit for bit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "collapse_scenes.h"
+#include "test_app.h"
+
+namespace {
+
+class Twins : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(kept.created()) << kept.app().FailureReason();
+    ASSERT_TRUE(whole.created()) << whole.app().FailureReason();
+    whole.app().Graphics().SetFrameReuse(false);
+    whole.world().blockSet.SetPickReuse(false);
+    Frame();
+  }
+
+  // One frame in both, then everything either could show or pick compared.
+  void Frame() {
+    kept.NextFrame();
+    whole.NextFrame();
+    ++frames;
+    const std::string at = "frame " + std::to_string(frames);
+    ASSERT_EQ(kept.current() == &kept.play(), whole.current() == &whole.play()) << at;
+    ASSERT_TRUE(kept.platform().LastFrame() == whole.platform().LastFrame()) << at;
+    const BlockSet& a = kept.world().blockSet;
+    const BlockSet& b = whole.world().blockSet;
+    ASSERT_EQ(a.Count(), b.Count()) << at;
+    const size_t cells = a.FrontBuffer().size();
+    ASSERT_EQ(std::memcmp(a.FrontBuffer().Ids(), b.FrontBuffer().Ids(), cells * 4), 0) << at;
+    ASSERT_EQ(std::memcmp(a.FrontBuffer().Depths(), b.FrontBuffer().Depths(), cells * 4), 0) << at;
+    ASSERT_EQ(std::memcmp(a.EdgeMask(), b.EdgeMask(), cells), 0) << at;
+    const GrabLayer& ha = kept.world().grabLayer;
+    const GrabLayer& hb = whole.world().grabLayer;
+    ASSERT_EQ(ha.Count(), hb.Count()) << at;
+    if (ha.Count() == 0) return;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x)
+        ASSERT_EQ(ha.Find(ha.HandleAt(x, y)), hb.Find(hb.HandleAt(x, y))) << at;
+  }
+  void Frames(int n) {
+    for (int i = 0; i < n && !HasFatalFailure(); ++i) Frame();
+  }
+
+  void Move(int x, int y) {
+    kept.Move(x, y);
+    whole.Move(x, y);
+  }
+  void Press(platform::MouseButton button = platform::MouseButton::kLeft) {
+    kept.platform().Press(button);
+    whole.platform().Press(button);
+  }
+  void Release(platform::MouseButton button = platform::MouseButton::kLeft) {
+    kept.platform().Release(button);
+    whole.platform().Release(button);
+  }
+  void Click(int x, int y) {
+    Move(x, y);
+    Frame();
+    Press();
+    Frame();
+    Release();
+    Frame();
+  }
+  // From the cursor's place to (x, y) in `steps` frames with the button held, then a few still.
+  void Drag(int x, int y, int steps, platform::MouseButton button = platform::MouseButton::kLeft) {
+    const platform::Point from = kept.platform().CursorPos();
+    Press(button);
+    Frame();
+    for (int i = 1; i <= steps && !HasFatalFailure(); ++i) {
+      Move(from.x + (x - from.x) * i / steps, from.y + (y - from.y) * i / steps);
+      Frame();
+    }
+    Frames(3);
+    Release(button);
+    Frames(3);
+  }
+  void ChooseTool(int index) {
+    const Tool* tool = kept.world().tools[index].get();
+    Click(int(tool->x) + 24, int(tool->y) + 24);
+  }
+  // A point on a block's face, just above a bottom edge at its nearest bottom corner.
+  bool BottomEdgePoint(int index, platform::Point* point) {
+    const BlockSet& set = kept.world().blockSet;
+    const Block* b = set.At(index);
+    const Mat4 ms = set.ScreenMatrix(kept.app().Graphics().Device());
+    ScreenPoint c[4];
+    int n = 0;
+    for (int k = 0; k < 4; ++k) {
+      c[k] = ProjectToScreen(b->corners[k], ms);
+      if (c[k].z < c[n].z) n = k;
+    }
+    for (int side : {1, 3}) {
+      const ScreenPoint& o = c[(n + side) % 4];
+      const platform::Point p{int((c[n].x + o.x) / 2), int((c[n].y + o.y) / 2) - 2};
+      if (set.CellBody(set.FrontCell(p.x, p.y)) == b) {
+        *point = p;
+        return true;
+      }
+    }
+    return false;
+  }
+  platform::Point Centre(int index) {
+    const BlockSet& set = kept.world().blockSet;
+    const ScreenPoint s =
+        ProjectToScreen(set.At(index)->centre, set.ScreenMatrix(kept.app().Graphics().Device()));
+    return {int(s.x), int(s.y)};
+  }
+
+  TestApp kept;
+  TestApp whole;
+  int frames = 0;
+};
+
+TEST_F(Twins, TitleHoverAndAPlaySessionWithEveryToolAndTheDoorLookTheSameDrawnWhole) {
+  // The title: still, over each button, away again.
+  Frames(4);
+  Move(150, 370);
+  Frames(4);
+  Move(450, 370);
+  Frames(4);
+  Move(20, 20);
+  Frames(4);
+  const int title_reused = kept.app().Graphics().FramesReused();
+  EXPECT_GT(title_reused, 6) << "still title frames are kept";
+
+  Click(150, 370);
+  Frames(14);
+  ASSERT_EQ(kept.current(), &kept.play());
+  Frames(5);
+  // The cursor alone moving, along a row and then onto an icon that lights.
+  Move(300, 200);
+  Frames(2);
+  Move(340, 200);
+  Frames(2);
+  Move(42, 98);
+  Frames(2);
+
+  // The hand: a block dragged by a face, then a grab handle moved in depth, its marker left on
+  // the table.
+  ChooseTool(0);
+  Move(Centre(75).x, Centre(75).y);
+  Frames(2);
+  Drag(Centre(75).x + 40, Centre(75).y + 30, 8);
+  platform::Point edge;
+  bool found = false;
+  for (int bottom : {0, 25, 50, 75}) found = found || BottomEdgePoint(bottom, &edge);
+  ASSERT_TRUE(found) << "a bottom block's edge in view";
+  Move(edge.x, edge.y);
+  Frames(2);
+  Drag(edge.x, edge.y + 40, 4);
+  EXPECT_EQ(kept.world().grabLayer.Count(), 1) << "a handle was taken";
+  Move(20, 240);
+  Frames(4);
+  ASSERT_FALSE(HasFatalFailure());
+
+  // Rotate, zoom, then pens over the blocks and over the background.
+  ChooseTool(1);
+  Move(320, 240);
+  Drag(360, 262, 8);
+  ChooseTool(2);
+  Move(320, 240);
+  Drag(320, 220, 4);
+  // A pen press that does not move paints one spot: on a face, then on the canvas.
+  ChooseTool(4);
+  for (const platform::Point spot : {Centre(10), platform::Point{100, 420}}) {
+    Move(spot.x, spot.y);
+    Frames(2);
+    Press();
+    Frames(2);
+    Release();
+    Frames(2);
+  }
+  Move(300, 150);
+  Drag(340, 300, 10);
+  Move(100, 440);
+  Drag(140, 452, 6);
+  // A turn with the right button drops the handle.
+  Drag(180, 462, 4, platform::MouseButton::kRight);
+  EXPECT_EQ(kept.world().grabLayer.Count(), 0);
+  ASSERT_FALSE(HasFatalFailure());
+
+  // The door over leant towers: a real collapse, then the title again.
+  scenes::LeanTowers(kept.world().blockSet);
+  scenes::LeanTowers(whole.world().blockSet);
+  ChooseTool(3);
+  for (int i = 0; i < 1200 && kept.current() == &kept.play() && !HasFatalFailure(); ++i) Frame();
+  ASSERT_EQ(kept.current(), &kept.title());
+  Frames(4);
+
+  EXPECT_GT(kept.app().Graphics().FramesReused(), title_reused + 10)
+      << "still play frames are kept";
+  EXPECT_GT(kept.world().blockSet.PickFillsSkipped(), 20);
+  EXPECT_EQ(whole.app().Graphics().FramesReused(), 0);
+  EXPECT_EQ(whole.world().blockSet.PickFillsSkipped(), 0);
+}
+
+TEST_F(Twins, AFrameDrawnWhileTheDeviceWasLostIsDrawnAgainAfterTheReset) {
+  Click(150, 370);
+  Frames(14);
+  ASSERT_EQ(kept.current(), &kept.play());
+  // The loss makes Present fail; nothing drawn then may be kept, and the reset makes new
+  // buffers that must be drawn whole.
+  kept.app().Graphics().Device()->InjectDeviceLoss();
+  whole.app().Graphics().Device()->InjectDeviceLoss();
+  kept.NextFrame();
+  whole.NextFrame();
+  Frames(4);
+  EXPECT_NE(kept.platform().FramePixel(320, 240), 0u);
+}
+
+// Pens write the canvas and the textures through their writable views; each such write makes
+// the next frame be drawn.
+TEST(FrameKey, WritableViewsOfPicturesCountAsChanges) {
+  TestApp t;
+  ASSERT_TRUE(t.created());
+  DibImage& canvas = t.world().canvas;
+  const uint64_t before = canvas.Version();
+  EXPECT_EQ(std::as_const(canvas).DibBits(), canvas.DibBits());
+  EXPECT_GT(canvas.Version(), before);
+  platform::render::Texture* texture = t.world().table.texture.Texture();
+  const uint64_t texels = texture->Version();
+  t.world().table.texture.Upload(0, 0, 1, 1);
+  EXPECT_GT(texture->Version(), texels);
+}
+
+}  // namespace
