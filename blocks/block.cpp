@@ -94,58 +94,17 @@ void Block::PlaceAt(const Vec3& point) {
   reachRadius = 1.2f * restLengths[15];
 }
 
-namespace {
-// The face as a fan p0 p1 p2 p3, or the one triangle of it that `triangles` names (bit 0:
-// p0 p1 p2, bit 1: p0 p2 p3), with the vertices in the fan's order.
-void DrawFace(r::RenderDevice* device, const Face& face, int triangles = 3) {
+void Block::Draw(r::RenderDevice* device) const {
   static constexpr float kU[4] = {0, 1, 1, 0};
   static constexpr float kV[4] = {0, 0, 1, 1};
-  if (triangles == 0) return;
-  device->SetTexture(0, face.texture ? face.texture->Texture() : nullptr);
-  r::Vertex v[4];
-  for (int k = 0; k < 4; ++k) {
-    const Vec3& p = *face.corner[k];
-    v[k] = {p.x, p.z, p.y, 0xFFFFFFFF, kU[k], kV[k]};
-  }
-  if (triangles == 2) v[1] = v[0];  // p0 p2 p3 as a fan of one
-  device->DrawPrimitiveUP(r::PrimitiveType::kTriangleFan, triangles == 3 ? 2 : 1,
-                          triangles == 2 ? v + 1 : v, sizeof(r::Vertex));
-}
-}  // namespace
-
-void Block::Draw(r::RenderDevice* device) const {
-  for (const Face& face : faces)
-    if (face.corner[0]) DrawFace(device, face);  // skipped: never created
-}
-
-int Block::SeenTriangles(int f, const Vec3& depth_axis) const {
-  const Face& face = faces[f];
-  const Vec3& p0 = *face.corner[0];
-  Vec3 e1, e2, e3, n, middle;
-  Subtract(e1, *face.corner[1], p0);
-  Subtract(e2, *face.corner[2], p0);
-  Subtract(e3, *face.corner[3], p0);
-  // The face's winding turned outwards: away from the middle of the eight corners.
-  for (const Vec3& c : corners) AddInPlace(middle, c);
-  Scale(middle, middle, 0.125f);
-  Cross(n, e1, e3);
-  Subtract(middle, p0, middle);
-  const float outwards = Dot(n, middle) < 0.0f ? -1.0f : 1.0f;
-  // A triangle faces away when depth grows along its outward normal.
-  int seen = 0;
-  if (outwards * Dot(Cross(n, e1, e2), depth_axis) <= 0.0f) seen |= 1;
-  if (outwards * Dot(Cross(n, e2, e3), depth_axis) <= 0.0f) seen |= 2;
-  return seen;
-}
-
-void Block::DrawFacing(r::RenderDevice* device, const DepthPlane& depth) const {
-  for (const Vec3& c : corners) {
-    const float z = depth.At(c);
-    if (!(z >= 0.0f && z <= 1.0f)) {
-      Draw(device);
-      return;
+  for (const Face& face : faces) {
+    if (!face.corner[0]) continue;  // never created
+    device->SetTexture(0, face.texture ? face.texture->Texture() : nullptr);
+    r::Vertex v[4];
+    for (int k = 0; k < 4; ++k) {
+      const Vec3& p = *face.corner[k];
+      v[k] = {p.x, p.z, p.y, 0xFFFFFFFF, kU[k], kV[k]};
     }
+    device->DrawPrimitiveUP(r::PrimitiveType::kTriangleFan, 2, v, sizeof(r::Vertex));
   }
-  for (int f = 0; f < 6; ++f)
-    if (faces[f].corner[0]) DrawFace(device, faces[f], SeenTriangles(f, depth.axis));
 }

@@ -21,13 +21,6 @@ inline constexpr int kEdgePairs[16][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}
                                           {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7},
                                           {0, 6}, {1, 7}, {2, 4}, {3, 5}};
 
-// Screen depth of a physics-space point in an orthographic view: linear, Dot(axis, p) + offset.
-struct DepthPlane {
-  Vec3 axis;
-  float offset = 0.0f;
-  float At(const Vec3& p) const { return Dot(axis, p) + offset; }
-};
-
 struct Face {
   Vec3* corner[4] = {};  // p0..p3, into the owning body
   Vec3 normal;
@@ -65,15 +58,6 @@ class Block {
   }
   // Each face as a textured fan; the caller has set the vertex format.
   void Draw(platform::render::RenderDevice* device) const;
-  // Only the triangles that can be seen: those whose outward normal does not point away from
-  // the viewer. The box is closed, so along any line of sight the nearest triangle is one the
-  // line enters through; the others only ever lose the depth test (but for ties within
-  // rounding on the block's outline). A block reaching past the depth range, whose nearer
-  // triangles may be cut away there, is drawn whole.
-  void DrawFacing(platform::render::RenderDevice* device, const DepthPlane& depth) const;
-  // Which triangles of face f face the viewer: bit 0 for p0 p1 p2, bit 1 for p0 p2 p3 (the
-  // fan's two), each tested by its outward normal (the corner orders wind both ways).
-  int SeenTriangles(int f, const Vec3& depth_axis) const;
 
   // Corners 1..7 from corner 0, the axes and the size.
   void BuildCorners();

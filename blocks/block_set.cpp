@@ -252,17 +252,9 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
   surface->UnlockRect();
 }
 
-DepthPlane BlockSet::ScreenDepth(r::RenderDevice* device) const {
-  // Column 2 of the screen matrix is the depth's gradient in display space (y up); physics
-  // space swaps y and z.
-  const Mat4 ms = ScreenMatrix(device);
-  return {{ms.At(0, 2), ms.At(2, 2), ms.At(1, 2)}, ms.At(3, 2)};
-}
-
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {
   device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
-  const DepthPlane depth = ScreenDepth(device);
-  for (int i = 0; i < Count(); ++i) At(i)->DrawFacing(device, depth);
+  for (int i = 0; i < Count(); ++i) At(i)->Draw(device);
 }
 
 Block* BlockSet::CellBody(const PickCell& cell) const {

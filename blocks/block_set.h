@@ -65,10 +65,7 @@ class BlockSet : public OwningObjectList<Block> {
   void MarkOutlines();
   // MarkOutlines, then two-pixel black lines right of and below each mark.
   void DrawOutlines(platform::render::RenderDevice* device, platform::render::Surface* surface);
-  // The blocks' visible faces (Block::DrawFacing).
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
-  // Screen depth as a function of a physics-space point, from the device's transforms.
-  DepthPlane ScreenDepth(platform::render::RenderDevice* device) const;
 
   // One physics step while the settle check flag is set (the door sets it), then, either way,
   // the refresh of the front pick buffer. Called once per play frame; `held` is not used.

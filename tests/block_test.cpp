@@ -3,13 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <vector>
 
-#include "collapse_scenes.h"
 #include "test_app.h"
 #include "world/table.h"
 
@@ -103,86 +98,3 @@ TEST_F(Bodies, TheTableIsASquareAroundItsPlacementPoint) {
 }
 
 }  // namespace
-
-// Drawing only the triangles that face the viewer gives the colour and depth buffers of drawing
-// all twelve, over random views of tumbling blocks painted all over, but for the odd outline
-// pixel where a hidden triangle won a depth tie within rounding.
-TEST(FacingFaces, TheSeenTrianglesAloneGiveThePictureAndDepthOfAllTwelve) {
-  namespace r = platform::render;
-  TestApp t;
-  ASSERT_TRUE(t.created());
-  t.EnterPlay();
-  BlockSet& set = t.world().blockSet;
-  r::RenderDevice* device = t.app().Graphics().Device();
-  platform::PortableRand random;
-  random.Seed(7);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
-  // Every face a pattern of its own, so a hidden face showing through would change a pixel.
-  for (int i = 0; i < set.Count(); ++i)
-    for (ImageTexture& texture : set.At(i)->faceTextures)
-      for (int k = 0; k < 64; ++k)
-        texture.Texture()->MutableTexels()[k] = 0xFF000000u | (uint32_t(random.Next()) << 9) | k;
-  scenes::LeanTowers(set);
-  set.settleCheck = 1;
-  auto draw = [&](bool facing_only, std::vector<uint32_t>* pixels, std::vector<float>* depths) {
-    device->Clear(r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF, 1.0f, 0);
-    device->BeginScene();
-    device->SetRenderState(r::RenderState::kCullMode, r::value::kCullNone);
-    const DepthPlane depth = set.ScreenDepth(device);
-    for (int i = 0; i < set.Count(); ++i)
-      facing_only ? set.At(i)->DrawFacing(device, depth) : set.At(i)->Draw(device);
-    device->EndScene();
-    const uint32_t* p = device->GetBackBuffer()->Pixels();
-    const float* d = device->GetDepthStencilSurface()->Depth();
-    pixels->assign(p, p + 640 * 480);
-    depths->assign(d, d + 640 * 480);
-  };
-  std::vector<uint32_t> all_pixels, seen_pixels;
-  std::vector<float> all_depths, seen_depths;
-  int hidden = 0, differing = 0;
-  for (int view = 0; view < 60; ++view) {
-    // The towers fall a few steps between views (their corners bent by the contacts), so
-    // blocks lean at every angle; some fall through the depth range.
-    for (int s = 0; s < 4; ++s) set.StepBodies();
-    const Mat4 camera =
-        PlayScene::CameraMatrix(uniform(0.0f, 1.5708f), uniform(0.0f, 360.0f), uniform(4, 16));
-    device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(camera));
-    draw(false, &all_pixels, &all_depths);
-    draw(true, &seen_pixels, &seen_depths);
-    for (size_t q = 0; q < all_pixels.size(); ++q) {
-      if (all_pixels[q] == seen_pixels[q] && all_depths[q] == seen_depths[q]) continue;
-      ++differing;
-      ASSERT_NEAR(all_depths[q], seen_depths[q], 1e-4f) << "view " << view << " cell " << q;
-    }
-    const Vec3 axis = set.ScreenDepth(device).axis;
-    for (int i = 0; i < set.Count(); ++i)
-      for (int f = 0; f < 6; ++f)
-        hidden += 2 - std::popcount(unsigned(set.At(i)->SeenTriangles(f, axis)));
-  }
-  EXPECT_GT(hidden, 60 * 100 * 4) << "about half the triangles face away";
-  EXPECT_LT(differing, 60 * 10) << "ties on outlines only";
-  std::printf("seen triangles: %d of %d cells differ over 60 views\n", differing, 60 * 640 * 480);
-}
-
-TEST(FacingFaces, ATriangleIsSeenByItsOutwardNormalWhateverTheOrderOfItsCorners) {
-  TestApp t;
-  ASSERT_TRUE(t.created());
-  Block b;
-  platform::gdi::DeviceContext dc;
-  b.Create(dc, t.app().Graphics().Device(), t.app().Sounds(), {-1, -1, 0}, {2, 2, 2});
-  // Depth grows downwards along physics z: the viewer looks from above.
-  const Vec3 down{0, 0, -1};
-  EXPECT_EQ(b.SeenTriangles(1, down), 3) << "top";
-  EXPECT_EQ(b.SeenTriangles(0, down), 0) << "bottom";
-  // The four sides, whose corner orders wind both ways, are edge-on: seen.
-  for (int f = 2; f < 6; ++f) EXPECT_EQ(b.SeenTriangles(f, down), 3) << f;
-  const Vec3 along_x{1, 0, 0};  // the viewer at low x
-  EXPECT_EQ(b.SeenTriangles(4, along_x), 3);
-  EXPECT_EQ(b.SeenTriangles(5, along_x), 0);
-  // A bent top face, its corner 5 (p1, at high x) pulled down: the triangle p0 p1 p2 slopes
-  // towards high x and faces away from that viewer, p0 p2 p3 stays level and edge-on.
-  b.corners[5].z -= 1.0f;
-  EXPECT_EQ(b.SeenTriangles(1, along_x), 2);
-}
