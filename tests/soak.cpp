@@ -1,5 +1,6 @@
 #include "soak.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -212,6 +213,20 @@ class Soak {
     World& world = t_.world();
     BlockSet& set = world.blockSet;
     PlayScene& play = t_.play();
+    // Every face pointer, checked by address first, so that a dangling one is caught before it
+    // is followed.
+    faces_.clear();
+    for (int i = 0; i < set.Count(); ++i)
+      for (const Face& f : set.At(i)->faces) faces_.push_back(&f);
+    std::sort(faces_.begin(), faces_.end());
+    const auto known = [&](const Face* f) {
+      return !f || std::binary_search(faces_.begin(), faces_.end(), f);
+    };
+    for (int i = 0; i < set.Count(); ++i)
+      for (const Face& f : set.At(i)->faces)
+        if (!known(f.link)) return Broken("a link to a face of no block in the list");
+    if (!known(set.pendingFace) || !known(set.savedLink))
+      return Broken("the glue state names a face of no block in the list");
     for (int i = 0; i < set.Count(); ++i) {
       const Block* b = set.At(i);
       for (const Vec3& c : b->corners)
@@ -228,7 +243,13 @@ class Soak {
           why << "a link without its other side: block " << i << " face " << (&f - b->faces)
               << " to block " << set.Find(f.link->owner) << " face "
               << (f.link - f.link->owner->faces) << ", which links to "
-              << (f.link->link ? set.Find(f.link->link->owner) : -1);
+              << (partner ? set.Find(partner->owner) : -1)
+              << (partner && !partner->owner ? " (a face-shaped record of no block)" : "")
+              << (partner && partner->owner == &world.table ? " (the table)" : "");
+          for (int j = 0; j < set.Count(); ++j)
+            for (const Face& g : set.At(j)->faces)
+              if (&g == partner) why << " (found as a face of block " << j << ")";
+          why << " held " << (play.heldBody ? set.Find(play.heldBody) : -9);
           return Broken(why.str());
         }
       }
@@ -258,6 +279,7 @@ class Soak {
   bool right_ = false;
   int doorFrames_ = 0;
   std::string problem_;
+  std::vector<const Face*> faces_;
 };
 
 }  // namespace
