@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "play/play_scene.h"
@@ -229,6 +230,28 @@ TEST_F(Picking, TheFirstTriangleIntoStaleCellsEndsAsAnEmptiedBufferFilledWithIt)
     ASSERT_EQ(std::memcmp(cells.Depths(), reference.Depths(), cells.size() * 4), 0) << n;
   }
   EXPECT_EQ(past_the_range, 40);
+}
+
+}  // namespace
+
+namespace {
+
+// Bodies that fell off the table end up anywhere: vertices far away, or not numbers at all, are
+// cut before any conversion to int, and a triangle spanning the whole screen from far away still
+// fills it.
+TEST_F(Picking, VerticesFarAwayOrNotNumbersAreCutBeforeAnyConversion) {
+  const float nan = std::nanf("");
+  for (float far : {1e9f, -1e9f, 1e30f, -1e30f, 3e38f, -3e38f}) {
+    Triangle({far, far, 0.5f}, {60, 10, 0.5f}, {10, 60, 0.5f});
+    Triangle({10, 10, 0.5f}, {far, 10, 0.5f}, {10, -far, 0.5f});
+    Triangle({10, 10, far}, {60, 10, 0.5f}, {10, 60, -far});
+  }
+  Triangle({nan, 10, 0.5f}, {60, 10, 0.5f}, {10, 60, 0.5f});
+  Triangle({10, nan, 0.5f}, {60, 10, 0.5f}, {10, 60, 0.5f});
+  Triangle({10, 10, nan}, {60, 10, 0.5f}, {10, 60, 0.5f});
+  cells.Allocate(kW, kH);
+  Triangle({-1e9f, -1e9f, 0.5f}, {3e9f, -1e9f, 0.5f}, {-1e9f, 3e9f, 0.5f});
+  EXPECT_EQ(Written(), kW * kH);
 }
 
 }  // namespace
