@@ -42,13 +42,25 @@ void BlockSet::RemoveAt(int index) {
   ++listVersion_;
 }
 
+Face* BlockSet::FaceGluedTo(const Face& face, const Block* except) const {
+  for (int i = 0; i < Count(); ++i) {
+    Block* b = At(i);
+    if (b == except) continue;
+    for (Face& other : b->faces)
+      if (other.link == &face) return &other;
+  }
+  return nullptr;
+}
+
 void BlockSet::ForgetReferencesTo(const Block* gone) {
-  // Links come in pairs, but a drag may have cleared one side, so every face is looked at.
+  // Links come in pairs, but a drag may have left one side, so every face is looked at. A face
+  // that loses its partner goes back to a face still glued to it from before (a drag can glue
+  // over a glued face and leave the old partner pointing at it), or to none.
   for (int i = 0; i < Count(); ++i) {
     Block* b = At(i);
     if (b == gone) continue;
     for (Face& face : b->faces)
-      if (face.link && face.link->owner == gone) face.link = nullptr;
+      if (face.link && face.link->owner == gone) face.link = FaceGluedTo(face, gone);
   }
   if (pendingFace && pendingFace->owner == gone) pendingFace = nullptr;
   if (savedLink && savedLink->owner == gone) savedLink = nullptr;

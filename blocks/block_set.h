@@ -174,6 +174,8 @@ class BlockSet : public OwningObjectList<Block> {
   // Everything a fill of the front buffer reads: the screen matrix, the list, every corner.
   void KeyPickInputs(const Mat4& ms, FrameKey* key) const;
   void ForgetReferencesTo(const Block* gone);
+  // The first face of a block other than `except` whose link is `face`, or null.
+  Face* FaceGluedTo(const Face& face, const Block* except) const;
   void CentreAt(Block* block, const Vec3& display_point) const;
 
   PickBuffer front_;

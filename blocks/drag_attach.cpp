@@ -59,10 +59,11 @@ bool BlockSet::DragAttach(r::RenderDevice* device, Block* held, int x, int y, in
   if (backVersion_ != listVersion_) RefreshPickBuffer(device, held);
   for (int i = 0; i < Count(); ++i) At(i)->visited = 0;
   // The held block comes loose from what it was glued to: its own side of every link, and the
-  // other side where it points back, so no block stays glued to one that has left it.
+  // other side where it points back, so no block stays glued to one that has left it. That face
+  // goes back to a face still glued to it from before the held block was glued over it.
   for (Face& face : held->faces) {
     if (face.link && face.link->link == &face && face.link != pendingFace)
-      face.link->link = nullptr;
+      face.link->link = FaceGluedTo(*face.link, held);
     face.link = nullptr;
   }
   // Undo the previous frame's glue...

@@ -379,3 +379,27 @@ TEST_F(SnapChoice, WhenEverySpotIsTakenTheNearestStillWins) {
 }
 
 }  // namespace
+
+namespace {
+
+// A drag may glue a block over a face that was already glued (the snap takes the face, the old
+// partner keeps pointing at it). When the block leaves again, by a drag or by its removal, the
+// face goes back to its old partner rather than to nothing.
+TEST_F(Hand, AFaceGluedOverGoesBackToItsOldPartnerWhenTheBlockLeaves) {
+  Face& old_partner = block(23)->faces[1];
+  Face& taken = block(24)->faces[0];
+  Block* over = block(99);
+  ASSERT_TRUE(Linked(old_partner, taken));
+  const auto glue_over = [&] {
+    over->faces[1].link = &taken;
+    taken.link = &over->faces[1];
+  };
+  glue_over();
+  set().DragAttach(device(), over, 150, 60, 0, 0);  // dragged away into the air
+  EXPECT_TRUE(Linked(old_partner, taken));
+  glue_over();
+  set().RemoveAt(set().Find(over));
+  EXPECT_TRUE(Linked(old_partner, taken));
+}
+
+}  // namespace
