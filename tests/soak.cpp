@@ -22,7 +22,8 @@ struct Step {
 
 class Soak {
  public:
-  Soak(uint32_t seed, SoakFigures* figures) : random_(seed), figures_(figures) {}
+  Soak(uint32_t seed, SoakFigures* figures, bool progress)
+      : random_(seed), figures_(figures), progress_(progress) {}
 
   bool Run(int64_t frames, std::string* failure) {
     if (!t_.created()) return Fail("start-up failed: " + t_.app().FailureReason(), failure);
@@ -32,6 +33,7 @@ class Soak {
       std::vector<Step> gesture = NextGesture();
       for (const Step& step : gesture) {
         if (!Frame(step)) return Fail(problem_, failure);
+        if (progress_ && figures_->frames % 10000 == 0) Report();
         if (figures_->frames >= frames) break;
       }
     }
@@ -49,6 +51,15 @@ class Soak {
   }
 
   bool InPlay() { return t_.current() == &t_.play(); }
+  void Report() const {
+    const SoakFigures& f = *figures_;
+    std::printf(
+        "frames %lld, doors %lld, grabs %lld, handles %lld, copies %lld, removals %lld, "
+        "device losses %lld\n",
+        (long long)f.frames, (long long)f.doors, (long long)f.grabs, (long long)f.handles,
+        (long long)f.copies, (long long)f.removals, (long long)f.deviceLosses);
+    std::fflush(stdout);
+  }
   Tool* CurrentTool() { return InPlay() ? t_.play().currentTool : nullptr; }
 
   // A click on a tool's icon: hover (so it lights), press, release.
@@ -275,6 +286,7 @@ class Soak {
   TestApp t_;
   std::mt19937 random_;
   SoakFigures* figures_;
+  bool progress_;
   bool left_ = false;
   bool right_ = false;
   int doorFrames_ = 0;
@@ -284,7 +296,8 @@ class Soak {
 
 }  // namespace
 
-bool RunSoak(uint32_t seed, int64_t frames, SoakFigures* figures, std::string* failure) {
-  Soak soak(seed, figures);
+bool RunSoak(uint32_t seed, int64_t frames, SoakFigures* figures, std::string* failure,
+             bool progress) {
+  Soak soak(seed, figures, progress);
   return soak.Run(frames, failure);
 }

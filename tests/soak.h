@@ -17,5 +17,7 @@ struct SoakFigures {
   int64_t deviceLosses = 0;  // losses injected
 };
 
-// Runs `frames` frames from `seed`; false with the first broken invariant in *failure.
-bool RunSoak(uint32_t seed, int64_t frames, SoakFigures* figures, std::string* failure);
+// Runs `frames` frames from `seed`; false with the first broken invariant in *failure. With
+// `progress`, a line of figures goes to standard output every 10,000 frames.
+bool RunSoak(uint32_t seed, int64_t frames, SoakFigures* figures, std::string* failure,
+             bool progress = false);

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   }
   SoakFigures f;
   std::string failure;
-  const bool ok = RunSoak(uint32_t(seed), frames, &f, &failure);
+  const bool ok = RunSoak(uint32_t(seed), frames, &f, &failure, true);
   std::printf(
       "seed %lu: frames %lld, doors %lld, grabs %lld, handles %lld, copies %lld, "
       "removals %lld, device losses %lld\n",
