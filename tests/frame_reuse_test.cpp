@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "bottom_edge.h"
 #include "collapse_scenes.h"
 #include "test_app.h"
 
@@ -86,26 +87,9 @@ class Twins : public testing::Test {
     const Tool* tool = kept.world().tools[index].get();
     Click(int(tool->x) + 24, int(tool->y) + 24);
   }
-  // A point on a block's face, just above a bottom edge at its nearest bottom corner.
   bool BottomEdgePoint(int index, platform::Point* point) {
     const BlockSet& set = kept.world().blockSet;
-    const Block* b = set.At(index);
-    const Mat4 ms = set.ScreenMatrix(kept.app().Graphics().Device());
-    ScreenPoint c[4];
-    int n = 0;
-    for (int k = 0; k < 4; ++k) {
-      c[k] = ProjectToScreen(b->corners[k], ms);
-      if (c[k].z < c[n].z) n = k;
-    }
-    for (int side : {1, 3}) {
-      const ScreenPoint& o = c[(n + side) % 4];
-      const platform::Point p{int((c[n].x + o.x) / 2), int((c[n].y + o.y) / 2) - 2};
-      if (set.CellBody(set.FrontCell(p.x, p.y)) == b) {
-        *point = p;
-        return true;
-      }
-    }
-    return false;
+    return ::BottomEdgePoint(set, kept.app().Graphics().Device(), *set.At(index), point);
   }
   platform::Point Centre(int index) {
     const BlockSet& set = kept.world().blockSet;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "blocks/block_set.h"
+#include "bottom_edge.h"
 #include "test_app.h"
 
 namespace r = platform::render;
@@ -46,22 +47,10 @@ class Handles : public testing::Test {
     t.Release();
     t.NextFrame();
   }
-  // A point just above a bottom edge at the block's nearest bottom corner, on the block itself.
   platform::Point BottomEdgePoint(const Block* b) {
-    const Mat4 ms = set().ScreenMatrix(device());
-    ScreenPoint c[4];
-    int n = 0;
-    for (int k = 0; k < 4; ++k) {
-      c[k] = ProjectToScreen(b->corners[k], ms);
-      if (c[k].z < c[n].z) n = k;
-    }
-    for (int side : {1, 3}) {
-      const ScreenPoint& o = c[(n + side) % 4];
-      const platform::Point p{int((c[n].x + o.x) / 2), int((c[n].y + o.y) / 2) - 2};
-      if (set().CellBody(set().FrontCell(p.x, p.y)) == b) return p;
-    }
-    ADD_FAILURE() << "no bottom edge of the block in view";
-    return {0, 0};
+    platform::Point p{0, 0};
+    if (!::BottomEdgePoint(set(), device(), *b, &p)) ADD_FAILURE() << "no bottom edge in view";
+    return p;
   }
   platform::Point FaceMiddle(const Block* b) {
     const ScreenPoint s = OnScreen(b->centre);

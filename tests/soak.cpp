@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "blocks/block_set.h"
+#include "bottom_edge.h"
 #include "play/grab_layer.h"
 #include "test_app.h"
 
@@ -88,19 +89,12 @@ class Soak {
   bool BottomEdgePoint(int* x, int* y) {
     BlockSet& set = t_.world().blockSet;
     if (set.Count() == 0) return false;
-    const Block* b = set.At(Uniform(0, set.Count() - 1));
-    const Mat4 ms = set.ScreenMatrix(t_.app().Graphics().Device());
-    ScreenPoint c[4];
-    int n = 0;
-    for (int k = 0; k < 4; ++k) {
-      c[k] = ProjectToScreen(b->corners[k], ms);
-      if (c[k].z < c[n].z) n = k;
-    }
-    const ScreenPoint& o = c[(n + (Chance(0.5) ? 1 : 3)) % 4];
-    const float px = (c[n].x + o.x) / 2, py = (c[n].y + o.y) / 2 - 1.5f;
-    if (!(px > 0 && px < 639 && py > 0 && py < 479)) return false;
-    *x = int(px);
-    *y = int(py);
+    const Block& b = *set.At(Uniform(0, set.Count() - 1));
+    const ScreenPoint p =
+        BottomEdgeMiddle(set, t_.app().Graphics().Device(), b, Chance(0.5) ? 1 : 3, 1.5f);
+    if (!(p.x > 0 && p.x < 639 && p.y > 0 && p.y < 479)) return false;
+    *x = int(p.x);
+    *y = int(p.y);
     return true;
   }
 
