@@ -8,45 +8,16 @@
 
 #include "blocks/block_set.h"
 #include "bottom_edge.h"
+#include "hand_session.h"
 #include "test_app.h"
 
 namespace r = platform::render;
 
 namespace {
 
-class Handles : public testing::Test {
+class Handles : public HandSession {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(t.created()) << t.app().FailureReason();
-    t.EnterPlay();
-    t.Move(320, 300);
-    t.NextFrame();
-  }
-  BlockSet& set() { return t.world().blockSet; }
   GrabLayer& layer() { return t.world().grabLayer; }
-  Block* block(int i) { return set().At(i); }
-  r::RenderDevice* device() { return t.app().Graphics().Device(); }
-  PlayScene& play() { return t.play(); }
-  ScreenPoint OnScreen(const Vec3& physics) {
-    return ProjectToScreen(physics, set().ScreenMatrix(device()));
-  }
-  void PressAt(platform::Point p) {
-    t.Move(p.x, p.y);
-    t.NextFrame();
-    t.Press();
-    t.NextFrame();
-  }
-  void MoveBy(int dx, int dy, int steps = 4) {
-    const platform::Point from = t.platform().CursorPos();
-    for (int i = 1; i <= steps; ++i) {
-      t.Move(from.x + dx * i / steps, from.y + dy * i / steps);
-      t.NextFrame();
-    }
-  }
-  void LetGo() {
-    t.Release();
-    t.NextFrame();
-  }
   platform::Point BottomEdgePoint(const Block* b) {
     platform::Point p{0, 0};
     if (!::BottomEdgePoint(set(), device(), *b, &p)) ADD_FAILURE() << "no bottom edge in view";
@@ -73,8 +44,6 @@ class Handles : public testing::Test {
       }
     return m;
   }
-
-  TestApp t;
 };
 
 TEST_F(Handles, APressInTheMiddleOfAFaceGrabsTheBlockWithNoHandle) {

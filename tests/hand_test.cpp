@@ -6,46 +6,15 @@
 #include <cstring>
 
 #include "blocks/block_set.h"
+#include "hand_session.h"
 #include "test_app.h"
 
 namespace r = platform::render;
 
 namespace {
 
-class Hand : public testing::Test {
+class Hand : public HandSession {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(t.created()) << t.app().FailureReason();
-    t.EnterPlay();
-    t.Move(320, 300);
-    t.NextFrame();
-  }
-  BlockSet& set() { return t.world().blockSet; }
-  Block* block(int i) { return set().At(i); }
-  r::RenderDevice* device() { return t.app().Graphics().Device(); }
-  PlayScene& play() { return t.play(); }
-  ScreenPoint OnScreen(const Vec3& physics) {
-    return ProjectToScreen(physics, set().ScreenMatrix(device()));
-  }
-  // Presses at (x, y) and runs the frame that grabs.
-  void PressAt(int x, int y) {
-    t.Move(x, y);
-    t.NextFrame();
-    t.Press();
-    t.NextFrame();
-  }
-  // With the button held, moves to (x, y) in a few frames.
-  void DragTo(int x, int y, int steps = 4) {
-    const platform::Point from = t.platform().CursorPos();
-    for (int i = 1; i <= steps; ++i) {
-      t.Move(from.x + (x - from.x) * i / steps, from.y + (y - from.y) * i / steps);
-      t.NextFrame();
-    }
-  }
-  void LetGo() {
-    t.Release();
-    t.NextFrame();
-  }
   // Picks up the block at the centre of its top face on screen; the press point is returned.
   platform::Point PickUp(int i) {
     Vec3 top = block(i)->centre;
@@ -68,8 +37,6 @@ class Hand : public testing::Test {
       for (const Face& f : block(i)->faces) n += f.link && f.link->owner == b;
     return n;
   }
-
-  TestApp t;
 };
 
 TEST_F(Hand, APressOnTheBackgroundOrOutsideTheScreenGrabsNothing) {
