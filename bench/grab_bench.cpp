@@ -88,13 +88,17 @@ void BM_HandleDragFrame(benchmark::State& state) {
     return app;
   }();
   SceneManager* scenes = t->app().Scenes();
-  const platform::Point start = t->platform().CursorPos();
-  int step = 0;
+  static const platform::Point start = t->platform().CursorPos();  // where the handle was taken
+  const Block* held = t->play().heldHandle->block;
+  int step = 0, moved = 0;
   for (auto _ : state) {
+    const Vec3 before = held->corners[0];
     t->Move(start.x, start.y + (step++ % 60));
     scenes->Update();
     scenes->Render();
+    moved += !(held->corners[0] == before);
   }
+  state.counters["moved_share"] = double(moved) / double(state.iterations());
 }
 BENCHMARK(BM_HandleDragFrame)->Unit(benchmark::kMillisecond);
 
