@@ -189,11 +189,10 @@ class BlockSet : public OwningObjectList<Block> {
   FrameKey pickInputs_;
   bool pickReuse_ = true;
   int pickFillsSkipped_ = 0;
-  std::vector<Block*> groupStack_;
+  std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
   struct FirstSpan {
     int first = 0, last = -1;  // none while last < first
     RowDepth depth{0.0f, 0.0f, 0.0f};
   };
-  std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating  //
-                                       // MoveGroup's work list, kept to avoid allocating per drag
+  std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating
 };

@@ -30,6 +30,12 @@ class Hand : public HandSession {
     const ScreenPoint s = OnScreen(corner0);
     return {int(std::lround(s.x)) + play().grabOffsetX, int(std::lround(s.y)) + play().grabOffsetY};
   }
+  // Where the cursor must go so that the held block shows standing on top of block i.
+  platform::Point CursorOnTopOf(int i) {
+    Vec3 above = block(i)->corners[0];
+    above.z += 2.0f;
+    return CursorFor(above);
+  }
   bool Linked(const Face& a, const Face& b) { return a.link == &b && b.link == &a; }
   int LinksInto(const Block* b) {
     int n = 0;
@@ -116,9 +122,7 @@ TEST_F(Hand, OverTheTableAloneABlockStandsOnItUnglued) {
 TEST_F(Hand, OverTheTopOfAnotherBlockItSnapsOntoItAndIsGlued) {
   PickUp(24);
   // Where a block standing on top of tower 4 would show.
-  Vec3 above = block(99)->corners[0];
-  above.z += 2.0f;
-  const platform::Point to = CursorFor(above);
+  const platform::Point to = CursorOnTopOf(99);
   DragTo(to.x, to.y);
   t.Save("hand_block_on_a_tower");
   EXPECT_TRUE(Linked(block(99)->faces[1], block(24)->faces[0]));
@@ -137,9 +141,7 @@ TEST_F(Hand, OverTheTopOfAnotherBlockItSnapsOntoItAndIsGlued) {
 
 TEST_F(Hand, EveryDragFrameUndoesTheLastGlueBeforeGluingAnew) {
   PickUp(24);
-  Vec3 above = block(99)->corners[0];
-  above.z += 2.0f;
-  const platform::Point on_tower = CursorFor(above);
+  const platform::Point on_tower = CursorOnTopOf(99);
   DragTo(on_tower.x, on_tower.y);
   ASSERT_TRUE(Linked(block(99)->faces[1], block(24)->faces[0]));
   DragTo(150, 60);  // away into the empty air
@@ -237,9 +239,7 @@ namespace {
 // Removing a block leaves nothing pointing at it: glue state, support quad, links, pick cells.
 TEST_F(Hand, ARemovedBlockLeavesNoReferenceBehind) {
   PickUp(24);
-  Vec3 above = block(99)->corners[0];
-  above.z += 2.0f;
-  const platform::Point to = CursorFor(above);
+  const platform::Point to = CursorOnTopOf(99);
   DragTo(to.x, to.y);
   ASSERT_EQ(set().pendingFace, &block(99)->faces[1]);
   LetGo();
