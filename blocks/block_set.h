@@ -75,7 +75,7 @@ class BlockSet : public OwningObjectList<Block> {
   // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or
   // below aside; false while the settle check flag is clear. The door waits for it.
   bool AllAtRest() const;
-  ContactGrid contactGrid;  // the broad phase of the block pairs, rebuilt every pass
+  ContactGrid contactGrid;  // the broad phase of the block pairs
 
   // A pen sample at a screen point: texels of the face under it, or a 3x3 square on the canvas
   // where no face is (then false).

@@ -1,7 +1,8 @@
-// The broad phase of the block-against-block pass: blocks filed by the cell of their centre in a
-// uniform grid whose cells are as wide as the largest reach, so that every block within reach of
-// another lies in one of the 27 cells around it. Rebuilt by every relaxation pass, after the
-// table pass has set the centres (the pair tests move corners, never centres).
+// The broad phase of the block-against-block pass. For every block, the list of blocks whose
+// centres lay within its reach plus a margin when the lists were made, found through a uniform
+// grid of cells as wide as that distance. While no centre has drifted more than half the margin
+// since, every pair within reach is still on the lists, so they serve pass after pass and step
+// after step; a change of the block list, a changed reach or one drifted centre makes them anew.
 #pragma once
 
 #include <bit>
@@ -16,18 +17,24 @@ class BlockSet;
 
 class ContactGrid {
  public:
-  // Storage for `count` blocks; called as blocks are added, so that a step allocates nothing.
+  // How far beyond its reach a block lists others. Wider lists are made less often and hold
+  // more pairs that turn out to be out of reach.
+  static constexpr double kMargin = 1.0;
+
+  // Storage for `count` blocks; called as blocks are added, so that a step seldom allocates.
   void Reserve(int count);
-  // Files the set's blocks by their centres. False when a centre is not finite or the set
-  // outgrew the storage: then every pair must be visited.
-  bool Build(const BlockSet& set);
-  // Calls visit(b) for every block b other than `a` that may lie within reach of block a, in
-  // ascending list order; blocks out of reach may be among them.
+  // Takes the set's centres and reaches for this pass, and makes the lists anew when they may
+  // miss a pair. False when a centre or reach is not finite or the set outgrew the storage:
+  // then every pair must be visited.
+  bool Update(const BlockSet& set);
+  // Calls visit(b) for every listed block b of block `a`, in ascending list order; all blocks
+  // within a's reach are among them, and some beyond it.
   template <class Visit>
-  void ForEachNeighbour(int a, Visit&& visit) const;
-  // The block test's own first step, |centre a - centre b| <= reach of a, on the centres filed by
-  // Build: the same floats, the same operations, so the same answer, from compact arrays.
-  // (Centres and reaches are finite: Build checks.)
+  void ForEachCandidate(int a, Visit&& visit) const {
+    for (uint32_t k = first_[size_t(a)]; k < first_[size_t(a) + 1]; ++k) visit(int(listed_[k]));
+  }
+  // The block test's own first step, |centre a - centre b| <= reach of a, on the centres taken
+  // by Update: the same floats, the same operations, so the same answer, from compact arrays.
   bool WithinReach(int a, int b) const {
     const Vec3& ca = centres_[size_t(a)];
     const Vec3& cb = centres_[size_t(b)];
@@ -38,34 +45,35 @@ class ContactGrid {
     if (squared > reach * reach * 1.001f) return false;
     return !(std::sqrt(squared) > reach);
   }
+  // How many times the lists were made; for the tests and benchmarks.
+  long Builds() const { return builds_; }
 
  private:
-  // Marks the neighbours of `a` in `marks_`, one bit per block.
-  void MarkNeighbours(int a) const;
+  void Build();
+  // Marks the blocks of the 27 cells around block a's cell in `marks_`, one bit per block.
+  void MarkNeighbours(int a);
 
   int count_ = 0;
-  uint32_t bucket_mask_ = 0;
-  std::vector<int32_t> cell_[3];        // per block: its cell on each axis, clamped
-  std::vector<uint32_t> bucket_of_;     // per block: the hash bucket of its cell
-  std::vector<uint32_t> bucket_start_;  // per bucket: first index into order_; one extra at the end
-  std::vector<int32_t> order_;          // blocks grouped by bucket, ascending within each
-  std::vector<Vec3> centres_;           // per block: its centre and reach when the grid was built
+  size_t capacity_ = 0;
+  long builds_ = 0;
+  // What the lists were made for: the list version, the block count, the centres and reaches.
+  bool built_ = false;
+  uint64_t builtVersion_ = 0;
+  int builtCount_ = 0;
+  std::vector<Vec3> builtCentres_;
+  std::vector<float> builtReaches_;
+  // This pass's centres and reaches.
+  std::vector<Vec3> centres_;
   std::vector<float> reaches_;
-  mutable std::vector<uint64_t> marks_;
-  // The block whose neighbours `marks_` holds, or -1: the next block of the same cell reuses them.
-  mutable int marked_ = -1;
+  // The lists: block a's are listed_[first_[a]] .. listed_[first_[a + 1] - 1].
+  std::vector<uint32_t> first_;
+  std::vector<uint32_t> listed_;
+  // The grid of the last build.
+  uint32_t bucketMask_ = 0;
+  std::vector<int32_t> cell_[3];       // per block: its cell on each axis, clamped
+  std::vector<uint32_t> bucketOf_;     // per block: the hash bucket of its cell
+  std::vector<uint32_t> bucketStart_;  // per bucket: first index into order_; one extra at the end
+  std::vector<int32_t> order_;         // blocks grouped by bucket, ascending within each
+  std::vector<uint64_t> marks_;
+  int marked_ = -1;  // the block whose neighbours marks_ holds; the next of its cell reuses them
 };
-
-template <class Visit>
-void ContactGrid::ForEachNeighbour(int a, Visit&& visit) const {
-  MarkNeighbours(a);
-  const int words = (count_ + 63) / 64;
-  for (int w = 0; w < words; ++w) {
-    uint64_t bits = marks_[size_t(w)];
-    while (bits) {
-      const int b = w * 64 + std::countr_zero(bits);
-      bits &= bits - 1;
-      visit(b);
-    }
-  }
-}

@@ -33,55 +33,8 @@ void PredictBlock(Block& block) {
 }
 
 void RestoreShape(Block& block) {
-  Vec3* c = block.corners;
-  // d = c[a] - c[b], L = |d|; both ends move half the error along d / L. Later pairs see the
-  // corrected corners. Two corners in one place give no direction: that pair waits a pass.
-  for (int i = 0; i < 16; ++i) {
-    Vec3& a = c[kEdgePairs[i][0]];
-    Vec3& b = c[kEdgePairs[i][1]];
-    Vec3 d;
-    Subtract(d, a, b);
-    const float length = std::sqrt(LengthSquared(d));
-    if (!(length > 0.0f) || !std::isfinite(length)) continue;
-    const float k = (block.restLengths[i] - length) * 0.5f;
-    const Vec3 move{d.x / length * k, d.y / length * k, d.z / length * k};
-    AddInPlace(a, move);
-    b.Set(b.x - move.x, b.y - move.y, b.z - move.z);
-  }
-  // Each axis is the sum of the four edges along it, normalised; a zero sum keeps the old axis.
-  // The three are not made orthogonal.
-  const auto edges = [c](int p0, int q0, int p1, int q1, int p2, int q2, int p3, int q3) {
-    Vec3 sum, e;
-    Subtract(sum, c[p0], c[q0]);
-    AddInPlace(sum, Subtract(e, c[p1], c[q1]));
-    AddInPlace(sum, Subtract(e, c[p2], c[q2]));
-    AddInPlace(sum, Subtract(e, c[p3], c[q3]));
-    return sum;
-  };
-  Vec3 axes[3] = {edges(6, 7, 5, 4, 2, 3, 1, 0), edges(6, 5, 7, 4, 2, 1, 3, 0),
-                  edges(7, 3, 6, 2, 5, 1, 4, 0)};
-  for (int i = 0; i < 3; ++i)
-    if (NormalizeInPlace(axes[i])) block.axes[i] = axes[i];
-  Vec3 sum;
-  for (int k = 0; k < 8; ++k) AddInPlace(sum, c[k]);
-  Scale(block.centre, sum, 0.125f);
-  // The rigid box around the centre: corner k = centre +- hx +- hy +- hz by the corner table.
-  Vec3 h[3];
-  Scale(h[0], block.axes[0], block.size.x / 2);
-  Scale(h[1], block.axes[1], block.size.y / 2);
-  Scale(h[2], block.axes[2], block.size.z / 2);
-  static constexpr float kSigns[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
-                                         {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
-  for (int k = 0; k < 8; ++k) {
-    Vec3 p = block.centre;
-    for (int i = 0; i < 3; ++i) {
-      if (kSigns[k][i] > 0)
-        AddInPlace(p, h[i]);
-      else
-        Subtract(p, p, h[i]);
-    }
-    c[k] = p;
-  }
+  Block* one = &block;
+  RestoreShapes(&one, 1);
 }
 
 int CollisionSoundFor(float fall_height) {
@@ -119,21 +72,26 @@ void BlockSet::StepBodies() {
   const int count = Count();
   for (int i = 0; i < count; ++i) PredictBlock(*At(i));
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
+    // The table pass and the shape restoration touch one block each, so the restorations can
+    // wait for a batch of blocks.
+    Block* batch[4];
+    int batched = 0;
     for (int i = 0; i < count; ++i) {
       if (table) TestTable(*At(i), *table);
-      RestoreShape(*At(i));
+      batch[batched++] = At(i);
+      if (batched == 4 || i == count - 1) RestoreShapes(batch, batched), batched = 0;
     }
-    // Every ordered pair in list order. The pair tests move corners, never centres, so the grid
-    // built from this pass's centres finds exactly the pairs within reach, and visiting each
-    // block's neighbours in list order keeps the order of every test that does anything.
+    // Every ordered pair in list order. The pair tests move corners, never centres, so the
+    // lists checked against this pass's centres hold every pair within reach, and visiting each
+    // block's listed blocks in list order keeps the order of every test that does anything.
     // A ball around the block's corners, made at its first pair within reach and again after a
     // test moved them, skips the pairs whose test provably does nothing.
-    if (contactGrid.Build(*this)) {
+    if (contactGrid.Update(*this)) {
       for (int a = 0; a < count; ++a) {
         Block& block = *At(a);
         CornerBall ball;
         bool ball_fits = false;
-        contactGrid.ForEachNeighbour(a, [&](int b) {
+        contactGrid.ForEachCandidate(a, [&](int b) {
           if (!contactGrid.WithinReach(a, b)) return;
           const Block& other = *At(b);
           if (!ball_fits) ball = BoundCorners(block), ball_fits = true;

@@ -98,6 +98,59 @@ inline void TestBlock(Block& a, const Block& b) {
   }
 }
 
+// Shape restoration one block at a time.
+inline void RestoreShape(Block& block) {
+  Vec3* c = block.corners;
+  // d = c[a] - c[b], L = |d|; both ends move half the error along d / L. Later pairs see the
+  // corrected corners. Two corners in one place give no direction: that pair waits a pass.
+  for (int i = 0; i < 16; ++i) {
+    Vec3& a = c[kEdgePairs[i][0]];
+    Vec3& b = c[kEdgePairs[i][1]];
+    Vec3 d;
+    Subtract(d, a, b);
+    const float length = std::sqrt(LengthSquared(d));
+    if (!(length > 0.0f) || !std::isfinite(length)) continue;
+    const float k = (block.restLengths[i] - length) * 0.5f;
+    const Vec3 move{d.x / length * k, d.y / length * k, d.z / length * k};
+    AddInPlace(a, move);
+    b.Set(b.x - move.x, b.y - move.y, b.z - move.z);
+  }
+  // Each axis is the sum of the four edges along it, normalised; a zero sum keeps the old axis.
+  // The three are not made orthogonal.
+  const auto edges = [c](int p0, int q0, int p1, int q1, int p2, int q2, int p3, int q3) {
+    Vec3 sum, e;
+    Subtract(sum, c[p0], c[q0]);
+    AddInPlace(sum, Subtract(e, c[p1], c[q1]));
+    AddInPlace(sum, Subtract(e, c[p2], c[q2]));
+    AddInPlace(sum, Subtract(e, c[p3], c[q3]));
+    return sum;
+  };
+  Vec3 axes[3] = {edges(6, 7, 5, 4, 2, 3, 1, 0), edges(6, 5, 7, 4, 2, 1, 3, 0),
+                  edges(7, 3, 6, 2, 5, 1, 4, 0)};
+  for (int i = 0; i < 3; ++i)
+    if (NormalizeInPlace(axes[i])) block.axes[i] = axes[i];
+  Vec3 sum;
+  for (int k = 0; k < 8; ++k) AddInPlace(sum, c[k]);
+  Scale(block.centre, sum, 0.125f);
+  // The rigid box around the centre: corner k = centre +- hx +- hy +- hz by the corner table.
+  Vec3 h[3];
+  Scale(h[0], block.axes[0], block.size.x / 2);
+  Scale(h[1], block.axes[1], block.size.y / 2);
+  Scale(h[2], block.axes[2], block.size.z / 2);
+  static constexpr float kSigns[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                                         {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+  for (int k = 0; k < 8; ++k) {
+    Vec3 p = block.centre;
+    for (int i = 0; i < 3; ++i) {
+      if (kSigns[k][i] > 0)
+        AddInPlace(p, h[i]);
+      else
+        Subtract(p, p, h[i]);
+    }
+    c[k] = p;
+  }
+}
+
 // One step of the bodies, as BlockSet::StepBodies.
 inline void Step(BlockSet& set) {
   const int n = set.Count();
@@ -105,7 +158,7 @@ inline void Step(BlockSet& set) {
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
     for (int i = 0; i < n; ++i) {
       TestTable(*set.At(i), *set.table);
-      RestoreShape(*set.At(i));
+      all_pairs::RestoreShape(*set.At(i));
     }
     for (int a = 0; a < n; ++a)
       for (int b = 0; b < n; ++b)
