@@ -30,8 +30,9 @@ bool Finite(const Vec3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// Room for this many listed blocks per block before the list storage grows.
-constexpr size_t kListedPerBlock = 16;
+// Room for this many listed blocks per block before the list storage grows: more than cubes
+// packed around one can have within reach and margin, so that even a tight heap fits.
+constexpr size_t kListedPerBlock = 128;
 
 }  // namespace
 
@@ -46,7 +47,7 @@ void ContactGrid::Reserve(int count) {
   builtCentres_.resize(capacity_);
   builtReaches_.resize(capacity_);
   first_.resize(capacity_ + 1);
-  listed_.reserve(kListedPerBlock * capacity_);
+  listed_.reserve(std::min(kListedPerBlock, capacity_) * capacity_);
   marks_.resize((capacity_ + 63) / 64);
   size_t buckets = 64;
   while (buckets < 8 * capacity_) buckets *= 2;  // few strangers share a bucket
