@@ -80,6 +80,8 @@ void TimeTheFall(benchmark::State& state, FallScene& scene, int steps) {
   std::unique_ptr<BlockSet> shadow = Shadow(t, set);
   const BlockSet* start = scene.start.get();
   std::vector<double> fast, all;
+  const long builds_before = set.contactGrid.Builds();
+  long steps_run = 0;
   for (auto _ : state) {
     CopySet(*start, set);
     set.settleCheck = 1;
@@ -94,12 +96,16 @@ void TimeTheFall(benchmark::State& state, FallScene& scene, int steps) {
       auto t2 = Clock::now();
       all.push_back(Microseconds(t1 - t0));
       fast.push_back(Microseconds(t2 - t1));
+      ++steps_run;
       t.platform().ClearSounds();
       if (set.AllAtRest()) break;
     }
   }
   const double f = Median(fast), a = Median(all);
   state.counters["steps"] = double(fast.size());
+  // How often the contact candidate lists were made anew.
+  state.counters["list_builds_per_step"] =
+      double(set.contactGrid.Builds() - builds_before) / double(steps_run);
   state.counters["step_us"] = f;
   state.counters["all_pairs_us"] = a;
   state.counters["ratio"] = f / a;

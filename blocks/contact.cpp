@@ -1,10 +1,16 @@
 #include "blocks/contact.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
+#include "blocks/float4.h"
+
 namespace {
+
+using float4::F4;
+using float4::I4;
 
 constexpr float kTableHalfSide = 30.0f;
 // A corner of a block that has left the table is held this far below the plane while it is
@@ -46,6 +52,23 @@ float Slack(const Vec3& extent, float magnitude) {
   return 1.0e-4f * (1.0f + magnitude + pushes);
 }
 
+// Each sample's weight of each face corner, v u, v (1 - u), (1 - v)(1 - u), (1 - v) u: per
+// corner, the five samples side by side (the last vector's other lanes unused).
+struct SampleWeights {
+  F4 w[2][4];
+  constexpr SampleWeights() : w{} {
+    for (int i = 0; i < 5; ++i) {
+      const float u = kFaceSamples[i][0], v = kFaceSamples[i][1];
+      w[i / 4][0][i % 4] = v * u;
+      w[i / 4][1][i % 4] = v * (1 - u);
+      w[i / 4][2][i % 4] = (1 - v) * (1 - u);
+      w[i / 4][3][i % 4] = (1 - v) * u;
+    }
+  }
+};
+const SampleWeights kWeights;
+const F4 (&kSampleWeights)[2][4] = kWeights.w;
+
 // What lets the block test skip probes without changing a single result. A probe point (an edge
 // midpoint, a face sample) is a convex combination of a's corners, and its box coordinates are
 // affine in the point, so they equal the same combination of the corners' box coordinates up to
@@ -56,27 +79,122 @@ float Slack(const Vec3& extent, float magnitude) {
 // outside the box on some axis therefore means the exact probe finds the point outside, and it
 // is skipped. Only points found inside move corners, so skipped probes leave everything as it
 // was.
+//
+// The corners' coordinates are kept by axis, eight to a row, so that all eight are found four at
+// a time, with the operations of contact::LocalCoordinates in each lane: the corner probe uses
+// them as exact values.
 struct CornerLocals {
-  Vec3 local[8];       // a's corners in b's box, refreshed whenever a corner moves
-  uint8_t outside[8];  // per corner, the sides of the box it lies clearly beyond (Outcode)
+  alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
+  uint8_t outside[8];             // per corner, the sides of the box it lies clearly beyond
   Vec3 extent;
   float slack = 0.0f;
   bool moved = false;  // a probe pushed a corner of a
 
   CornerLocals(const Block& a, const Block& b) : extent(a.size) {
-    float magnitude = MaxAbs(b.corners[0]);
-    for (const Vec3& c : a.corners) magnitude = std::max(magnitude, MaxAbs(c));
-    slack = Slack(extent, magnitude);
+    F4 x[2], y[2], z[2];
+    for (int k = 0; k < 8; ++k) {
+      const Vec3& c = a.corners[k];
+      x[k / 4][k % 4] = c.x, y[k / 4][k % 4] = c.y, z[k / 4][k % 4] = c.z;
+    }
+    const F4 largest = float4::Abs(x[0]) > float4::Abs(x[1]) ? float4::Abs(x[0]) : float4::Abs(x[1]);
+    F4 m = largest;
+    for (int half = 0; half < 2; ++half) {
+      const F4 ay = float4::Abs(y[half]), az = float4::Abs(z[half]);
+      m = ay > m ? ay : m;
+      m = az > m ? az : m;
+    }
+    slack = Slack(extent, std::max(MaxAbs(b.corners[0]), float4::MaxLane(m)));
+    RefreshAll(x, y, z, b);
   }
+  Vec3 Local(int k) const { return {local[0][k], local[1][k], local[2][k]}; }
+  // One corner, after it moved.
   void Refresh(const Block& a, const Block& b, int k) {
-    local[k] = contact::LocalCoordinates(a.corners[k], b);
-    outside[k] = Outcode(local[k]);
+    const Vec3 l = contact::LocalCoordinates(a.corners[k], b);
+    local[0][k] = l.x, local[1][k] = l.y, local[2][k] = l.z;
+    outside[k] = Outcode(l);
+  }
+  // All eight, after they all moved.
+  void RefreshAll(const Block& a, const Block& b) {
+    F4 x[2], y[2], z[2];
+    for (int k = 0; k < 8; ++k) {
+      const Vec3& c = a.corners[k];
+      x[k / 4][k % 4] = c.x, y[k / 4][k % 4] = c.y, z[k / 4][k % 4] = c.z;
+    }
+    RefreshAll(x, y, z, b);
+  }
+  // d = corner - b's corner 0, then d . axis summed x, y, z, lane by lane.
+  void RefreshAll(const F4* x, const F4* y, const F4* z, const Block& b) {
+    const Vec3& o = b.corners[0];
+    for (int half = 0; half < 2; ++half) {
+      const F4 dx = x[half] - o.x, dy = y[half] - o.y, dz = z[half] - o.z;
+      for (int axis = 0; axis < 3; ++axis) {
+        const Vec3& u = b.axes[axis];
+        float4::Store(&local[axis][4 * half], dx * u.x + dy * u.y + dz * u.z);
+      }
+      const I4 code = OutcodeLanes(float4::Load(&local[0][4 * half]),
+                                   float4::Load(&local[1][4 * half]),
+                                   float4::Load(&local[2][4 * half]));
+      for (int j = 0; j < 4; ++j) outside[4 * half + j] = uint8_t(code[j]);
+    }
   }
   // One bit per side of the box that the point lies beyond by more than the slack; 0 for NaN.
   uint8_t Outcode(const Vec3& l) const {
     return uint8_t((l.x < -slack) | (l.y < -slack) << 1 | (l.z < -slack) << 2 |
                    (l.x > extent.x + slack) << 3 | (l.y > extent.y + slack) << 4 |
                    (l.z > extent.z + slack) << 5);
+  }
+  I4 OutcodeLanes(F4 x, F4 y, F4 z) const {
+    const float low = -slack;
+    return ((x < low) & 1) | ((y < low) & 2) | ((z < low) & 4) | ((x > extent.x + slack) & 8) |
+           ((y > extent.y + slack) & 16) | ((z > extent.z + slack) & 32);
+  }
+  // Which corners lie inside the box, bounds included, as the corner probe tests them.
+  unsigned InsideClosed() const {
+    unsigned bits = 0;
+    for (int half = 0; half < 2; ++half) {
+      const F4 x = float4::Load(&local[0][4 * half]), y = float4::Load(&local[1][4 * half]),
+               z = float4::Load(&local[2][4 * half]);
+      const I4 in = (0.0f <= x) & (x <= extent.x) & (0.0f <= y) & (y <= extent.y) & (0.0f <= z) &
+                    (z <= extent.z);
+      bits |= float4::Bits(in) << (4 * half);
+    }
+    return bits;
+  }
+  // The edges (bit i for kEdgePairs[i]) whose midpoints do not lie clearly outside. Corners
+  // 0-3 and 4-7 fill one vector each; their edges are a vector plus itself rotated (0-1, 1-2,
+  // 2-3, 3-0 and 4-5, ..., 7-4), or plus the other (0-4, ..., 3-7).
+  unsigned EdgesNear() const {
+    F4 mids[3][3];
+    for (int axis = 0; axis < 3; ++axis) {
+      const F4 low = float4::Load(&local[axis][0]), high = float4::Load(&local[axis][4]);
+      mids[0][axis] = (low + float4::Rotate(low)) * 0.5f;
+      mids[1][axis] = (high + float4::Rotate(high)) * 0.5f;
+      mids[2][axis] = (low + high) * 0.5f;
+    }
+    unsigned bits = 0;
+    for (int group = 0; group < 3; ++group) {
+      const I4 code = OutcodeLanes(mids[group][0], mids[group][1], mids[group][2]);
+      bits |= float4::Bits(code == 0) << (4 * group);
+    }
+    return bits;
+  }
+  // The samples (bit i for kFaceSamples[i]) of the face with these corners that do not lie
+  // clearly outside: S = w0 f0 + w1 f1 + w2 f2 + w3 f3, samples 0-3 in the lanes of one vector
+  // and sample 4 in the first lane of another.
+  unsigned FaceSamplesNear(const int* fc) const {
+    unsigned bits = 0;
+    for (int group = 0; group < 2; ++group) {
+      F4 coordinate[3];
+      for (int axis = 0; axis < 3; ++axis) {
+        const float* l = local[axis];
+        coordinate[axis] = kSampleWeights[group][0] * l[fc[0]] +
+                           kSampleWeights[group][1] * l[fc[1]] +
+                           kSampleWeights[group][2] * l[fc[2]] + kSampleWeights[group][3] * l[fc[3]];
+      }
+      const I4 code = OutcodeLanes(coordinate[0], coordinate[1], coordinate[2]);
+      bits |= float4::Bits(code == 0) << (4 * group);
+    }
+    return bits & 0x1F;
   }
   // Whether the given corners all lie beyond one side; then every combination of them does too.
   bool AllClearlyOutside(const int* corners, int count) const {
@@ -92,9 +210,10 @@ struct CornerLocals {
     if (AllClearlyOutside(fc, 4)) return true;
     const float margin = 2.0f * slack;
     for (int axis = 0; axis < 3; ++axis) {
-      float low = Component(local[fc[0]], axis), high = low, sum = low;
+      const float* l = local[axis];
+      float low = l[fc[0]], high = low, sum = low;
       for (int k = 1; k < 4; ++k) {
-        const float c = Component(local[fc[k]], axis);
+        const float c = l[fc[k]];
         low = std::min(low, c);
         high = std::max(high, c);
         sum += c;
@@ -111,12 +230,12 @@ struct CornerLocals {
 constexpr int kAllCorners[8] = {0, 1, 2, 3, 4, 5, 6, 7};
 
 // Step 2: each corner inside b's box (bounds included) is pushed out through the nearest side.
+// A push moves only its own corner, so the corners inside are known before the first.
 void CornerProbe(Block& a, const Block& b, CornerLocals& locals) {
-  for (int k = 0; k < 8; ++k) {
-    locals.Refresh(a, b, k);
-    if (!InsideClosed(locals.local[k], a.size)) continue;
+  for (unsigned inside = locals.InsideClosed(); inside; inside &= inside - 1) {
+    const int k = std::countr_zero(inside);
     float depth;
-    const int side = contact::NearestSide(locals.local[k], a.size, &depth);
+    const int side = contact::NearestSide(locals.Local(k), a.size, &depth);
     Move(a.corners[k], contact::PushDirection(b, side), depth);
     a.touched = 1;
     locals.moved = true;
@@ -143,17 +262,17 @@ void CentreProbe(Block& a, const Block& b, CornerLocals& locals) {
   }
   for (uint8_t& flag : a.contact) flag = 1;
   a.touched = 1;
-  for (int k = 0; k < 8; ++k) locals.Refresh(a, b, k);
+  locals.RefreshAll(a, b);
 }
 
 // Step 4: the midpoint of each of the twelve edges inside the box (bounds excluded) pushes both
 // ends of the edge out by the same move.
 void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
-  for (int i = 0; i < 12; ++i) {
+  unsigned near = locals.EdgesNear();
+  while (near) {
+    const int i = std::countr_zero(near);
+    near &= near - 1;
     const int p = kEdgePairs[i][0], q = kEdgePairs[i][1];
-    Vec3 guess;
-    Scale(guess, Add(guess, locals.local[p], locals.local[q]), 0.5f);
-    if (locals.Outcode(guess)) continue;
     Vec3 mid;
     Scale(mid, Add(mid, a.corners[p], a.corners[q]), 0.5f);
     const Vec3 l = contact::LocalCoordinates(mid, b);
@@ -166,6 +285,8 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
     locals.moved = true;
     locals.Refresh(a, b, p);
     locals.Refresh(a, b, q);
+    // The later edges, seen from the corners as they are now.
+    near = locals.EdgesNear() & ~((2u << i) - 1);
   }
 }
 
@@ -176,16 +297,11 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
   for (int f = 0; f < 6; ++f) {
     const int* fc = kFaceCorners[f];
     if (locals.FaceClearlyOutside(fc)) continue;
-    for (const auto& sample : kFaceSamples) {
-      const float u = sample[0], v = sample[1];
-      // S = v (u f0 + (1 - u) f1) + (1 - v) ((1 - u) f2 + u f3)
-      const float w[4] = {v * u, v * (1 - u), (1 - v) * (1 - u), (1 - v) * u};
-      Vec3 guess;
-      for (int k = 0; k < 4; ++k) {
-        const Vec3& l = locals.local[fc[k]];
-        guess.Set(guess.x + w[k] * l.x, guess.y + w[k] * l.y, guess.z + w[k] * l.z);
-      }
-      if (locals.Outcode(guess)) continue;
+    unsigned near = locals.FaceSamplesNear(fc);
+    while (near) {
+      const int i = std::countr_zero(near);
+      near &= near - 1;
+      const float u = kFaceSamples[i][0], v = kFaceSamples[i][1];
       const Vec3& f0 = a.corners[fc[0]];
       const Vec3& f1 = a.corners[fc[1]];
       const Vec3& f2 = a.corners[fc[2]];
@@ -204,6 +320,8 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
       a.touched = 1;
       locals.moved = true;
       for (int k = 0; k < 4; ++k) locals.Refresh(a, b, fc[k]);
+      // The later samples, seen from the corners as they are now.
+      near = locals.FaceSamplesNear(fc) & ~((2u << i) - 1);
     }
   }
 }

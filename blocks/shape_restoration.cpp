@@ -3,31 +3,16 @@
 // run four chains in the time of one. Every lane does the scalar operations of one block in the
 // same order, each IEEE-rounded the same way, so the results are those of one block at a time.
 #include <cfloat>
-#include <cmath>
 
+#include "blocks/float4.h"
 #include "blocks/physics_step.h"
-
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
 
 namespace {
 
-using F4 = float __attribute__((vector_size(16)));
-using I4 = int __attribute__((vector_size(16)));
-
-F4 Sqrt(F4 v) {
-#if defined(__SSE__)
-  return _mm_sqrt_ps(v);
-#else
-  return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
-#endif
-}
-
-F4 Select(I4 mask, F4 yes, F4 no) {
-  // A cast between vectors of one size keeps the bits.
-  return F4((I4(yes) & mask) | (I4(no) & ~mask));
-}
+using float4::F4;
+using float4::I4;
+using float4::Select;
+using float4::Sqrt;
 
 struct V3 {
   F4 x, y, z;
