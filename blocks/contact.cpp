@@ -315,8 +315,10 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
       const Vec3 n = contact::PushDirection(b, contact::NearestSide(l, a.size, &depth));
       const float weights[4] = {u + v, (1 - u) + v, (1 - u) + (1 - v), u + (1 - v)};
       for (int k = 0; k < 4; ++k) Move(a.corners[fc[k]], n, weights[k] * depth);
-      for (int k = 0; k < 4; ++k)
-        RespondToContact(n, a.velocities[fc[k]], a.contact[fc[k]], kBlockFriction, kRestitution);
+      Vec3* velocities[4];
+      uint8_t* flags[4];
+      for (int k = 0; k < 4; ++k) velocities[k] = &a.velocities[fc[k]], flags[k] = &a.contact[fc[k]];
+      RespondToContacts(n, velocities, flags, 4, kBlockFriction, kRestitution);
       a.touched = 1;
       locals.moved = true;
       for (int k = 0; k < 4; ++k) locals.Refresh(a, b, fc[k]);
@@ -337,14 +339,17 @@ void TestTable(Block& block, const Block& table) {
   bool over = false;
   for (const Vec3& c : block.corners)
     over = over || (x_low < c.x && c.x < x_high && y_low < c.y && c.y < y_high);
-  const Vec3 up{0.0f, 0.0f, 1.0f};
+  // The responses touch one corner each: they are given together at the end.
+  Vec3* velocities[8];
+  uint8_t* flags[8];
+  int lifted = 0;
   for (int k = 0; k < 8; ++k) {
     Vec3& c = block.corners[k];
     if (c.z < 0.0f) {
       if (!block.onTable) continue;
       if (over) {
         c.z = 0.0f;
-        RespondToContact(up, block.velocities[k], block.contact[k], kTableFriction, kRestitution);
+        velocities[lifted] = &block.velocities[k], flags[lifted] = &block.contact[k], ++lifted;
         block.touched = 1;
       } else {
         block.onTable = 0;  // slid off the edge: it falls past the table from now on
@@ -353,6 +358,8 @@ void TestTable(Block& block, const Block& table) {
       c.z = kBelowTable;
     }
   }
+  if (lifted > 0)
+    RespondToContacts({0.0f, 0.0f, 1.0f}, velocities, flags, lifted, kTableFriction, kRestitution);
 }
 
 bool TestBlock(Block& a, const Block& b) {
@@ -428,4 +435,33 @@ void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, 
   const float bounce = restitution * normal_speed;
   v.Set(t1.x * s1 + t2.x * s2 - bounce * n.x, t1.y * s1 + t2.y * s2 - bounce * n.y,
         t1.z * s1 + t2.z * s2 - bounce * n.z);
+}
+
+void RespondToContacts(const Vec3& n, Vec3* const* velocities, uint8_t* const* contacts, int count,
+                       float friction, float restitution) {
+  const Vec3 aux = std::fabs(n.x) < 0.5f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+  Vec3 t1, t2;
+  Cross(t1, n, aux);
+  Cross(t2, n, t1);
+  for (int first = 0; first < count; first += 4) {
+    const int lanes = std::min(4, count - first);
+    Vec3* const* v = velocities + first;
+    F4 vx{}, vy{}, vz{};
+    for (int j = 0; j < lanes; ++j) vx[j] = v[j]->x, vy[j] = v[j]->y, vz[j] = v[j]->z;
+    const F4 normal_speed = n.x * vx + n.y * vy + n.z * vz;
+    const I4 responds = normal_speed <= kLeavingFast || normal_speed != normal_speed;
+    F4 s1 = t1.x * vx + t1.y * vy + t1.z * vz, s2 = t2.x * vx + t2.y * vy + t2.z * vz;
+    const F4 tangential = float4::Sqrt(s1 * s1 + s2 * s2);
+    const I4 slides = tangential > friction;
+    s1 = float4::Select(slides, s1 - friction * s1 / tangential, F4{});
+    s2 = float4::Select(slides, s2 - friction * s2 / tangential, F4{});
+    const F4 bounce = restitution * normal_speed;
+    const F4 x = t1.x * s1 + t2.x * s2 - bounce * n.x, y = t1.y * s1 + t2.y * s2 - bounce * n.y,
+             z = t1.z * s1 + t2.z * s2 - bounce * n.z;
+    for (int j = 0; j < lanes; ++j) {
+      if (!responds[j]) continue;
+      *contacts[first + j] = 1;
+      v[j]->Set(x[j], y[j], z[j]);
+    }
+  }
 }

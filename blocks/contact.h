@@ -39,6 +39,10 @@ bool ClearlyApart(const CornerBall& ball, const Block& a, const Block& b);
 // speed (all of it when the speed is not above it), the normal part is reversed and scaled by
 // `restitution`. A corner already leaving faster than 1000 per step is left alone.
 void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution);
+// The same for several corners along one normal, four at a time; the results are those of one
+// call per corner.
+void RespondToContacts(const Vec3& n, Vec3* const* velocities, uint8_t* const* contacts, int count,
+                       float friction, float restitution);
 
 // The pieces of the block test, shared with the tests; inline, as every probe uses them.
 namespace contact {

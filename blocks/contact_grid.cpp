@@ -46,7 +46,8 @@ void ContactGrid::Reserve(int count) {
   reaches_.resize(capacity_);
   builtCentres_.resize(capacity_);
   builtReaches_.resize(capacity_);
-  first_.resize(capacity_ + 1);
+  first_.resize(capacity_);
+  end_.resize(capacity_);
   listed_.reserve(std::min(kListedPerBlock, capacity_) * capacity_);
   marks_.resize((capacity_ + 63) / 64);
   size_t buckets = 64;
@@ -110,10 +111,13 @@ void ContactGrid::Build() {
   for (size_t k = bucketStart_.size() - 1; k > 0; --k) bucketStart_[k] = bucketStart_[k - 1];
   bucketStart_[0] = 0;
 
+  // Blocks in bucket order, so that the blocks of one cell come one after another and share
+  // one marking of the cells around them; each block's list still runs in list order.
   marked_ = -1;
   listed_.clear();
   const int words = (count_ + 63) / 64;
-  for (int a = 0; a < count_; ++a) {
+  for (int k = 0; k < count_; ++k) {
+    const int a = order_[size_t(k)];
     first_[size_t(a)] = uint32_t(listed_.size());
     MarkNeighbours(a);
     const Vec3& ca = centres_[size_t(a)];
@@ -128,8 +132,8 @@ void ContactGrid::Build() {
           listed_.push_back(uint32_t(b));
       }
     }
+    end_[size_t(a)] = uint32_t(listed_.size());
   }
-  first_[size_t(count_)] = uint32_t(listed_.size());
 }
 
 void ContactGrid::MarkNeighbours(int a) {

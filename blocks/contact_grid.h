@@ -31,7 +31,7 @@ class ContactGrid {
   // within a's reach are among them, and some beyond it.
   template <class Visit>
   void ForEachCandidate(int a, Visit&& visit) const {
-    for (uint32_t k = first_[size_t(a)]; k < first_[size_t(a) + 1]; ++k) visit(int(listed_[k]));
+    for (uint32_t k = first_[size_t(a)]; k < end_[size_t(a)]; ++k) visit(int(listed_[k]));
   }
   // The block test's own first step, |centre a - centre b| <= reach of a, on the centres taken
   // by Update: the same floats, the same operations, so the same answer, from compact arrays.
@@ -65,8 +65,8 @@ class ContactGrid {
   // This pass's centres and reaches.
   std::vector<Vec3> centres_;
   std::vector<float> reaches_;
-  // The lists: block a's are listed_[first_[a]] .. listed_[first_[a + 1] - 1].
-  std::vector<uint32_t> first_;
+  // The lists: block a's are listed_[first_[a]] .. listed_[end_[a] - 1].
+  std::vector<uint32_t> first_, end_;
   std::vector<uint32_t> listed_;
   // The grid of the last build.
   uint32_t bucketMask_ = 0;

@@ -98,6 +98,31 @@ inline void TestBlock(Block& a, const Block& b) {
   }
 }
 
+// The table pass, each corner's response given as it is found.
+inline void TestTable(Block& block, const Block& table) {
+  const float x_low = table.centre.x - 30, x_high = table.centre.x + 30;
+  const float y_low = table.centre.z - 30, y_high = table.centre.z + 30;
+  bool over = false;
+  for (const Vec3& c : block.corners)
+    over = over || (x_low < c.x && c.x < x_high && y_low < c.y && c.y < y_high);
+  const Vec3 up{0.0f, 0.0f, 1.0f};
+  for (int k = 0; k < 8; ++k) {
+    Vec3& c = block.corners[k];
+    if (c.z < 0.0f) {
+      if (!block.onTable) continue;
+      if (over) {
+        c.z = 0.0f;
+        RespondToContact(up, block.velocities[k], block.contact[k], kTableFriction, kRestitution);
+        block.touched = 1;
+      } else {
+        block.onTable = 0;
+      }
+    } else if (!block.onTable && over) {
+      c.z = -0.015f;
+    }
+  }
+}
+
 // Shape restoration one block at a time.
 inline void RestoreShape(Block& block) {
   Vec3* c = block.corners;
@@ -157,7 +182,7 @@ inline void Step(BlockSet& set) {
   for (int i = 0; i < n; ++i) PredictBlock(*set.At(i));
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
     for (int i = 0; i < n; ++i) {
-      TestTable(*set.At(i), *set.table);
+      all_pairs::TestTable(*set.At(i), *set.table);
       all_pairs::RestoreShape(*set.At(i));
     }
     for (int a = 0; a < n; ++a)

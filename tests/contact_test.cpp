@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "body_fixture.h"
 #include "platform/portable_rand.h"
@@ -38,6 +39,39 @@ TEST(Response, ASlowSlideStopsAndAFastDepartureIsLeftAlone) {
   RespondToContact({0, 0, 1}, v, flag, 0.01f, 0.99f);
   EXPECT_EQ(v, (Vec3{3, 0, 1000.5f}));
   EXPECT_EQ(flag, 0);
+}
+
+// Several corners at once give bit for bit what one call per corner gives: slides, stops, fast
+// departures, a NaN, and normals on both sides of the tangent choice, one to seven corners.
+TEST(Response, ManyCornersAtOnceAreAnsweredAsOneByOne) {
+  platform::PortableRand random;
+  random.Seed(99);
+  auto uniform = [&](float low, float high) {
+    return low + (high - low) * float(random.Next()) / 32767.0f;
+  };
+  for (int round = 0; round < 400; ++round) {
+    Vec3 n{uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)};
+    NormalizeInPlace(n);
+    const int count = 1 + round % 7;
+    Vec3 one[7], many[7];
+    uint8_t one_flags[7] = {}, many_flags[7] = {};
+    Vec3* velocities[7];
+    uint8_t* flags[7];
+    for (int k = 0; k < count; ++k) {
+      const float scale = (round + k) % 3 == 0 ? 0.01f : 1.0f;  // some slower than the friction
+      one[k] = {uniform(-1, 1) * scale, uniform(-1, 1) * scale, uniform(-1, 1) * scale};
+      if ((round + k) % 11 == 0) one[k] = {n.x * 2000, n.y * 2000, n.z * 2000};
+      if ((round + k) % 37 == 0) one[k].y = std::nanf("");
+      many[k] = one[k];
+      velocities[k] = &many[k], flags[k] = &many_flags[k];
+    }
+    for (int k = 0; k < count; ++k) RespondToContact(n, one[k], one_flags[k], 0.1f, 0.99f);
+    RespondToContacts(n, velocities, flags, count, 0.1f, 0.99f);
+    for (int k = 0; k < count; ++k) {
+      EXPECT_EQ(std::memcmp(&one[k], &many[k], sizeof(Vec3)), 0) << "round " << round << " corner " << k;
+      EXPECT_EQ(one_flags[k], many_flags[k]) << "round " << round << " corner " << k;
+    }
+  }
 }
 
 TEST(Response, TheNearestSideWinsAndTheEarlierOfEqualDepthsWins) {
