@@ -83,6 +83,17 @@ const F4 (&kSampleWeights)[2][4] = kWeights.w;
 // The corners' coordinates are kept by axis, eight to a row, so that all eight are found four at
 // a time, with the operations of contact::LocalCoordinates in each lane: the corner probe uses
 // them as exact values.
+// A block's corners by axis, corners 0-3 and 4-7 in two vectors each (built from whole values,
+// not lane by lane through memory).
+void ByAxis(const Block& a, F4* x, F4* y, F4* z) {
+  const Vec3* c = a.corners;
+  for (int half = 0; half < 2; ++half, c += 4) {
+    x[half] = F4{c[0].x, c[1].x, c[2].x, c[3].x};
+    y[half] = F4{c[0].y, c[1].y, c[2].y, c[3].y};
+    z[half] = F4{c[0].z, c[1].z, c[2].z, c[3].z};
+  }
+}
+
 struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
   uint8_t outside[8];             // per corner, the sides of the box it lies clearly beyond
@@ -92,10 +103,7 @@ struct CornerLocals {
 
   CornerLocals(const Block& a, const Block& b) : extent(a.size) {
     F4 x[2], y[2], z[2];
-    for (int k = 0; k < 8; ++k) {
-      const Vec3& c = a.corners[k];
-      x[k / 4][k % 4] = c.x, y[k / 4][k % 4] = c.y, z[k / 4][k % 4] = c.z;
-    }
+    ByAxis(a, x, y, z);
     const F4 largest = float4::Abs(x[0]) > float4::Abs(x[1]) ? float4::Abs(x[0]) : float4::Abs(x[1]);
     F4 m = largest;
     for (int half = 0; half < 2; ++half) {
@@ -116,10 +124,7 @@ struct CornerLocals {
   // All eight, after they all moved.
   void RefreshAll(const Block& a, const Block& b) {
     F4 x[2], y[2], z[2];
-    for (int k = 0; k < 8; ++k) {
-      const Vec3& c = a.corners[k];
-      x[k / 4][k % 4] = c.x, y[k / 4][k % 4] = c.y, z[k / 4][k % 4] = c.z;
-    }
+    ByAxis(a, x, y, z);
     RefreshAll(x, y, z, b);
   }
   // d = corner - b's corner 0, then d . axis summed x, y, z, lane by lane.

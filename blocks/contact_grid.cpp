@@ -10,14 +10,14 @@ namespace {
 // Cells beyond this index on any axis share the border cell: far-away blocks (one falling past
 // the table for ever) stay convertible to int, and merged cells only add candidates.
 constexpr double kCellLimit = 1048576.0;
+// The grid is a dense box of at most this many cells along each axis; blocks beyond it (fallen
+// far below the table, say) are filed in its border cells, which again only adds candidates.
+constexpr int kMaxCellsPerAxis = 48;
+constexpr size_t kMaxCells = size_t(kMaxCellsPerAxis) * kMaxCellsPerAxis * kMaxCellsPerAxis;
 
 int32_t CellIndex(float coordinate, double inverse_cell) {
   const double cell = std::floor(double(coordinate) * inverse_cell);
   return int32_t(std::clamp(cell, -kCellLimit, kCellLimit));
-}
-
-uint32_t Hash(int32_t x, int32_t y, int32_t z) {
-  return (uint32_t(x) * 73856093u) ^ (uint32_t(y) * 19349663u) ^ (uint32_t(z) * 83492791u);
 }
 
 double DistanceSquared(const Vec3& a, const Vec3& b) {
@@ -40,8 +40,10 @@ void ContactGrid::Reserve(int count) {
   if (size_t(count) <= capacity_) return;
   capacity_ = std::max<size_t>(size_t(count), 2 * capacity_);
   for (auto& axis : cell_) axis.resize(capacity_);
-  bucketOf_.resize(capacity_);
+  cellOf_.resize(capacity_);
   order_.resize(capacity_);
+  gathered_.reserve(capacity_);
+  scratch_.resize(capacity_);
   centres_.resize(capacity_);
   reaches_.resize(capacity_);
   builtCentres_.resize(capacity_);
@@ -49,10 +51,7 @@ void ContactGrid::Reserve(int count) {
   first_.resize(capacity_);
   end_.resize(capacity_);
   listed_.reserve(std::min(kListedPerBlock, capacity_) * capacity_);
-  marks_.resize((capacity_ + 63) / 64);
-  size_t buckets = 64;
-  while (buckets < 8 * capacity_) buckets *= 2;  // few strangers share a bucket
-  bucketStart_.resize(buckets + 1);
+  cellStart_.resize(kMaxCells + 1);
   built_ = false;
 }
 
@@ -77,6 +76,46 @@ bool ContactGrid::Update(const BlockSet& set) {
   return true;
 }
 
+// Files every block in a dense grid of cells a little wider than the farthest listed distance,
+// so that a listed pair differs by at most one cell on every axis. The cells are numbered x
+// fastest, so the three cells along x around a block are one run of the sorted blocks: nine
+// runs hold all its candidates.
+void ContactGrid::FileInCells(double inverse_cell) {
+  int32_t dims[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    std::vector<int32_t>& cells = cell_[axis];
+    for (int i = 0; i < count_; ++i) {
+      const Vec3& c = centres_[size_t(i)];
+      cells[size_t(i)] = CellIndex(axis == 0 ? c.x : axis == 1 ? c.y : c.z, inverse_cell);
+    }
+    const auto [low_it, high_it] = std::minmax_element(cells.begin(), cells.begin() + count_);
+    int32_t low = *low_it;
+    if (int64_t(*high_it) - low >= kMaxCellsPerAxis) {
+      // Too wide: the box goes around the middle block, the rest share its border cells.
+      std::copy(cells.begin(), cells.begin() + count_, scratch_.begin());
+      std::nth_element(scratch_.begin(), scratch_.begin() + count_ / 2, scratch_.begin() + count_);
+      low = scratch_[size_t(count_ / 2)] - kMaxCellsPerAxis / 2;
+    }
+    dims[axis] = std::min<int32_t>(kMaxCellsPerAxis, int32_t(int64_t(*high_it) - low + 1));
+    for (int i = 0; i < count_; ++i)
+      cells[size_t(i)] = std::clamp<int32_t>(cells[size_t(i)] - low, 0, dims[axis] - 1);
+  }
+  dims_[0] = dims[0], dims_[1] = dims[1], dims_[2] = dims[2];
+  const size_t cell_count = size_t(dims[0]) * size_t(dims[1]) * size_t(dims[2]);
+  std::fill(cellStart_.begin(), cellStart_.begin() + cell_count + 1, 0u);
+  for (int i = 0; i < count_; ++i) {
+    const size_t s = size_t(i);
+    cellOf_[s] = uint32_t(cell_[0][s] + dims[0] * (cell_[1][s] + dims[1] * cell_[2][s]));
+    ++cellStart_[cellOf_[s] + 1];
+  }
+  for (size_t k = 1; k <= cell_count; ++k) cellStart_[k] += cellStart_[k - 1];
+  // A counting sort that keeps list order within each cell; cellStart_ ends up shifted by one
+  // cell and is shifted back.
+  for (int i = 0; i < count_; ++i) order_[cellStart_[cellOf_[size_t(i)]]++] = i;
+  for (size_t k = cell_count; k > 0; --k) cellStart_[k] = cellStart_[k - 1];
+  cellStart_[0] = 0;
+}
+
 // Lists, for every block a, the blocks b whose centres lie within a's reach plus the margin,
 // plus a tolerance far above the rounding of the float distance the pair test computes (whose
 // error is relative to the distance, not to the coordinates: the difference of two floats
@@ -87,76 +126,37 @@ void ContactGrid::Build() {
   builtCount_ = count_;
   std::copy(centres_.begin(), centres_.begin() + count_, builtCentres_.begin());
   std::copy(reaches_.begin(), reaches_.begin() + count_, builtReaches_.begin());
-
   float reach = 0.0f;
   for (int i = 0; i < count_; ++i) reach = std::max(reach, reaches_[size_t(i)]);
-  // Cells a little wider than the farthest listed distance: a listed pair differs by at most
-  // one cell on every axis.
-  const double inverse_cell = 1.0 / ((double(reach) + kMargin) * 1.001 + 1.0e-3);
-  bucketMask_ = uint32_t(bucketStart_.size() - 2);
-  std::fill(bucketStart_.begin(), bucketStart_.end(), 0u);
-  for (int i = 0; i < count_; ++i) {
-    const Vec3& c = centres_[size_t(i)];
-    const size_t s = size_t(i);
-    cell_[0][s] = CellIndex(c.x, inverse_cell);
-    cell_[1][s] = CellIndex(c.y, inverse_cell);
-    cell_[2][s] = CellIndex(c.z, inverse_cell);
-    bucketOf_[s] = Hash(cell_[0][s], cell_[1][s], cell_[2][s]) & bucketMask_;
-    ++bucketStart_[bucketOf_[s] + 1];
-  }
-  for (size_t k = 1; k < bucketStart_.size(); ++k) bucketStart_[k] += bucketStart_[k - 1];
-  // A counting sort that keeps list order within each bucket; bucketStart_ ends up shifted by
-  // one bucket and is shifted back.
-  for (int i = 0; i < count_; ++i) order_[bucketStart_[bucketOf_[size_t(i)]]++] = i;
-  for (size_t k = bucketStart_.size() - 1; k > 0; --k) bucketStart_[k] = bucketStart_[k - 1];
-  bucketStart_[0] = 0;
+  FileInCells(1.0 / ((double(reach) + kMargin) * 1.001 + 1.0e-3));
 
-  // Blocks in bucket order, so that the blocks of one cell come one after another and share
-  // one marking of the cells around them; each block's list still runs in list order.
-  marked_ = -1;
   listed_.clear();
-  const int words = (count_ + 63) / 64;
-  for (int k = 0; k < count_; ++k) {
-    const int a = order_[size_t(k)];
-    first_[size_t(a)] = uint32_t(listed_.size());
-    MarkNeighbours(a);
-    const Vec3& ca = centres_[size_t(a)];
-    const double limit = double(reaches_[size_t(a)]) + kMargin;
-    const double within = limit + 1.0e-5 * (1.0 + limit);
-    for (int w = 0; w < words; ++w) {
-      uint64_t bits = marks_[size_t(w)];
-      while (bits) {
-        const int b = w * 64 + std::countr_zero(bits);
-        bits &= bits - 1;
-        if (DistanceSquared(ca, centres_[size_t(b)]) <= within * within)
+  // The blocks of one cell share one gathering of the cells around them, sorted into list
+  // order once; each block's list is that run, filtered by distance.
+  for (int k = 0; k < count_;) {
+    const uint32_t cell = cellOf_[size_t(order_[size_t(k)])];
+    const int x = cell_[0][size_t(order_[size_t(k)])], y = cell_[1][size_t(order_[size_t(k)])],
+              z = cell_[2][size_t(order_[size_t(k)])];
+    gathered_.clear();
+    const int x_low = std::max(x - 1, 0), x_high = std::min(x + 1, dims_[0] - 1);
+    for (int dz = std::max(z - 1, 0); dz <= std::min(z + 1, dims_[2] - 1); ++dz)
+      for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, dims_[1] - 1); ++dy) {
+        const size_t row = size_t(dims_[0]) * (size_t(dy) + size_t(dims_[1]) * size_t(dz));
+        for (uint32_t m = cellStart_[row + size_t(x_low)]; m < cellStart_[row + size_t(x_high) + 1];
+             ++m)
+          gathered_.push_back(order_[m]);
+      }
+    std::sort(gathered_.begin(), gathered_.end());
+    for (; k < count_ && cellOf_[size_t(order_[size_t(k)])] == cell; ++k) {
+      const int a = order_[size_t(k)];
+      first_[size_t(a)] = uint32_t(listed_.size());
+      const Vec3& ca = centres_[size_t(a)];
+      const double limit = double(reaches_[size_t(a)]) + kMargin;
+      const double within = limit + 1.0e-5 * (1.0 + limit);
+      for (const int32_t b : gathered_)
+        if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within * within)
           listed_.push_back(uint32_t(b));
-      }
+      end_[size_t(a)] = uint32_t(listed_.size());
     }
-    end_[size_t(a)] = uint32_t(listed_.size());
   }
-}
-
-void ContactGrid::MarkNeighbours(int a) {
-  const int32_t x = cell_[0][size_t(a)], y = cell_[1][size_t(a)], z = cell_[2][size_t(a)];
-  const int m = marked_;
-  if (m >= 0 && cell_[0][size_t(m)] == x && cell_[1][size_t(m)] == y && cell_[2][size_t(m)] == z) {
-    // Blocks of one cell share their neighbourhood: swap the excluded block.
-    marks_[size_t(m) / 64] |= uint64_t(1) << (m % 64);
-    marks_[size_t(a) / 64] &= ~(uint64_t(1) << (a % 64));
-    marked_ = a;
-    return;
-  }
-  marked_ = a;
-  const int words = (count_ + 63) / 64;
-  std::fill(marks_.begin(), marks_.begin() + words, 0u);
-  for (int dz = -1; dz <= 1; ++dz)
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx) {
-        const uint32_t bucket = Hash(x + dx, y + dy, z + dz) & bucketMask_;
-        for (uint32_t k = bucketStart_[bucket]; k < bucketStart_[bucket + 1]; ++k) {
-          const int b = order_[k];
-          marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
-        }
-      }
-  marks_[size_t(a) / 64] &= ~(uint64_t(1) << (a % 64));
 }

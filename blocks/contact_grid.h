@@ -5,7 +5,6 @@
 // after step; a change of the block list, a changed reach or one drifted centre makes them anew.
 #pragma once
 
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -50,8 +49,7 @@ class ContactGrid {
 
  private:
   void Build();
-  // Marks the blocks of the 27 cells around block a's cell in `marks_`, one bit per block.
-  void MarkNeighbours(int a);
+  void FileInCells(double inverse_cell);
 
   int count_ = 0;
   size_t capacity_ = 0;
@@ -69,11 +67,11 @@ class ContactGrid {
   std::vector<uint32_t> first_, end_;
   std::vector<uint32_t> listed_;
   // The grid of the last build.
-  uint32_t bucketMask_ = 0;
-  std::vector<int32_t> cell_[3];       // per block: its cell on each axis, clamped
-  std::vector<uint32_t> bucketOf_;     // per block: the hash bucket of its cell
-  std::vector<uint32_t> bucketStart_;  // per bucket: first index into order_; one extra at the end
-  std::vector<int32_t> order_;         // blocks grouped by bucket, ascending within each
-  std::vector<uint64_t> marks_;
-  int marked_ = -1;  // the block whose neighbours marks_ holds; the next of its cell reuses them
+  int32_t dims_[3] = {};
+  std::vector<int32_t> cell_[3];     // per block: its cell on each axis, within the box
+  std::vector<uint32_t> cellOf_;     // per block: its cell's number
+  std::vector<uint32_t> cellStart_;  // per cell: first index into order_; one extra at the end
+  std::vector<int32_t> order_;       // blocks sorted by cell, ascending within each
+  std::vector<int32_t> gathered_;    // the blocks of the cells around one cell
+  std::vector<int32_t> scratch_;
 };
