@@ -1,6 +1,7 @@
 #include "blocks/contact_grid.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "blocks/block_set.h"
@@ -42,7 +43,7 @@ void ContactGrid::Reserve(int count) {
   for (auto& axis : cell_) axis.resize(capacity_);
   cellOf_.resize(capacity_);
   order_.resize(capacity_);
-  gathered_.reserve(capacity_);
+  marks_.resize((capacity_ + 63) / 64);
   scratch_.resize(capacity_);
   centres_.resize(capacity_);
   reaches_.resize(capacity_);
@@ -131,31 +132,39 @@ void ContactGrid::Build() {
   FileInCells(1.0 / ((double(reach) + kMargin) * 1.001 + 1.0e-3));
 
   listed_.clear();
-  // The blocks of one cell share one gathering of the cells around them, sorted into list
-  // order once; each block's list is that run, filtered by distance.
+  // The blocks of one cell share one marking of the blocks in the cells around them, one bit
+  // per block, read back in list order; each block's list is that, filtered by distance.
+  const int words = (count_ + 63) / 64;
   for (int k = 0; k < count_;) {
-    const uint32_t cell = cellOf_[size_t(order_[size_t(k)])];
-    const int x = cell_[0][size_t(order_[size_t(k)])], y = cell_[1][size_t(order_[size_t(k)])],
-              z = cell_[2][size_t(order_[size_t(k)])];
-    gathered_.clear();
+    const size_t first = size_t(order_[size_t(k)]);
+    const uint32_t cell = cellOf_[first];
+    const int x = cell_[0][first], y = cell_[1][first], z = cell_[2][first];
+    std::fill(marks_.begin(), marks_.begin() + words, uint64_t(0));
     const int x_low = std::max(x - 1, 0), x_high = std::min(x + 1, dims_[0] - 1);
     for (int dz = std::max(z - 1, 0); dz <= std::min(z + 1, dims_[2] - 1); ++dz)
       for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, dims_[1] - 1); ++dy) {
         const size_t row = size_t(dims_[0]) * (size_t(dy) + size_t(dims_[1]) * size_t(dz));
-        for (uint32_t m = cellStart_[row + size_t(x_low)]; m < cellStart_[row + size_t(x_high) + 1];
-             ++m)
-          gathered_.push_back(order_[m]);
+        const uint32_t end = cellStart_[row + size_t(x_high) + 1];
+        for (uint32_t m = cellStart_[row + size_t(x_low)]; m < end; ++m) {
+          const int b = order_[m];
+          marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
+        }
       }
-    std::sort(gathered_.begin(), gathered_.end());
     for (; k < count_ && cellOf_[size_t(order_[size_t(k)])] == cell; ++k) {
       const int a = order_[size_t(k)];
       first_[size_t(a)] = uint32_t(listed_.size());
       const Vec3& ca = centres_[size_t(a)];
       const double limit = double(reaches_[size_t(a)]) + kMargin;
       const double within = limit + 1.0e-5 * (1.0 + limit);
-      for (const int32_t b : gathered_)
-        if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within * within)
-          listed_.push_back(uint32_t(b));
+      for (int w = 0; w < words; ++w) {
+        uint64_t bits = marks_[size_t(w)];
+        while (bits) {
+          const int b = w * 64 + std::countr_zero(bits);
+          bits &= bits - 1;
+          if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within * within)
+            listed_.push_back(uint32_t(b));
+        }
+      }
       end_[size_t(a)] = uint32_t(listed_.size());
     }
   }

@@ -72,6 +72,6 @@ class ContactGrid {
   std::vector<uint32_t> cellOf_;     // per block: its cell's number
   std::vector<uint32_t> cellStart_;  // per cell: first index into order_; one extra at the end
   std::vector<int32_t> order_;       // blocks sorted by cell, ascending within each
-  std::vector<int32_t> gathered_;    // the blocks of the cells around one cell
+  std::vector<uint64_t> marks_;      // the blocks of the cells around one cell, one bit each
   std::vector<int32_t> scratch_;
 };

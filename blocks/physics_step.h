@@ -16,7 +16,7 @@ void PredictBlock(Block& block);
 // Holds the block in shape: the sixteen distance constraints, new axes from the deformed
 // corners, the centre, and the box rebuilt rigidly around it.
 void RestoreShape(Block& block);
-// The same for `count` blocks, four side by side; the results are those of one at a time.
+// The same for `count` blocks, eight side by side; the results are those of one at a time.
 void RestoreShapes(Block* const* blocks, int count);
 // Ends the step of one block: a block that hardly moved is put back, velocities follow the
 // corners' moves, and a landing after a fall plays one of the block's collision sounds.
