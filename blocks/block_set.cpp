@@ -23,7 +23,12 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
   return true;
 }
 
+BlockSet::~BlockSet() {
+  FinishPickRefresh();
+}
+
 void BlockSet::ClearPickBuffers() {
+  FinishPickRefresh();
   frontInputs_.Clear();
   front_.Clear();
   back_.Clear();
@@ -31,12 +36,14 @@ void BlockSet::ClearPickBuffers() {
 }
 
 void BlockSet::Add(Block* block) {
+  FinishPickRefresh();
   OwningObjectList<Block>::Add(block);
   ++listVersion_;
   contactGrid.Reserve(Count());  // room made now, so that steps allocate nothing
 }
 
 void BlockSet::RemoveAt(int index) {
+  FinishPickRefresh();
   ForgetReferencesTo(At(index));
   OwningObjectList<Block>::RemoveAt(index);
   ++listVersion_;
@@ -122,27 +129,38 @@ void BlockSet::KeyPickInputs(const Mat4& ms, FrameKey* key) const {
   for (int i = 0; i < Count(); ++i) key->Add(At(i)->corners);
 }
 
-void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
-  const Mat4 ms = ScreenMatrix(device);
-  if (!excluded) {
-    KeyPickInputs(ms, &pickInputs_);
-    if (pickReuse_ && frontVersion_ == listVersion_ && !frontInputs_.Empty() &&
-        pickInputs_ == frontInputs_) {
-      ++pickFillsSkipped_;
-      return;
-    }
-    frontInputs_.Swap(pickInputs_);
+bool BlockSet::FrontNeedsFill(const Mat4& ms) {
+  KeyPickInputs(ms, &pickInputs_);
+  if (pickReuse_ && frontVersion_ == listVersion_ && !frontInputs_.Empty() &&
+      pickInputs_ == frontInputs_) {
+    ++pickFillsSkipped_;
+    return false;
   }
-  PickBuffer& target = excluded ? back_ : front_;
-  (excluded ? backVersion_ : frontVersion_) = listVersion_;
-  PickBuffer* cells = &target;
+  frontInputs_.Swap(pickInputs_);
+  frontVersion_ = listVersion_;
+  edgeMaskFresh_ = false;
+  return true;
+}
+
+void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
+  FinishPickRefresh();
+  const Mat4 ms = ScreenMatrix(device);
+  if (excluded) {
+    backVersion_ = listVersion_;
+    FillBuffer(&back_, ms, excluded);
+  } else if (FrontNeedsFill(ms)) {
+    FillBuffer(&front_, ms, nullptr);
+  }
+}
+
+void BlockSet::FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
     FillFirstTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
     RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1);
   } else {
-    target.Clear();
+    cells->Clear();
   }
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
@@ -220,6 +238,12 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
 }
 
 void BlockSet::MarkOutlines() {
+  FinishPickRefresh();
+  MarkEdges();
+}
+
+void BlockSet::MarkEdges() {
+  edgeMaskFresh_ = true;
   // Plain loops over the contiguous ids, which the compiler vectorises; the sizes are copied
   // first because the byte stores could otherwise alias them.
   const int w = width, h = height;
@@ -239,7 +263,8 @@ void BlockSet::MarkOutlines() {
 }
 
 void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
-  MarkOutlines();
+  FinishPickRefresh();
+  if (!edgeMaskFresh_) MarkEdges();
   r::LockedRect locked;
   if (!surface || !surface->LockRect(&locked)) return;
   auto* bits = static_cast<uint8_t*>(locked.bits);

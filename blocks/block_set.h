@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/background_job.h"
 #include "app/object_list.h"
 #include "blocks/block.h"
 #include "blocks/contact_grid.h"
@@ -27,6 +28,7 @@ inline ScreenPoint ProjectToScreen(const Vec3& p, const Mat4& ms) {
 class BlockSet : public OwningObjectList<Block> {
  public:
   BlockSet() = default;
+  ~BlockSet() override;
 
   // Stores the arguments, takes the table from the app's World and allocates the buffers.
   bool Initialise(GameApp* app, int buffer_width, int buffer_height);
@@ -68,8 +70,12 @@ class BlockSet : public OwningObjectList<Block> {
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
 
   // One physics step while the settle check flag is set (the door sets it), then, either way,
-  // the refresh of the front pick buffer. Called once per play frame; `held` is not used.
+  // the refresh of the front pick buffer. Called once per play frame; `held` is not used. The
+  // refresh runs on a second core while the frame is drawn: whatever reads the front buffer,
+  // or changes what it is made from, waits for it first (the play scene once per frame).
   void Step(platform::render::RenderDevice* device, const Block* held);
+  // Returns once the front buffer's refresh started by Step is done.
+  void FinishPickRefresh() const { pickJob_.Wait(); }
   // The physics of one step without the refresh: prediction, relaxation, finish.
   void StepBodies();
   // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or
@@ -140,13 +146,22 @@ class BlockSet : public OwningObjectList<Block> {
   Face* CellFace(const PickCell& cell) const;
   // A cell of the buffer at (x, y); empty outside the buffer or when the block list changed
   // since the buffer was filled.
-  PickCell FrontCell(int x, int y) const { return CellAt(front_, frontVersion_, x, y); }
+  PickCell FrontCell(int x, int y) const {
+    FinishPickRefresh();
+    return CellAt(front_, frontVersion_, x, y);
+  }
   PickCell BackCell(int x, int y) const { return CellAt(back_, backVersion_, x, y); }
   uint32_t BodyId(int list_index) const { return PickCell::kFirstBlockBody + uint32_t(list_index); }
 
-  const PickBuffer& FrontBuffer() const { return front_; }
+  const PickBuffer& FrontBuffer() const {
+    FinishPickRefresh();
+    return front_;
+  }
   const PickBuffer& BackBuffer() const { return back_; }
-  const uint8_t* EdgeMask() const { return edgeMask.data(); }
+  const uint8_t* EdgeMask() const {
+    FinishPickRefresh();
+    return edgeMask.data();
+  }
   int Width() const { return width; }
   int Height() const { return height; }
   Table* GetTable() const { return table; }
@@ -173,6 +188,13 @@ class BlockSet : public OwningObjectList<Block> {
   PickCell CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const;
   // Everything a fill of the front buffer reads: the screen matrix, the list, every corner.
   void KeyPickInputs(const Mat4& ms, FrameKey* key) const;
+  // Whether the front buffer must be filled anew for these transforms (false: the fill would
+  // give what it holds); when true, it is marked as filled for them.
+  bool FrontNeedsFill(const Mat4& ms);
+  // Fills a buffer with the table and every block but the excluded one.
+  void FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded);
+  // MarkOutlines without waiting: the background refresh ends with it.
+  void MarkEdges();
   void ForgetReferencesTo(const Block* gone);
   // The first face of a block other than `except` whose link is `face`, or null.
   Face* FaceGluedTo(const Face& face, const Block* except) const;
@@ -195,4 +217,8 @@ class BlockSet : public OwningObjectList<Block> {
     RowDepth depth{0.0f, 0.0f, 0.0f};
   };
   std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating
+  Mat4 frontMatrix_;  // the transforms of the front fill running in the background
+  bool edgeMaskFresh_ = false;  // the edge mask is that of the front buffer as it is
+  // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.
+  mutable BackgroundJob pickJob_;
 };

@@ -55,6 +55,7 @@ void BlockSet::CentreAt(Block* block, const Vec3& q) const {
 
 bool BlockSet::DragAttach(r::RenderDevice* device, Block* held, int x, int y, int grab_x,
                           int grab_y) {
+  FinishPickRefresh();  // corners are about to move
   // A back buffer filled before the block list changed would name the wrong blocks.
   if (backVersion_ != listVersion_) RefreshPickBuffer(device, held);
   for (int i = 0; i < Count(); ++i) At(i)->visited = 0;
@@ -217,6 +218,7 @@ bool BlockSet::OverlapsOtherBlock(const Block* held, const Vec3& p) const {
 }
 
 void BlockSet::MoveGroup(Block* block, const Vec3& delta) {
+  FinishPickRefresh();  // corners are about to move
   // Depth first over the links, each block once: a ring of glued blocks ends where it started.
   groupStack_.clear();
   groupStack_.push_back(block);

@@ -69,6 +69,7 @@ void FinishBlock(Block& block) {
 }
 
 void BlockSet::StepBodies() {
+  FinishPickRefresh();  // the corners are about to move
   const int count = Count();
   for (int i = 0; i < count; ++i) PredictBlock(*At(i));
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
@@ -110,7 +111,16 @@ void BlockSet::StepBodies() {
 
 void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/) {
   if (settleCheck) StepBodies();
-  RefreshPickBuffer(device, nullptr);
+  FinishPickRefresh();
+  frontMatrix_ = ScreenMatrix(device);
+  if (!FrontNeedsFill(frontMatrix_)) return;
+  pickJob_.Start(
+      [](void* context) {
+        auto* set = static_cast<BlockSet*>(context);
+        set->FillBuffer(&set->front_, set->frontMatrix_, nullptr);
+        set->MarkEdges();
+      },
+      this);
 }
 
 bool BlockSet::AllAtRest() const {

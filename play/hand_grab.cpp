@@ -79,6 +79,7 @@ void BlockSet::SetTableDragQuad(r::RenderDevice* /*device*/) {
 
 void BlockSet::DragBody(r::RenderDevice* device, Block* body, int x, int y, int offset_x,
                         int offset_y, float /*pitch*/) {
+  FinishPickRefresh();  // corners are about to move
   if (body->kind == Block::kTable) {
     // A ray parallel to the table plane leaves the starting point: the table goes to the origin.
     Vec3 point;

@@ -63,6 +63,8 @@ void PlayScene::Render(SceneManager* /*manager*/) {
   BuildFrameKey();
   if (!app->Graphics().CanReuseFrame(frameKey)) DrawFrame();
   app->Graphics().PresentFrame(frameKey);
+  // The pick buffer's refresh ends with the frame, whether or not the frame needed it.
+  app->GetWorld()->blockSet.FinishPickRefresh();
 }
 
 void PlayScene::DrawFrame() {
@@ -96,6 +98,7 @@ void PlayScene::DrawFrame() {
     device->SetRenderState(r::RenderState::kCullMode, r::value::kCullNone);
     device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
     world->table.Draw(device);
+    // Meanwhile the pick buffer's refresh runs on the other core; the outlines wait for it.
     world->blockSet.Draw(device, worldMatrix, heldBody);
     device->EndScene();
   }

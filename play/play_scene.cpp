@@ -146,6 +146,7 @@ void PlayScene::Paint(float x, float y) {
 }
 
 Scene* PlayScene::FrameUpdate(SceneManager* manager) {
+  Owner()->GetWorld()->blockSet.FinishPickRefresh();  // nothing moves while it is filled
   if (currentTool && currentTool->type == Tool::kDoor) return Leave(manager);
   GameApp* app = Owner();
   World* world = app->GetWorld();

@@ -1,0 +1,67 @@
+#include "app/background_job.h"
+
+#include <system_error>
+
+BackgroundJob::~BackgroundJob() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_one();
+  thread_.join();  // the thread finishes the work it holds before it looks at stop_
+}
+
+bool BackgroundJob::StartThread() {
+  if (threadTried_) return thread_.joinable();
+  threadTried_ = true;
+  if (std::thread::hardware_concurrency() < 2) return false;  // it would only take turns
+  try {
+    thread_ = std::thread(&BackgroundJob::Run, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void BackgroundJob::Start(Work work, void* context) {
+  Wait();
+  if (!StartThread()) {
+    work(context);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    work_ = work;
+    context_ = context;
+    busy_ = true;
+  }
+  pending_ = true;
+  wake_.notify_one();
+}
+
+void BackgroundJob::Wait() {
+  if (!pending_) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this] { return !busy_; });
+  pending_ = false;
+}
+
+void BackgroundJob::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return busy_ || stop_; });
+    if (busy_) {
+      const Work work = work_;
+      void* const context = context_;
+      lock.unlock();
+      work(context);
+      lock.lock();
+      busy_ = false;
+      work_ = nullptr;
+      done_.notify_one();
+    } else if (stop_) {
+      return;
+    }
+  }
+}
