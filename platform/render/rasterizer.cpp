@@ -29,6 +29,12 @@ inline int WrapIndex(float t, int n) {
   return i;
 }
 
+// floor() of a double known to fit in 64 bits, without the library call: exact.
+inline int64_t FloorToInt64(double d) {
+  const int64_t i = int64_t(d);
+  return double(i) > d ? i - 1 : i;
+}
+
 inline uint32_t Modulate(uint32_t texel, uint32_t color) {
   if ((color & 0x00FFFFFF) == 0x00FFFFFF) return texel & 0x00FFFFFF;
   uint32_t r = ((texel >> 16) & 0xFF) * ((color >> 16) & 0xFF) / 255;
@@ -92,8 +98,8 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     // Texel coordinates in 32.32 fixed point: masking wraps them, negative ones included, and
     // the steps are exact enough that a row never drifts across a texel border.
     constexpr double kOne = 4294967296.0;
-    int64_t u = int64_t(std::floor(double(span.u) * fw * kOne));
-    int64_t v = int64_t(std::floor(double(span.v) * fh * kOne));
+    int64_t u = FloorToInt64(double(span.u) * fw * kOne);
+    int64_t v = FloorToInt64(double(span.v) * fh * kOne);
     const int64_t du = int64_t(double(dudx) * fw * kOne), dv = int64_t(double(dvdx) * fh * kOne);
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
       const float z = span.z;
@@ -109,8 +115,8 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
       t %= limit;
       return t < 0 ? t + limit : t;
     };
-    int64_t u = wrap(int64_t(std::floor(double(span.u) * fw * kOne)), limit_u);
-    int64_t v = wrap(int64_t(std::floor(double(span.v) * fh * kOne)), limit_v);
+    int64_t u = wrap(FloorToInt64(double(span.u) * fw * kOne), limit_u);
+    int64_t v = wrap(FloorToInt64(double(span.v) * fh * kOne), limit_v);
     const int64_t du_step = int64_t(double(dudx) * fw * kOne);
     const int64_t dv_step = int64_t(double(dvdx) * fh * kOne);
     // A span that stays inside the texture without wrapping (the table's, always): the steps
