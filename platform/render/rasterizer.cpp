@@ -270,6 +270,10 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
   uint32_t* pixels = back_buffer_->Pixels();
   float* depth = depth_->Depth();
 
+  const bool fast_spans = flat_color && texels && z_test && z_write;
+  const bool pow2 = (tw & (tw - 1)) == 0 && (th & (th - 1)) == 0;
+  const uint32_t color = v0->color;
+
   // Attributes at the first pixel of the bounding box; each row and pixel adds its step.
   const float bx = float(min_x) - v0->x, by = float(min_y) - v0->y;
   float z_row = v0->z + dzdx * bx + dzdy * by;
@@ -312,17 +316,25 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
     SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
-    if (flat_color && texels && z_test && z_write) {
+    if (fast_spans) {
       // Depth only accumulates along the span, so it stays between its two ends; a margin
       // covers the rounding of the additions.
       const float z_end = span.z + dzdx * float(x1 - x0);
       const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;
-      const bool pow2 = (tw & (tw - 1)) == 0 && (th & (th - 1)) == 0;
-      auto* draw =
-          pow2 ? (in_range ? DrawSpanTextured<true, true> : DrawSpanTextured<true, false>)
-               : (in_range ? DrawSpanTextured<false, true> : DrawSpanTextured<false, false>);
-      draw(pixels + row_start, depth + row_start, x0, x1, span, dzdx, dudx, dvdx, texels, tw, th,
-           v0->color);
+      uint32_t* row_pixels = pixels + row_start;
+      float* row_depth = depth + row_start;
+      if (pow2 && in_range)
+        DrawSpanTextured<true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
+                                     tw, th, color);
+      else if (pow2)
+        DrawSpanTextured<true, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                      texels, tw, th, color);
+      else if (in_range)
+        DrawSpanTextured<false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                      texels, tw, th, color);
+      else
+        DrawSpanTextured<false, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                       texels, tw, th, color);
       continue;
     }
     for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
