@@ -101,11 +101,16 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     int64_t u = FloorToInt64(double(span.u) * fw * kOne);
     int64_t v = FloorToInt64(double(span.v) * fh * kOne);
     const int64_t du = int64_t(double(dudx) * fw * kOne), dv = int64_t(double(dvdx) * fh * kOne);
+    // Without branches: a depth test that flips along the span would mispredict.
+    const bool white = (color & 0x00FFFFFF) == 0x00FFFFFF;
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
       const float z = span.z;
-      if ((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x]) continue;
-      depth[x] = z;
-      pixels[x] = Modulate(texels[((v >> 32) & (th - 1)) * tw + ((u >> 32) & (tw - 1))], color);
+      const float old = depth[x];
+      const bool keep = (!kInRange && (z < 0.0f || z > 1.0f)) || z > old;
+      const uint32_t texel = texels[((v >> 32) & (th - 1)) * tw + ((u >> 32) & (tw - 1))];
+      const uint32_t shaded = white ? texel & 0x00FFFFFF : Modulate(texel, color);
+      depth[x] = keep ? old : z;
+      pixels[x] = keep ? pixels[x] : shaded;
     }
   } else if (small(span.u, dudx, fw) && small(span.v, dvdx, fh)) {
     // Other sizes: the same fixed point kept inside [0, size) by one subtraction per step.
