@@ -45,11 +45,14 @@ float MaxAbs(const Vec3& v) {
   return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
 }
 
+// Room for the pushes of a few probes before a bound on the magnitudes must grow.
+float PushRoom(const Vec3& extent) {
+  return 2.0f * (std::fabs(extent.x) + std::fabs(extent.y) + std::fabs(extent.z));
+}
 // The slack of the probe skips below, for points no larger than `magnitude` on any axis. It never
 // decreases as `magnitude` grows (float sums and products are monotonic).
 float Slack(const Vec3& extent, float magnitude) {
-  const float pushes = 51.0f * (std::fabs(extent.x) + std::fabs(extent.y) + std::fabs(extent.z));
-  return 1.0e-4f * (1.0f + magnitude + pushes);
+  return 1.0e-4f * (1.0f + magnitude + PushRoom(extent));
 }
 
 // Each sample's weight of each face corner, v u, v (1 - u), (1 - v)(1 - u), (1 - v) u: per
@@ -73,12 +76,12 @@ const F4 (&kSampleWeights)[2][4] = kWeights.w;
 // midpoint, a face sample) is a convex combination of a's corners, and its box coordinates are
 // affine in the point, so they equal the same combination of the corners' box coordinates up to
 // rounding. Rounding in these few float operations stays below 3e-6 of the largest magnitude
-// involved: the coordinates of a's corners and of b's corner 0, which the test's own pushes
-// (51 probes at most, none moving a corner by more than the sum of the extents) can only raise
-// so far. `slack` is 1e-4 of that bound. An interpolated coordinate farther than the slack
-// outside the box on some axis therefore means the exact probe finds the point outside, and it
-// is skipped. Only points found inside move corners, so skipped probes leave everything as it
-// was.
+// involved: the coordinates of a's corners and of b's corner 0. `slack` is 1e-4 of a bound on
+// that magnitude, kept above it as the test's pushes move corners (a corner moved beyond the
+// bound raises it, and every corner's outcode is taken again with the new slack). An
+// interpolated coordinate farther than the slack outside the box on some axis therefore means
+// the exact probe finds the point outside, and it is skipped. Only points found inside move
+// corners, so skipped probes leave everything as it was.
 //
 // The corners' coordinates are kept by axis, eight to a row, so that all eight are found four at
 // a time, with the operations of contact::LocalCoordinates in each lane: the corner probe uses
@@ -98,33 +101,52 @@ struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
   uint8_t outside[8];             // per corner, the sides of the box it lies clearly beyond
   Vec3 extent;
+  float bound = 0.0f;  // at least the magnitude of every coordinate of a's corners and b's corner 0
   float slack = 0.0f;
   bool moved = false;  // a probe pushed a corner of a
 
   CornerLocals(const Block& a, const Block& b) : extent(a.size) {
     F4 x[2], y[2], z[2];
     ByAxis(a, x, y, z);
-    const F4 largest = float4::Abs(x[0]) > float4::Abs(x[1]) ? float4::Abs(x[0]) : float4::Abs(x[1]);
-    F4 m = largest;
-    for (int half = 0; half < 2; ++half) {
-      const F4 ay = float4::Abs(y[half]), az = float4::Abs(z[half]);
-      m = ay > m ? ay : m;
-      m = az > m ? az : m;
-    }
-    slack = Slack(extent, std::max(MaxAbs(b.corners[0]), float4::MaxLane(m)));
+    SetBound(std::max(MaxAbs(b.corners[0]), Largest(x, y, z)));
     RefreshAll(x, y, z, b);
   }
+  // The largest magnitude of the eight corners' coordinates (NaN may be passed over).
+  static float Largest(const F4* x, const F4* y, const F4* z) {
+    F4 m = float4::Abs(x[0]);
+    const F4 others[5] = {float4::Abs(x[1]), float4::Abs(y[0]), float4::Abs(y[1]),
+                          float4::Abs(z[0]), float4::Abs(z[1])};
+    for (const F4& o : others) m = o > m ? o : m;
+    return float4::MaxLane(m);
+  }
   Vec3 Local(int k) const { return {local[0][k], local[1][k], local[2][k]}; }
+  // The bound on the magnitudes, with room for the pushes of a few probes before it must grow.
+  void SetBound(float magnitude) {
+    bound = magnitude + PushRoom(extent);
+    slack = Slack(extent, magnitude);
+  }
   // One corner, after it moved.
   void Refresh(const Block& a, const Block& b, int k) {
     const Vec3 l = contact::LocalCoordinates(a.corners[k], b);
     local[0][k] = l.x, local[1][k] = l.y, local[2][k] = l.z;
+    const float magnitude = MaxAbs(a.corners[k]);
+    if (magnitude > bound) {
+      SetBound(magnitude);
+      for (int half = 0; half < 2; ++half) {
+        const I4 code = OutcodeLanes(float4::Load(&local[0][4 * half]),
+                                     float4::Load(&local[1][4 * half]),
+                                     float4::Load(&local[2][4 * half]));
+        for (int j = 0; j < 4; ++j) outside[4 * half + j] = uint8_t(code[j]);
+      }
+    }
     outside[k] = Outcode(l);
   }
   // All eight, after they all moved.
   void RefreshAll(const Block& a, const Block& b) {
     F4 x[2], y[2], z[2];
     ByAxis(a, x, y, z);
+    const float magnitude = Largest(x, y, z);
+    if (magnitude > bound) SetBound(magnitude);
     RefreshAll(x, y, z, b);
   }
   // d = corner - b's corner 0, then d . axis summed x, y, z, lane by lane.
