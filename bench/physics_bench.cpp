@@ -81,6 +81,7 @@ void TimeTheFall(benchmark::State& state, FallScene& scene, int steps) {
   const BlockSet* start = scene.start.get();
   std::vector<double> fast, all;
   const long builds_before = set.contactGrid.Builds();
+  const long relists_before = set.contactGrid.Relists();
   long steps_run = 0;
   for (auto _ : state) {
     CopySet(*start, set);
@@ -106,6 +107,8 @@ void TimeTheFall(benchmark::State& state, FallScene& scene, int steps) {
   // How often the contact candidate lists were made anew.
   state.counters["list_builds_per_step"] =
       double(set.contactGrid.Builds() - builds_before) / double(steps_run);
+  state.counters["relists_per_step"] =
+      double(set.contactGrid.Relists() - relists_before) / double(steps_run);
   state.counters["step_us"] = f;
   state.counters["all_pairs_us"] = a;
   state.counters["ratio"] = f / a;

@@ -52,6 +52,15 @@ void ContactGrid::Reserve(int count) {
   first_.resize(capacity_);
   end_.resize(capacity_);
   listed_.reserve(std::min(kListedPerBlock, capacity_) * capacity_);
+  spare_.reserve(listed_.capacity());
+  moverListed_.reserve(listed_.capacity());
+  joins_.reserve(listed_.capacity());
+  movers_.reserve(capacity_);
+  misfiled_.reserve(capacity_);
+  isMover_.resize(capacity_);
+  isMisfiled_.resize(capacity_);
+  moverFirst_.resize(capacity_);
+  moverEnd_.resize(capacity_);
   cellStart_.resize(kMaxCells + 1);
   built_ = false;
 }
@@ -62,17 +71,26 @@ bool ContactGrid::Update(const BlockSet& set) {
   bool fresh = built_ && builtVersion_ == set.ListVersion() && builtCount_ == count_;
   // Two centres that each drifted at most half the margin are at most one margin nearer.
   constexpr double kDriftSquared = (kMargin / 2) * (kMargin / 2);
+  movers_.clear();
   for (int i = 0; i < count_; ++i) {
     const Block* b = set.At(i);
     if (!Finite(b->centre) || !std::isfinite(b->reachRadius)) return built_ = false;
-    centres_[size_t(i)] = b->centre;
-    reaches_[size_t(i)] = b->reachRadius;
-    fresh = fresh && b->reachRadius == builtReaches_[size_t(i)] &&
-            DistanceSquared(b->centre, builtCentres_[size_t(i)]) <= kDriftSquared;
+    const size_t s = size_t(i);
+    centres_[s] = b->centre;
+    reaches_[s] = b->reachRadius;
+    if (!fresh) continue;
+    fresh = b->reachRadius == builtReaches_[s];
+    if (DistanceSquared(b->centre, builtCentres_[s]) > kDriftSquared) movers_.push_back(i);
   }
   if (!fresh) {
     builtVersion_ = set.ListVersion();
     Build();
+  } else if (!movers_.empty()) {
+    // A few drifted blocks are listed again where they are now; many make all lists anew.
+    if (movers_.size() + misfiled_.size() > std::max<size_t>(8, size_t(count_) / 2))
+      Build();
+    else
+      Relist();
   }
   return true;
 }
@@ -82,6 +100,7 @@ bool ContactGrid::Update(const BlockSet& set) {
 // fastest, so the three cells along x around a block are one run of the sorted blocks: nine
 // runs hold all its candidates.
 void ContactGrid::FileInCells(double inverse_cell) {
+  inverseCell_ = inverse_cell;
   int32_t dims[3];
   for (int axis = 0; axis < 3; ++axis) {
     std::vector<int32_t>& cells = cell_[axis];
@@ -98,6 +117,7 @@ void ContactGrid::FileInCells(double inverse_cell) {
       low = scratch_[size_t(count_ / 2)] - kMaxCellsPerAxis / 2;
     }
     dims[axis] = std::min<int32_t>(kMaxCellsPerAxis, int32_t(int64_t(*high_it) - low + 1));
+    low_[axis] = low;
     for (int i = 0; i < count_; ++i)
       cells[size_t(i)] = std::clamp<int32_t>(cells[size_t(i)] - low, 0, dims[axis] - 1);
   }
@@ -124,6 +144,8 @@ void ContactGrid::FileInCells(double inverse_cell) {
 void ContactGrid::Build() {
   ++builds_;
   built_ = true;
+  for (const int32_t b : misfiled_) isMisfiled_[size_t(b)] = 0;
+  misfiled_.clear();
   builtCount_ = count_;
   std::copy(centres_.begin(), centres_.begin() + count_, builtCentres_.begin());
   std::copy(reaches_.begin(), reaches_.begin() + count_, builtReaches_.begin());
@@ -140,16 +162,7 @@ void ContactGrid::Build() {
     const uint32_t cell = cellOf_[first];
     const int x = cell_[0][first], y = cell_[1][first], z = cell_[2][first];
     std::fill(marks_.begin(), marks_.begin() + words, uint64_t(0));
-    const int x_low = std::max(x - 1, 0), x_high = std::min(x + 1, dims_[0] - 1);
-    for (int dz = std::max(z - 1, 0); dz <= std::min(z + 1, dims_[2] - 1); ++dz)
-      for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, dims_[1] - 1); ++dy) {
-        const size_t row = size_t(dims_[0]) * (size_t(dy) + size_t(dims_[1]) * size_t(dz));
-        const uint32_t end = cellStart_[row + size_t(x_high) + 1];
-        for (uint32_t m = cellStart_[row + size_t(x_low)]; m < end; ++m) {
-          const int b = order_[m];
-          marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
-        }
-      }
+    MarkAround(x, y, z, false);
     for (; k < count_ && cellOf_[size_t(order_[size_t(k)])] == cell; ++k) {
       const int a = order_[size_t(k)];
       first_[size_t(a)] = uint32_t(listed_.size());
@@ -168,4 +181,95 @@ void ContactGrid::Build() {
       end_[size_t(a)] = uint32_t(listed_.size());
     }
   }
+}
+
+void ContactGrid::MarkAround(int x, int y, int z, bool skip_misfiled) {
+  const int x_low = std::max(x - 1, 0), x_high = std::min(x + 1, dims_[0] - 1);
+  for (int dz = std::max(z - 1, 0); dz <= std::min(z + 1, dims_[2] - 1); ++dz)
+    for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, dims_[1] - 1); ++dy) {
+      const size_t row = size_t(dims_[0]) * (size_t(dy) + size_t(dims_[1]) * size_t(dz));
+      const uint32_t end = cellStart_[row + size_t(x_high) + 1];
+      for (uint32_t m = cellStart_[row + size_t(x_low)]; m < end; ++m) {
+        const int b = order_[m];
+        if (skip_misfiled && isMisfiled_[size_t(b)]) continue;
+        marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
+      }
+    }
+}
+
+// The lists again after a few blocks drifted too far, without filing every block anew. The
+// drifted blocks take their present centres as their listed ones; the grid keeps them where they
+// were, so they are looked up one by one (with those of earlier relists) instead of through it.
+// A drifted block's own list is made as in a full build; every other list loses the drifted
+// blocks and gains those now near it, in list order.
+void ContactGrid::Relist() {
+  ++relists_;
+  for (const int32_t x : movers_) {
+    builtCentres_[size_t(x)] = centres_[size_t(x)];
+    isMover_[size_t(x)] = 1;
+    if (!isMisfiled_[size_t(x)]) {
+      isMisfiled_[size_t(x)] = 1;
+      misfiled_.push_back(x);
+    }
+  }
+  const int words = (count_ + 63) / 64;
+  moverListed_.clear();
+  joins_.clear();
+  for (const int32_t x : movers_) {
+    const Vec3& cx = builtCentres_[size_t(x)];
+    int32_t cell[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      const float c = axis == 0 ? cx.x : axis == 1 ? cx.y : cx.z;
+      cell[axis] = std::clamp<int32_t>(CellIndex(c, inverseCell_) - low_[axis], 0, dims_[axis] - 1);
+    }
+    std::fill(marks_.begin(), marks_.begin() + words, uint64_t(0));
+    MarkAround(cell[0], cell[1], cell[2], true);
+    for (const int32_t b : misfiled_) marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
+    moverFirst_[size_t(x)] = uint32_t(moverListed_.size());
+    const double limit_x = double(reaches_[size_t(x)]) + kMargin;
+    const double within_x = limit_x + 1.0e-5 * (1.0 + limit_x);
+    for (int w = 0; w < words; ++w) {
+      uint64_t bits = marks_[size_t(w)];
+      while (bits) {
+        const int b = w * 64 + std::countr_zero(bits);
+        bits &= bits - 1;
+        if (b == x) continue;
+        const double apart = DistanceSquared(cx, builtCentres_[size_t(b)]);
+        if (apart <= within_x * within_x) moverListed_.push_back(uint32_t(b));
+        if (isMover_[size_t(b)]) continue;  // its own list is made in its own turn
+        const double limit_b = double(reaches_[size_t(b)]) + kMargin;
+        const double within_b = limit_b + 1.0e-5 * (1.0 + limit_b);
+        if (apart <= within_b * within_b) joins_.push_back({b, x});
+      }
+    }
+    moverEnd_[size_t(x)] = uint32_t(moverListed_.size());
+  }
+  std::sort(joins_.begin(), joins_.end());
+
+  spare_.clear();
+  size_t join = 0;
+  for (int a = 0; a < count_; ++a) {
+    const uint32_t start = uint32_t(spare_.size());
+    if (isMover_[size_t(a)]) {
+      spare_.insert(spare_.end(), moverListed_.begin() + moverFirst_[size_t(a)],
+                    moverListed_.begin() + moverEnd_[size_t(a)]);
+    } else {
+      // Both runs ascend: merged, they stay in list order.
+      uint32_t k = first_[size_t(a)];
+      const uint32_t end = end_[size_t(a)];
+      for (;;) {
+        while (k < end && isMover_[listed_[k]]) ++k;
+        const bool from_joins = join < joins_.size() && joins_[join].first == a;
+        if (k == end && !from_joins) break;
+        if (from_joins && (k == end || uint32_t(joins_[join].second) < listed_[k]))
+          spare_.push_back(uint32_t(joins_[join++].second));
+        else
+          spare_.push_back(listed_[k++]);
+      }
+    }
+    first_[size_t(a)] = start;
+    end_[size_t(a)] = uint32_t(spare_.size());
+  }
+  listed_.swap(spare_);
+  for (const int32_t x : movers_) isMover_[size_t(x)] = 0;
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "blocks/math.h"
@@ -44,16 +45,23 @@ class ContactGrid {
     if (squared > reach * reach * 1.001f) return false;
     return !(std::sqrt(squared) > reach);
   }
-  // How many times the lists were made; for the tests and benchmarks.
+  // How many times the lists were made whole, and for a few drifted blocks; for the tests and
+  // benchmarks.
   long Builds() const { return builds_; }
+  long Relists() const { return relists_; }
 
  private:
   void Build();
+  void Relist();
   void FileInCells(double inverse_cell);
+  // Marks the blocks filed in the 27 cells around cell (x, y, z), those filed before they drifted
+  // aside when `skip_misfiled`.
+  void MarkAround(int x, int y, int z, bool skip_misfiled);
 
   int count_ = 0;
   size_t capacity_ = 0;
   long builds_ = 0;
+  long relists_ = 0;
   // What the lists were made for: the list version, the block count, the centres and reaches.
   bool built_ = false;
   uint64_t builtVersion_ = 0;
@@ -66,12 +74,21 @@ class ContactGrid {
   // The lists: block a's are listed_[first_[a]] .. listed_[end_[a] - 1].
   std::vector<uint32_t> first_, end_;
   std::vector<uint32_t> listed_;
-  // The grid of the last build.
+  // The grid of the last build: the box's size and first cell on each axis, 1 / cell width.
   int32_t dims_[3] = {};
+  int32_t low_[3] = {};
+  double inverseCell_ = 0.0;
   std::vector<int32_t> cell_[3];     // per block: its cell on each axis, within the box
   std::vector<uint32_t> cellOf_;     // per block: its cell's number
   std::vector<uint32_t> cellStart_;  // per cell: first index into order_; one extra at the end
   std::vector<int32_t> order_;       // blocks sorted by cell, ascending within each
   std::vector<uint64_t> marks_;      // the blocks of the cells around one cell, one bit each
   std::vector<int32_t> scratch_;
+  // Relisting: the blocks that drifted this pass, and all that did since the build (the grid
+  // files them where they were); per block, flags for both, and a drifted block's new list.
+  std::vector<int32_t> movers_, misfiled_;
+  std::vector<uint8_t> isMover_, isMisfiled_;
+  std::vector<uint32_t> moverListed_, moverFirst_, moverEnd_;
+  std::vector<std::pair<int32_t, int32_t>> joins_;  // (block, drifted block now near it)
+  std::vector<uint32_t> spare_;                     // the lists being made
 };

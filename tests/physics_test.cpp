@@ -347,4 +347,38 @@ TEST_F(BroadPhase, SpinningBlocksPilingUpFallExactlyAsWithEveryPair) {
   EXPECT_GT(Collisions(), 100);
 }
 
+// Blocks carried elsewhere between steps (as the hand does), a few at a time and many at once,
+// onto and beside others: the contact lists follow them, whether made again for the few that
+// moved or made whole.
+TEST_F(BroadPhase, BlocksCarriedBetweenStepsAreMetWhereTheyAreNow) {
+  scenes::AddRandomBlocks(t, set(), 150, 777);
+  Copy();
+  platform::PortableRand random;
+  random.Seed(31);
+  auto carry = [](Block& b, const Vec3& by) {
+    for (int k = 0; k < 8; ++k) {
+      AddInPlace(b.corners[k], by);
+      AddInPlace(b.savedCorners[k], by);
+    }
+    for (Vec3* p : {&b.centre, &b.previousCentre, &b.referenceCentre}) AddInPlace(*p, by);
+  };
+  const long relists = set().contactGrid.Relists();
+  for (int round = 0; round < 30; ++round) {
+    ASSERT_EQ(FirstDifference(4), -1) << "round " << round;
+    const int moved = round % 5 == 4 ? 60 : 1 + round % 3;
+    for (int m = 0; m < moved; ++m) {
+      const int from = int(random.Next()) % set().Count(), to = int(random.Next()) % set().Count();
+      // Next to another block, a little above it.
+      Vec3 by;
+      Subtract(by, set().At(to)->centre, set().At(from)->centre);
+      by.x += 1.5f;
+      by.z += 0.5f;
+      carry(*set().At(from), by);
+      carry(*other->At(from), by);
+    }
+  }
+  EXPECT_GT(set().contactGrid.Relists(), relists) << "the few-block path was taken";
+  EXPECT_GT(Collisions(), 100);
+}
+
 }  // namespace
