@@ -2,7 +2,8 @@
 // centres lay within its reach plus a margin when the lists were made, found through a uniform
 // grid of cells as wide as that distance. While no centre has drifted more than half the margin
 // since, every pair within reach is still on the lists, so they serve pass after pass and step
-// after step; a change of the block list, a changed reach or one drifted centre makes them anew.
+// after step. A few drifted centres are listed again where they are now; a change of the block
+// list, a changed reach or many drifted centres make all lists anew.
 #pragma once
 
 #include <cmath>
