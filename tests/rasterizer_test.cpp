@@ -277,6 +277,15 @@ TEST_F(Drawing, SpriteRowsOfOpaqueTexelsBlendAsEveryOtherPixel) {
             << std::hex << color << std::dec << " " << x << "," << y;
       }
   }
+  // A row that was opaque gets a see-through texel: the next draw blends it.
+  texture->MutableTexels()[3] = 0x10204080u;
+  std::fill(pixels, pixels + 640 * 480, 0x00FFFFFFu);
+  r::Vector2 at{0, 0};
+  sprite->Begin();
+  sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &at, 0xFFFFFFFFu);
+  sprite->End();
+  EXPECT_EQ(pixels[3], blend(0x00FFFFFFu, 0x10204080u, 0xFFFFFFFFu));
+  EXPECT_EQ(pixels[4], texture->Texels()[4] & 0x00FFFFFFu);
 }
 
 }  // namespace

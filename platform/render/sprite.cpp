@@ -99,20 +99,28 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
         if (white) {
           // A row of opaque texels under a white colour: a copy without alpha, or one blend by
           // the colour's alpha alone, in plain loops the compiler vectorises.
-          uint32_t all = 0xFF000000u;
-          for (int x = min_x; x < max_x; ++x) all &= from[x];
-          if ((all >> 24) == 0xFF) {
+          bool opaque = texture->RowOpaque(src.top + int(py));
+          if (!opaque) {
+            uint32_t all = 0xFF000000u;
+            for (int x = min_x; x < max_x; ++x) all &= from[x];
+            opaque = (all >> 24) == 0xFF;
+          }
+          if (opaque) {
             if (ca == 255) {
               for (int x = min_x; x < max_x; ++x) out[x] = from[x] & 0x00FFFFFF;
             } else if (ca > 0) {
-              const uint32_t keep = 255 - ca;
+              // (t ca + d (255 - ca) + 127) / 255 per channel, in 16 bits (at most 65152), the
+              // division as (v + 1 + v / 256) / 256, exact below 65535.
+              const uint16_t alpha = uint16_t(ca), keep = uint16_t(255 - ca);
+              const auto channel = [alpha, keep](uint32_t t, uint32_t d) {
+                const uint16_t v = uint16_t(uint16_t(t & 0xFF) * alpha +
+                                            uint16_t(d & 0xFF) * keep + 127);
+                return uint32_t(uint16_t(v + 1 + (v >> 8)) >> 8);
+              };
               for (int x = min_x; x < max_x; ++x) {
                 const uint32_t t = from[x], d = out[x];
-                const uint32_t r =
-                    (((t >> 16) & 0xFF) * ca + ((d >> 16) & 0xFF) * keep + 127) / 255;
-                const uint32_t g = (((t >> 8) & 0xFF) * ca + ((d >> 8) & 0xFF) * keep + 127) / 255;
-                const uint32_t b = ((t & 0xFF) * ca + (d & 0xFF) * keep + 127) / 255;
-                out[x] = (r << 16) | (g << 8) | b;
+                out[x] = channel(t >> 16, d >> 16) << 16 | channel(t >> 8, d >> 8) << 8 |
+                         channel(t, d);
               }
             }
             continue;

@@ -13,6 +13,21 @@ bool Texture::Lock(LockedRect* out) {
   return true;
 }
 
+bool Texture::RowOpaque(int y) const {
+  if (locked_) return false;  // being written: nothing to trust
+  if (opaqueVersion_ != version_) {
+    opaqueRows_.resize(size_t(height_));
+    for (int row = 0; row < height_; ++row) {
+      uint32_t all = 0xFF000000u;
+      const uint32_t* texel = texels_.data() + size_t(row) * width_;
+      for (int x = 0; x < width_; ++x) all &= texel[x];
+      opaqueRows_[size_t(row)] = (all >> 24) == 0xFF;
+    }
+    opaqueVersion_ = version_;
+  }
+  return opaqueRows_[size_t(y)] != 0;
+}
+
 bool Surface::LockRect(LockedRect* out) {
   if (locked_) return false;
   locked_ = true;

@@ -30,6 +30,8 @@ class Texture {
   // Counts the hand-outs of writable texels (locks included): unchanged means the texels are
   // what they were, so frames drawn from them may be kept.
   uint64_t Version() const { return version_; }
+  // Whether every texel of row y is opaque (alpha 255); found for all rows once per version.
+  bool RowOpaque(int y) const;
 
  private:
   int width_;
@@ -37,6 +39,8 @@ class Texture {
   std::vector<uint32_t> texels_;
   bool locked_ = false;
   uint64_t version_ = 0;
+  mutable std::vector<uint8_t> opaqueRows_;
+  mutable uint64_t opaqueVersion_ = ~uint64_t(0);
 };
 
 }  // namespace platform::render
