@@ -217,8 +217,8 @@ class BlockSet : public OwningObjectList<Block> {
     RowDepth depth{0.0f, 0.0f, 0.0f};
   };
   std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating
-  Mat4 frontMatrix_;  // the transforms of the front fill running in the background
-  bool edgeMaskFresh_ = false;  // the edge mask is that of the front buffer as it is
+  Mat4 frontMatrix_;                   // the transforms of the front fill running in the background
+  bool edgeMaskFresh_ = false;         // the edge mask is that of the front buffer as it is
   // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.
   mutable BackgroundJob pickJob_;
 };

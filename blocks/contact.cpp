@@ -132,12 +132,7 @@ struct CornerLocals {
     const float magnitude = MaxAbs(a.corners[k]);
     if (magnitude > bound) {
       SetBound(magnitude);
-      for (int half = 0; half < 2; ++half) {
-        const I4 code = OutcodeLanes(float4::Load(&local[0][4 * half]),
-                                     float4::Load(&local[1][4 * half]),
-                                     float4::Load(&local[2][4 * half]));
-        for (int j = 0; j < 4; ++j) outside[4 * half + j] = uint8_t(code[j]);
-      }
+      OutcodeAll();
     }
     outside[k] = Outcode(l);
   }
@@ -158,9 +153,15 @@ struct CornerLocals {
         const Vec3& u = b.axes[axis];
         float4::Store(&local[axis][4 * half], dx * u.x + dy * u.y + dz * u.z);
       }
-      const I4 code = OutcodeLanes(float4::Load(&local[0][4 * half]),
-                                   float4::Load(&local[1][4 * half]),
-                                   float4::Load(&local[2][4 * half]));
+    }
+    OutcodeAll();
+  }
+  // Every corner's outcode from its coordinates as they are.
+  void OutcodeAll() {
+    for (int half = 0; half < 2; ++half) {
+      const I4 code =
+          OutcodeLanes(float4::Load(&local[0][4 * half]), float4::Load(&local[1][4 * half]),
+                       float4::Load(&local[2][4 * half]));
       for (int j = 0; j < 4; ++j) outside[4 * half + j] = uint8_t(code[j]);
     }
   }
@@ -214,9 +215,9 @@ struct CornerLocals {
       F4 coordinate[3];
       for (int axis = 0; axis < 3; ++axis) {
         const float* l = local[axis];
-        coordinate[axis] = kSampleWeights[group][0] * l[fc[0]] +
-                           kSampleWeights[group][1] * l[fc[1]] +
-                           kSampleWeights[group][2] * l[fc[2]] + kSampleWeights[group][3] * l[fc[3]];
+        coordinate[axis] =
+            kSampleWeights[group][0] * l[fc[0]] + kSampleWeights[group][1] * l[fc[1]] +
+            kSampleWeights[group][2] * l[fc[2]] + kSampleWeights[group][3] * l[fc[3]];
       }
       const I4 code = OutcodeLanes(coordinate[0], coordinate[1], coordinate[2]);
       bits |= float4::Bits(code == 0) << (4 * group);
@@ -344,7 +345,8 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
       for (int k = 0; k < 4; ++k) Move(a.corners[fc[k]], n, weights[k] * depth);
       Vec3* velocities[4];
       uint8_t* flags[4];
-      for (int k = 0; k < 4; ++k) velocities[k] = &a.velocities[fc[k]], flags[k] = &a.contact[fc[k]];
+      for (int k = 0; k < 4; ++k)
+        velocities[k] = &a.velocities[fc[k]], flags[k] = &a.contact[fc[k]];
       RespondToContacts(n, velocities, flags, 4, kBlockFriction, kRestitution);
       a.touched = 1;
       locals.moved = true;

@@ -68,7 +68,8 @@ TEST(Response, ManyCornersAtOnceAreAnsweredAsOneByOne) {
     for (int k = 0; k < count; ++k) RespondToContact(n, one[k], one_flags[k], 0.1f, 0.99f);
     RespondToContacts(n, velocities, flags, count, 0.1f, 0.99f);
     for (int k = 0; k < count; ++k) {
-      EXPECT_EQ(std::memcmp(&one[k], &many[k], sizeof(Vec3)), 0) << "round " << round << " corner " << k;
+      EXPECT_EQ(std::memcmp(&one[k], &many[k], sizeof(Vec3)), 0)
+          << "round " << round << " corner " << k;
       EXPECT_EQ(one_flags[k], many_flags[k]) << "round " << round << " corner " << k;
     }
   }

@@ -332,11 +332,11 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
         DrawSpanTextured<true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
                                      tw, th, color);
       else if (pow2)
-        DrawSpanTextured<true, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
-                                      texels, tw, th, color);
+        DrawSpanTextured<true, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
+                                      tw, th, color);
       else if (in_range)
-        DrawSpanTextured<false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
-                                      texels, tw, th, color);
+        DrawSpanTextured<false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
+                                      tw, th, color);
       else
         DrawSpanTextured<false, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
                                        texels, tw, th, color);

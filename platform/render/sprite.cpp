@@ -113,14 +113,14 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
               // division as (v + 1 + v / 256) / 256, exact below 65535.
               const uint16_t alpha = uint16_t(ca), keep = uint16_t(255 - ca);
               const auto channel = [alpha, keep](uint32_t t, uint32_t d) {
-                const uint16_t v = uint16_t(uint16_t(t & 0xFF) * alpha +
-                                            uint16_t(d & 0xFF) * keep + 127);
+                const uint16_t v =
+                    uint16_t(uint16_t(t & 0xFF) * alpha + uint16_t(d & 0xFF) * keep + 127);
                 return uint32_t(uint16_t(v + 1 + (v >> 8)) >> 8);
               };
               for (int x = min_x; x < max_x; ++x) {
                 const uint32_t t = from[x], d = out[x];
-                out[x] = channel(t >> 16, d >> 16) << 16 | channel(t >> 8, d >> 8) << 8 |
-                         channel(t, d);
+                out[x] =
+                    channel(t >> 16, d >> 16) << 16 | channel(t >> 8, d >> 8) << 8 | channel(t, d);
               }
             }
             continue;

@@ -65,8 +65,9 @@ TEST(SessionMemory, FiftyTitlePlayDoorTitleCyclesDoNotGrowTheHeap) {
     if (HasFatalFailure()) return;
   }
   const size_t end = heap::InUse(), end_new = heap::NewBytes();
-  std::printf("heap in use after 2 cycles: %zu bytes, after 50: %zu bytes (through new: %zu, %zu)\n",
-              settled, end, settled_new, end_new);
+  std::printf(
+      "heap in use after 2 cycles: %zu bytes, after 50: %zu bytes (through new: %zu, %zu)\n",
+      settled, end, settled_new, end_new);
   // Everything the program allocates goes through new, counted here to the byte.
   EXPECT_LE(end_new, settled_new) << "new holds " << (end_new - settled_new) << " bytes more";
   // The allocator's own figure also sees the C libraries' blocks (the test runs with the
