@@ -1,0 +1,56 @@
+// The second thread's job: each started work runs once and is done when Wait returns, jobs
+// follow one another, and the job's end waits for work still running.
+#include "app/background_job.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Tally {
+  std::vector<int> seen;
+  int next = 0;
+};
+
+void Record(void* context) {
+  auto* tally = static_cast<Tally*>(context);
+  tally->seen.push_back(tally->next++);
+}
+
+TEST(BackgroundJob, EveryWorkRunsOnceInOrderAndIsDoneWhenWaitReturns) {
+  BackgroundJob job;
+  Tally tally;
+  EXPECT_FALSE(job.Pending());
+  job.Wait();  // nothing started: returns at once
+  for (int i = 0; i < 2000; ++i) {
+    job.Start(&Record, &tally);  // waits for the previous one first
+    if (i % 3 == 0) {
+      job.Wait();
+      EXPECT_FALSE(job.Pending());
+      ASSERT_EQ(int(tally.seen.size()), i + 1);
+    }
+  }
+  job.Wait();
+  ASSERT_EQ(tally.seen.size(), 2000u);
+  for (int i = 0; i < 2000; ++i) ASSERT_EQ(tally.seen[size_t(i)], i);
+}
+
+TEST(BackgroundJob, ItsEndWaitsForWorkStillRunning) {
+  std::atomic<bool> finished{false};
+  {
+    BackgroundJob job;
+    job.Start(
+        [](void* context) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(30));
+          static_cast<std::atomic<bool>*>(context)->store(true);
+        },
+        &finished);
+  }
+  EXPECT_TRUE(finished.load());
+}
+
+}  // namespace
