@@ -31,6 +31,26 @@ bool Finite(const Vec3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// The squared distance within which a block of this reach lists another: its reach plus the
+// margin, plus a tolerance far above the rounding of the pair test's own float distance.
+double ListedWithinSquared(float reach) {
+  const double limit = double(reach) + ContactGrid::kMargin;
+  const double within = limit + 1.0e-5 * (1.0 + limit);
+  return within * within;
+}
+
+// Calls visit(b) for every block marked in the bit set, in ascending order.
+template <class Visit>
+void ForEachMarked(const std::vector<uint64_t>& marks, int words, Visit&& visit) {
+  for (int w = 0; w < words; ++w) {
+    uint64_t bits = marks[size_t(w)];
+    while (bits) {
+      visit(w * 64 + std::countr_zero(bits));
+      bits &= bits - 1;
+    }
+  }
+}
+
 // Room for this many listed blocks per block before the list storage grows: more than cubes
 // packed around one can have within reach and margin, so that even a tight heap fits.
 constexpr size_t kListedPerBlock = 128;
@@ -137,10 +157,9 @@ void ContactGrid::FileInCells(double inverse_cell) {
   cellStart_[0] = 0;
 }
 
-// Lists, for every block a, the blocks b whose centres lie within a's reach plus the margin,
-// plus a tolerance far above the rounding of the float distance the pair test computes (whose
-// error is relative to the distance, not to the coordinates: the difference of two floats
-// rounds once). Distances here are taken in double.
+// Lists, for every block a, the blocks b whose centres lie within ListedWithinSquared of a's
+// reach. The float distance the pair test computes errs relative to the distance, not to the
+// coordinates (the difference of two floats rounds once); distances here are taken in double.
 void ContactGrid::Build() {
   ++builds_;
   built_ = true;
@@ -167,17 +186,11 @@ void ContactGrid::Build() {
       const int a = order_[size_t(k)];
       first_[size_t(a)] = uint32_t(listed_.size());
       const Vec3& ca = centres_[size_t(a)];
-      const double limit = double(reaches_[size_t(a)]) + kMargin;
-      const double within = limit + 1.0e-5 * (1.0 + limit);
-      for (int w = 0; w < words; ++w) {
-        uint64_t bits = marks_[size_t(w)];
-        while (bits) {
-          const int b = w * 64 + std::countr_zero(bits);
-          bits &= bits - 1;
-          if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within * within)
-            listed_.push_back(uint32_t(b));
-        }
-      }
+      const double within = ListedWithinSquared(reaches_[size_t(a)]);
+      ForEachMarked(marks_, words, [&](int b) {
+        if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within)
+          listed_.push_back(uint32_t(b));
+      });
       end_[size_t(a)] = uint32_t(listed_.size());
     }
   }
@@ -226,22 +239,14 @@ void ContactGrid::Relist() {
     MarkAround(cell[0], cell[1], cell[2], true);
     for (const int32_t b : misfiled_) marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
     moverFirst_[size_t(x)] = uint32_t(moverListed_.size());
-    const double limit_x = double(reaches_[size_t(x)]) + kMargin;
-    const double within_x = limit_x + 1.0e-5 * (1.0 + limit_x);
-    for (int w = 0; w < words; ++w) {
-      uint64_t bits = marks_[size_t(w)];
-      while (bits) {
-        const int b = w * 64 + std::countr_zero(bits);
-        bits &= bits - 1;
-        if (b == x) continue;
-        const double apart = DistanceSquared(cx, builtCentres_[size_t(b)]);
-        if (apart <= within_x * within_x) moverListed_.push_back(uint32_t(b));
-        if (isMover_[size_t(b)]) continue;  // its own list is made in its own turn
-        const double limit_b = double(reaches_[size_t(b)]) + kMargin;
-        const double within_b = limit_b + 1.0e-5 * (1.0 + limit_b);
-        if (apart <= within_b * within_b) joins_.push_back({b, x});
-      }
-    }
+    const double within_x = ListedWithinSquared(reaches_[size_t(x)]);
+    ForEachMarked(marks_, words, [&](int b) {
+      if (b == x) return;
+      const double apart = DistanceSquared(cx, builtCentres_[size_t(b)]);
+      if (apart <= within_x) moverListed_.push_back(uint32_t(b));
+      if (isMover_[size_t(b)]) return;  // its own list is made in its own turn
+      if (apart <= ListedWithinSquared(reaches_[size_t(b)])) joins_.push_back({b, x});
+    });
     moverEnd_[size_t(x)] = uint32_t(moverListed_.size());
   }
   std::sort(joins_.begin(), joins_.end());
