@@ -48,7 +48,6 @@ struct Edge {
   int64_t step_x;  // change per pixel to the right
   int64_t step_y;  // change per row down
   int64_t bias;    // 0 on top and left edges, -1 elsewhere: pixels exactly on them are kept
-  double inv_step_x;
 };
 
 // Round half away from zero to 24.8 fixed point, without a library call per vertex.
@@ -74,9 +73,51 @@ Edge MakeEdge(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_
   // Clockwise on a y-down screen: a top edge runs right along a row, a left edge runs up.
   bool top_left = (dy == 0 && dx > 0) || dy < 0;
   e.bias = top_left ? 0 : -1;
-  e.inv_step_x = e.step_x != 0 ? 1.0 / double(e.step_x) : 0.0;
   return e;
 }
+
+// Where one edge bounds the rows of a triangle: with w the edge function (bias included) at a
+// row's first pixel and s = |step_x|, pixel n of the row is inside for n >= -floor(w / s) when
+// the edge rises to the right, for n <= floor(w / s) when it falls, and everywhere or nowhere
+// (w >= 0 or not) when it is level. floor(w / s) is kept as quotient and remainder and carried
+// from row to row with integer additions alone, exactly.
+class EdgeBound {
+ public:
+  explicit EdgeBound(const Edge& e)
+      : kind_(e.step_x > 0 ? kRising : e.step_x < 0 ? kFalling : kLevel),
+        s_(e.step_x > 0 ? e.step_x : e.step_x < 0 ? -e.step_x : 1) {
+    FloorDivide(e.w_row + e.bias, &q_, &r_);
+    FloorDivide(e.step_y, &dq_, &dr_);
+  }
+  // Narrows [first, last] to this edge's pixels in the current row.
+  void Bound(int64_t* first, int64_t* last) const {
+    if (kind_ == kRising)
+      *first = std::max(*first, -q_);
+    else if (kind_ == kFalling)
+      *last = std::min(*last, q_);
+    else if (q_ < 0)
+      *last = -1;
+  }
+  void NextRow() {
+    q_ += dq_;
+    r_ += dr_;
+    if (r_ >= s_) ++q_, r_ -= s_;
+  }
+
+ private:
+  enum Kind { kRising, kFalling, kLevel };
+  void FloorDivide(int64_t a, int64_t* quotient, int64_t* remainder) const {
+    int64_t q = a / s_, r = a % s_;
+    if (r < 0) --q, r += s_;
+    *quotient = q;
+    *remainder = r;
+  }
+
+  Kind kind_;
+  int64_t s_;        // |step_x|, or 1 for a level edge (then q_ is w itself)
+  int64_t q_, r_;    // w = q_ * s_ + r_ with 0 <= r_ < s_
+  int64_t dq_, dr_;  // step_y = dq_ * s_ + dr_ with 0 <= dr_ < s_
+};
 
 struct SpanState {
   float z, u, v;
@@ -284,37 +325,14 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
   float z_row = v0->z + dzdx * bx + dzdy * by;
   float u_row = v0->u + dudx * bx + dudy * by;
   float v_row = v0->v + dvdx * bx + dvdy * by;
+  EdgeBound bounds[3] = {EdgeBound(e0), EdgeBound(e1), EdgeBound(e2)};
+  const int64_t row_last = max_x - min_x;
   for (int y = min_y; y <= max_y; ++y, z_row += dzdy, u_row += dudy, v_row += dvdy) {
-    const int64_t w0 = e0.w_row + e0.bias, w1 = e1.w_row + e1.bias, w2 = e2.w_row + e2.bias;
-    e0.w_row += e0.step_y;
-    e1.w_row += e1.step_y;
-    e2.w_row += e2.step_y;
-    // The span of this row: every edge must be non-negative. An edge falling to the right ends
-    // it, one rising to the right starts it; each bound is estimated through the edge's
-    // reciprocal and corrected to the exact pixel.
-    int64_t first = 0, last = max_x - min_x;
-    const int64_t ws[3] = {w0, w1, w2};
-    const Edge* es[3] = {&e0, &e1, &e2};
-    for (int k = 0; k < 3 && first <= last; ++k) {
-      const int64_t w = ws[k], step = es[k]->step_x;
-      if (step > 0) {
-        if (w >= 0) continue;
-        int64_t n = int64_t(double(-w) * es[k]->inv_step_x);
-        while (w + n * step < 0) ++n;
-        while (n > 0 && w + (n - 1) * step >= 0) --n;
-        first = std::max(first, n);
-      } else if (step < 0) {
-        if (w < 0) {
-          last = -1;
-          break;
-        }
-        int64_t n = int64_t(double(w) * -es[k]->inv_step_x);
-        while (w + n * step < 0) --n;
-        while (w + (n + 1) * step >= 0) ++n;
-        last = std::min(last, n);
-      } else if (w < 0) {
-        last = -1;
-      }
+    // The span of this row: every edge must be non-negative.
+    int64_t first = 0, last = row_last;
+    for (EdgeBound& bound : bounds) {
+      bound.Bound(&first, &last);
+      bound.NextRow();
     }
     if (first > last) continue;
     const float offset = float(first);
