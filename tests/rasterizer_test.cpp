@@ -315,11 +315,12 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   auto chance = [&](int percent) { return int(random() % 100) < percent; };
   const uint32_t culls[3] = {r::value::kCullNone, r::value::kCullClockwise,
                              r::value::kCullCounterClockwise};
+  int64_t drawn = 0;  // depths written, over all rounds: the comparison is not of empty frames
   for (int round = 0; round < 60; ++round) {
     Clear();
     std::fill(pixels.begin(), pixels.end(), 0x00FFFFFFu);
     std::fill(depth.begin(), depth.end(), 1.0f);
-    reference_raster::Target target{pixels.data(), depth.data(), 640, 480, culls[round % 3],
+    reference_raster::Target target{pixels.data(),  depth.data(),   640,    480, culls[round % 3],
                                     round % 7 != 3, round % 5 != 4, nullptr};
     const int texture = int(random() % (textures.size() + 1));
     target.texture = texture < int(textures.size()) ? textures[texture].get() : nullptr;
@@ -340,12 +341,19 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
       std::vector<r::ScreenVertex> s(v.size());
       for (size_t i = 0; i < v.size(); ++i) {
         const float sx = cx + uniform(-size, size), sy = cy + uniform(-size, size);
-        v[i] = {sx / 320.0f - 1.0f, 1.0f - sy / 240.0f, z + uniform(-dz, dz),
+        v[i] = {sx / 320.0f - 1.0f,
+                1.0f - sy / 240.0f,
+                z + uniform(-dz, dz),
                 graded ? uint32_t(random()) | 0xFF000000u : flat,
-                uniform(0, 1) * uv_scale + uv_offset, uniform(0, 1) * uv_scale + uv_offset};
+                uniform(0, 1) * uv_scale + uv_offset,
+                uniform(0, 1) * uv_scale + uv_offset};
         // The device's viewport step with identity transforms.
-        s[i] = {0.0f + (1.0f + v[i].x) * 320.0f, 0.0f + (1.0f - v[i].y) * 240.0f,
-                0.0f + v[i].z * (1.0f - 0.0f), v[i].u, v[i].v, v[i].diffuse};
+        s[i] = {0.0f + (1.0f + v[i].x) * 320.0f,
+                0.0f + (1.0f - v[i].y) * 240.0f,
+                0.0f + v[i].z * (1.0f - 0.0f),
+                v[i].u,
+                v[i].v,
+                v[i].diffuse};
       }
       Fan(v);
       for (size_t i = 1; i + 1 < s.size(); ++i)
@@ -354,11 +362,13 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
     const uint32_t* got = graphics.BackBuffer()->Pixels();
     const float* got_depth = device()->GetDepthStencilSurface()->Depth();
     for (int i = 0; i < 640 * 480; ++i) {
+      drawn += got_depth[i] != 1.0f;
       ASSERT_EQ(got[i], pixels[i]) << "round " << round << " pixel " << i % 640 << "," << i / 640;
       ASSERT_EQ(std::memcmp(&got_depth[i], &depth[i], sizeof(float)), 0)
           << "round " << round << " depth " << i % 640 << "," << i / 640;
     }
   }
+  EXPECT_GT(drawn, 640 * 480);
 }
 
 }  // namespace

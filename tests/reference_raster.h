@@ -323,7 +323,6 @@ inline void Fill(Target& t, const ScreenVertex& a, const ScreenVertex& b, const 
   }
 }
 
-
 inline void DrawTriangle(Target& t, const ScreenVertex& a, const ScreenVertex& b,
                          const ScreenVertex& c) {
   if (InsideGuardBand(a, t.width, t.height) && InsideGuardBand(b, t.width, t.height) &&

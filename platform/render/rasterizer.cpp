@@ -84,8 +84,12 @@ Edge MakeEdge(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_
 class EdgeBound {
  public:
   explicit EdgeBound(const Edge& e)
-      : kind_(e.step_x > 0 ? kRising : e.step_x < 0 ? kFalling : kLevel),
-        s_(e.step_x > 0 ? e.step_x : e.step_x < 0 ? -e.step_x : 1) {
+      : kind_(e.step_x > 0   ? kRising
+              : e.step_x < 0 ? kFalling
+                             : kLevel),
+        s_(e.step_x > 0   ? e.step_x
+           : e.step_x < 0 ? -e.step_x
+                          : 1) {
     FloorDivide(e.w_row + e.bias, &q_, &r_);
     FloorDivide(e.step_y, &dq_, &dr_);
   }
