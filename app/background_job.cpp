@@ -25,16 +25,15 @@ bool BackgroundJob::StartThread() {
 }
 
 void BackgroundJob::Start(Work work, void* context) {
-  Wait();
   if (!StartThread()) {
     work(context);
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    work_ = work;
-    context_ = context;
-    busy_ = true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return count_ < kQueued; });
+    queue_[(first_ + count_) % kQueued] = {work, context};
+    ++count_;
   }
   pending_ = true;
   wake_.notify_one();
@@ -43,22 +42,21 @@ void BackgroundJob::Start(Work work, void* context) {
 void BackgroundJob::Wait() {
   if (!pending_) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return !busy_; });
+  done_.wait(lock, [this] { return count_ == 0; });
   pending_ = false;
 }
 
 void BackgroundJob::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return busy_ || stop_; });
-    if (busy_) {
-      const Work work = work_;
-      void* const context = context_;
+    wake_.wait(lock, [this] { return count_ > 0 || stop_; });
+    if (count_ > 0) {
+      const Item item = queue_[first_];
       lock.unlock();
-      work(context);
+      item.work(item.context);
       lock.lock();
-      busy_ = false;
-      work_ = nullptr;
+      first_ = (first_ + 1) % kQueued;
+      --count_;
       done_.notify_one();
     } else if (stop_) {
       return;

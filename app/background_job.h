@@ -1,6 +1,7 @@
-// One piece of work at a time on a second thread, so that two independent parts of a frame can
-// run on two cores: Start hands the work over, Wait returns once it is done. With a single core,
-// or no thread to be had, the work runs inside Start instead. The thread sleeps between jobs.
+// Work for a second thread, so that independent parts of a frame can run on two cores: Start
+// queues a piece of work behind those not yet done, Wait returns once all are done. With a
+// single core, or no thread to be had, the work runs inside Start instead. The thread sleeps
+// between jobs.
 #pragma once
 
 #include <condition_variable>
@@ -16,9 +17,9 @@ class BackgroundJob {
   BackgroundJob& operator=(const BackgroundJob&) = delete;
   ~BackgroundJob();  // waits for the work, then ends the thread
 
-  // Waits for the previous work, then starts this one.
+  // Queues the work; the pieces run one after another in the order they were started.
   void Start(Work work, void* context);
-  // Returns once the last work started has finished; at once when there is none.
+  // Returns once every work started has finished; at once when there is none.
   void Wait();
   // Whether work was started and not yet waited for (seen from the starting thread).
   bool Pending() const { return pending_; }
@@ -32,9 +33,15 @@ class BackgroundJob {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
-  Work work_ = nullptr;  // the work waiting for the thread, or running on it
-  void* context_ = nullptr;
-  bool busy_ = false;
+  // The works waiting for the thread, or running on it: a ring of a few (a frame queues two).
+  static constexpr int kQueued = 4;
+  struct Item {
+    Work work;
+    void* context;
+  };
+  Item queue_[kQueued] = {};
+  int first_ = 0;  // the running or next work
+  int count_ = 0;  // works started and not finished
   bool stop_ = false;
   bool pending_ = false;
 };

@@ -76,6 +76,9 @@ class BlockSet : public OwningObjectList<Block> {
   void Step(platform::render::RenderDevice* device, const Block* held);
   // Returns once the front buffer's refresh started by Step is done.
   void FinishPickRefresh() const { pickJob_.Wait(); }
+  // The second core, for other parts of the frame queued behind the refresh; FinishPickRefresh
+  // waits for them too.
+  BackgroundJob& SecondCore() const { return pickJob_; }
   // The physics of one step without the refresh: prediction, relaxation, finish.
   void StepBodies();
   // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or

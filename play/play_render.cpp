@@ -1,6 +1,8 @@
 // The play frame in layers: white clear, the canvas as background, table and blocks, outlines
 // from the pick buffer, the palette and cursor, then Present. A frame whose inputs are those of
 // the picture still in the back buffer is only presented again.
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -67,6 +69,39 @@ void PlayScene::Render(SceneManager* /*manager*/) {
   app->GetWorld()->blockSet.FinishPickRefresh();
 }
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One band of rows of the frame's first layers: the clear, the canvas, then the table and the
+// blocks kept by the device's scene. Both cores run one, on rows that do not overlap.
+struct RowBand {
+  const r::RenderDevice* device;
+  uint32_t clear_flags;
+  uint8_t* target;  // the locked back buffer, or null
+  int pitch;
+  const uint32_t* canvas;  // in the back buffer's format, or null
+  int canvas_width, copy_width, copy_height;
+  int first_row, end_row;
+  Clock::time_point done;
+
+  void Run() {
+    device->ClearRows(first_row, end_row, clear_flags, 0xFFFFFFFF, 1.0f);
+    if (target && canvas)
+      for (int y = first_row; y < std::min(end_row, copy_height); ++y)
+        std::memcpy(target + size_t(y) * pitch, canvas + size_t(y) * canvas_width,
+                    size_t(copy_width) * 4);
+    device->FillRows(first_row, end_row);
+    done = Clock::now();
+  }
+};
+
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+}  // namespace
+
 void PlayScene::DrawFrame() {
   GameApp* app = Owner();
   World* world = app->GetWorld();
@@ -74,33 +109,45 @@ void PlayScene::DrawFrame() {
   r::RenderDevice* device = graphics.Device();
   r::Surface* back_buffer = graphics.BackBuffer();
 
-  // The canvas covers the whole back buffer: clearing it white first would only be overwritten.
-  DibImage& canvas = world->canvas;
-  // Rows of the canvas kept in the back buffer's own format: a plain copy each.
-  const uint32_t* pixels = canvas.DevicePixels();
-  const bool canvas_covers = back_buffer && pixels && canvas.Width() >= back_buffer->Width() &&
-                             canvas.Height() >= back_buffer->Height();
-  device->Clear(canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer, 0xFFFFFFFF,
-                1.0f, 0);
-  r::LockedRect locked;
-  if (back_buffer && pixels && back_buffer->LockRect(&locked)) {
-    const int w = std::min(canvas.Width(), back_buffer->Width());
-    const int h = std::min(canvas.Height(), back_buffer->Height());
-    for (int y = 0; y < h; ++y)
-      std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * locked.pitch,
-                  pixels + size_t(y) * canvas.Width(), size_t(w) * 4);
-    back_buffer->UnlockRect();
-  } else if (canvas_covers) {
-    device->Clear(r::kClearTarget, 0xFFFFFFFF, 1.0f, 0);
-  }
-
   if (device->BeginScene()) {
+    // The table and the blocks are kept by the device, then filled in two bands of rows: this
+    // thread takes the upper, the second core the lower once its pick-buffer refresh is done.
     device->SetRenderState(r::RenderState::kCullMode, r::value::kCullNone);
     device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
     world->table.Draw(device);
-    // Meanwhile the pick buffer's refresh runs on the other core; the outlines wait for it.
     world->blockSet.Draw(device, worldMatrix, heldBody);
-    device->EndScene();
+
+    // The canvas covers the whole back buffer: clearing it white first would only be
+    // overwritten. Its rows are kept in the back buffer's own format: a plain copy each.
+    DibImage& canvas = world->canvas;
+    const uint32_t* pixels = canvas.DevicePixels();
+    const int height = back_buffer ? back_buffer->Height() : 0;
+    r::LockedRect locked;
+    const bool copy = back_buffer && pixels && back_buffer->LockRect(&locked);
+    const bool canvas_covers =
+        copy && canvas.Width() >= back_buffer->Width() && canvas.Height() >= back_buffer->Height();
+    RowBand upper{device,
+                  canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer,
+                  copy ? static_cast<uint8_t*>(locked.bits) : nullptr,
+                  copy ? locked.pitch : 0,
+                  pixels,
+                  canvas.Width(),
+                  copy ? std::min(canvas.Width(), back_buffer->Width()) : 0,
+                  copy ? std::min(canvas.Height(), back_buffer->Height()) : 0,
+                  0,
+                  bands.Split(height),
+                  {}};
+    RowBand lower = upper;
+    lower.first_row = upper.end_row;
+    lower.end_row = height;
+    world->blockSet.SecondCore().Start([](void* band) { static_cast<RowBand*>(band)->Run(); },
+                                       &lower);
+    const Clock::time_point start = Clock::now();
+    upper.Run();
+    world->blockSet.FinishPickRefresh();  // the lower band and the outline marks with it
+    bands.Balance(upper.end_row, height, Ms(upper.done - start), Ms(lower.done - upper.done));
+    if (copy) back_buffer->UnlockRect();
+    device->EndScene(true);
   }
 
   world->blockSet.DrawOutlines(device, back_buffer);

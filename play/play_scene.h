@@ -8,6 +8,7 @@
 #include "blocks/block.h"
 #include "blocks/math.h"
 #include "gfx/frame_key.h"
+#include "play/frame_bands.h"
 #include "scenes/scene.h"
 
 class Tool;
@@ -61,4 +62,5 @@ class PlayScene : public Scene {
   int previousLeft = 0;
   int previousRight = 0;
   FrameKey frameKey;
+  FrameBands bands;
 };

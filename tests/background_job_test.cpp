@@ -27,7 +27,7 @@ TEST(BackgroundJob, EveryWorkRunsOnceInOrderAndIsDoneWhenWaitReturns) {
   EXPECT_FALSE(job.Pending());
   job.Wait();  // nothing started: returns at once
   for (int i = 0; i < 2000; ++i) {
-    job.Start(&Record, &tally);  // waits for the previous one first
+    job.Start(&Record, &tally);  // queued behind the ones still running
     if (i % 3 == 0) {
       job.Wait();
       EXPECT_FALSE(job.Pending());

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "gfx/graphics_device.h"
@@ -291,9 +292,39 @@ TEST_F(Drawing, SpriteRowsOfOpaqueTexelsBlendAsEveryOtherPixel) {
   EXPECT_EQ(pixels[4], texture->Texels()[4] & 0x00FFFFFFu);
 }
 
+// Inside a scene the triangles are kept until its end, but a sprite or a clear drawn after them
+// still lands over them, and a scene's triangles are gone once it has ended.
+TEST_F(Drawing, ASceneKeepsItsTrianglesUnderWhatIsDrawnAfterThem) {
+  std::unique_ptr<r::Texture> texture;
+  device()->CreateTexture(4, 4, &texture);
+  std::fill(texture->MutableTexels(), texture->MutableTexels() + 16, 0xFF0000FFu);
+  std::unique_ptr<r::Sprite> sprite;
+  device()->CreateSprite(&sprite);
+  ASSERT_TRUE(device()->BeginScene());
+  Fan({At(0, 0), At(40, 0), At(40, 40), At(0, 40)});
+  EXPECT_EQ(Pixel(5, 5), 0xFFFFFFu);  // kept, not yet filled
+  r::Vector2 at{2, 2};
+  sprite->Begin();
+  sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &at, 0xFFFFFFFF);
+  sprite->End();
+  EXPECT_EQ(Pixel(3, 3), 0x0000FFu);    // the sprite over the quad
+  EXPECT_EQ(Pixel(20, 20), 0x000000u);  // the quad
+  Fan({At(50, 0), At(60, 0), At(60, 10), At(50, 10)});
+  const r::Rect rect{50, 0, 55, 10};
+  device()->Clear(&rect, 1, r::kClearTarget, 0xFF00FF00, 1.0f);
+  device()->EndScene();
+  EXPECT_EQ(Pixel(52, 5), 0x00FF00u);  // the clear over the quad drawn before it
+  EXPECT_EQ(Pixel(57, 5), 0x000000u);
+  Clear();
+  ASSERT_TRUE(device()->BeginScene());
+  device()->EndScene();
+  EXPECT_EQ(CountNot(0xFFFFFF), 0);
+}
+
 // Random fans of every kind (slivers, huge, crossing the depth range, wrapped and far-off texture
 // coordinates, textures of every shape, flat and graded colours, every cull and depth mode) drawn
-// by the device and by the rasterizer as first written: the same pixels and depths, bit for bit.
+// by the device, at once or kept by a scene and filled whole or in bands, and by the rasterizer
+// as first written: the same pixels and depths, bit for bit.
 TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   const r::Matrix identity = r::Matrix::Identity();
   for (r::TransformType type :
@@ -328,7 +359,18 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
     device()->SetRenderState(r::RenderState::kZEnable, target.z_test);
     device()->SetRenderState(r::RenderState::kZWriteEnable, target.z_write);
     device()->SetTexture(0, target.texture);
+    // Drawn at once, kept by a scene and filled at its end, or filled in bands of rows on two
+    // threads at the same time.
+    const int mode = round % 3;
+    if (mode > 0) {
+      ASSERT_TRUE(device()->BeginScene());
+    }
     for (int fan = 0; fan < 150; ++fan) {
+      if (chance(10)) {  // a change of texture in the middle of the scene
+        const int next = int(random() % (textures.size() + 1));
+        target.texture = next < int(textures.size()) ? textures[next].get() : nullptr;
+        device()->SetTexture(0, target.texture);
+      }
       const float size = chance(60) ? uniform(0.5f, 40.0f) : chance(80) ? uniform(40, 700) : 60000;
       const float cx = uniform(-60, 700), cy = uniform(-60, 540);
       const float z = chance(85) ? uniform(0.0f, 1.0f) : uniform(-0.3f, 1.3f);
@@ -358,6 +400,14 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
       Fan(v);
       for (size_t i = 1; i + 1 < s.size(); ++i)
         reference_raster::DrawTriangle(target, s[0], s[i], s[i + 1]);
+    }
+    if (mode == 1) device()->EndScene();
+    if (mode == 2) {
+      const int split = int(random() % 481);
+      std::thread lower([&] { device()->FillRows(split, 480); });
+      device()->FillRows(0, split);
+      lower.join();
+      device()->EndScene(true);
     }
     const uint32_t* got = graphics.BackBuffer()->Pixels();
     const float* got_depth = device()->GetDepthStencilSurface()->Depth();

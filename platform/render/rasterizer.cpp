@@ -250,18 +250,46 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
   const int height = back_buffer_->Height();
   if (InsideGuardBand(a, width, height) && InsideGuardBand(b, width, height) &&
       InsideGuardBand(c, width, height)) {
-    FillTriangle(a, b, c);
+    FillOrKeep(a, b, c);
     return;
   }
   ScreenVertex polygon[9];
   const int n = ClipToGuardBand(a, b, c, width, height, polygon);
-  for (int i = 1; i + 1 < n; ++i) FillTriangle(polygon[0], polygon[i], polygon[i + 1]);
+  for (int i = 1; i + 1 < n; ++i) FillOrKeep(polygon[0], polygon[i], polygon[i + 1]);
 }
 
-void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
-                                const ScreenVertex& c) {
+RenderDevice::FillState RenderDevice::CurrentFillState() const {
+  return {texture_, render_states_[int(RenderState::kCullMode)],
+          render_states_[int(RenderState::kZEnable)] != 0,
+          render_states_[int(RenderState::kZWriteEnable)] != 0};
+}
+
+void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
+  if (!in_scene_) {
+    FillTriangle(CurrentFillState(), a, b, c, 0, back_buffer_->Height());
+    return;
+  }
+  const FillState state = CurrentFillState();
+  const FillState* last = scene_states_.empty() ? nullptr : &scene_states_.back();
+  if (!last || last->texture != state.texture || last->cull != state.cull ||
+      last->z_test != state.z_test || last->z_write != state.z_write)
+    scene_states_.push_back(state);
+  scene_triangles_.push_back({a, b, c, int(scene_states_.size()) - 1});
+}
+
+void RenderDevice::FillRows(int first_row, int end_row) const {
+  first_row = std::max(first_row, 0);
+  end_row = std::min(end_row, back_buffer_->Height());
+  if (first_row >= end_row) return;
+  for (const KeptTriangle& t : scene_triangles_)
+    FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row);
+}
+
+void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
+                                const ScreenVertex& b, const ScreenVertex& c, int first_row,
+                                int end_row) const {
   float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
-  uint32_t cull = render_states_[int(RenderState::kCullMode)];
+  const uint32_t cull = state.cull;
   // Positive area is clockwise as seen on screen.
   if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
       (cull == value::kCullClockwise && area > 0.0f))
@@ -278,6 +306,10 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
   int min_y = std::max(0, CeilToInt(std::min({v0->y, v1->y, v2->y})));
   int max_y = std::min(height - 1, FloorToInt(std::max({v0->y, v1->y, v2->y})));
   if (min_x > max_x || min_y > max_y) return;
+  // Rows of the band only; the rows above it are still stepped through, so that every value
+  // is summed exactly as in a whole fill.
+  const int last_row = std::min(max_y, end_row - 1);
+  if (std::max(min_y, first_row) > last_row) return;
 
   int64_t fx0 = ToFixed(v0->x), fy0 = ToFixed(v0->y);
   int64_t fx1 = ToFixed(v1->x), fy1 = ToFixed(v1->y);
@@ -311,9 +343,9 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
     }
   }
 
-  const bool z_test = render_states_[int(RenderState::kZEnable)] != 0;
-  const bool z_write = render_states_[int(RenderState::kZWriteEnable)] != 0;
-  const Texture* tex = texture_;
+  const bool z_test = state.z_test;
+  const bool z_write = state.z_write;
+  const Texture* tex = state.texture;
   const uint32_t* texels = tex ? tex->Texels() : nullptr;
   const int tw = tex ? tex->Width() : 0;
   const int th = tex ? tex->Height() : 0;
@@ -331,7 +363,11 @@ void RenderDevice::FillTriangle(const ScreenVertex& a, const ScreenVertex& b,
   float v_row = v0->v + dvdx * bx + dvdy * by;
   EdgeBound bounds[3] = {EdgeBound(e0), EdgeBound(e1), EdgeBound(e2)};
   const int64_t row_last = max_x - min_x;
-  for (int y = min_y; y <= max_y; ++y, z_row += dzdy, u_row += dudy, v_row += dvdy) {
+  for (int y = min_y; y <= last_row; ++y, z_row += dzdy, u_row += dudy, v_row += dvdy) {
+    if (y < first_row) {
+      for (EdgeBound& bound : bounds) bound.NextRow();
+      continue;
+    }
     // The span of this row: every edge must be non-negative.
     int64_t first = 0, last = row_last;
     for (EdgeBound& bound : bounds) {

@@ -41,6 +41,8 @@ void RenderDevice::SetDefaults() {
   texture_ = nullptr;
   fvf_ = 0;
   in_scene_ = false;
+  scene_states_.clear();
+  scene_triangles_.clear();
 }
 
 void RenderDevice::SetTextureStageState(int stage, TextureStageState state, uint32_t value) {
@@ -84,6 +86,7 @@ void RenderDevice::SetTexture(int stage, const Texture* texture) {
 }
 
 void RenderDevice::Clear(uint32_t flags, uint32_t color, float z, uint32_t /*stencil*/) {
+  FillSceneSoFar();
   if (flags & kClearTarget) {
     uint32_t* p = back_buffer_->Pixels();
     std::fill(p, p + size_t(back_buffer_->Width()) * back_buffer_->Height(), color & 0x00FFFFFF);
@@ -92,6 +95,7 @@ void RenderDevice::Clear(uint32_t flags, uint32_t color, float z, uint32_t /*ste
 }
 
 void RenderDevice::Clear(const Rect* rects, int count, uint32_t flags, uint32_t color, float z) {
+  FillSceneSoFar();
   const int width = back_buffer_->Width(), height = back_buffer_->Height();
   for (int i = 0; i < count; ++i) {
     const int left = std::clamp(rects[i].left, 0, width);
@@ -112,7 +116,35 @@ void RenderDevice::Clear(const Rect* rects, int count, uint32_t flags, uint32_t 
 bool RenderDevice::BeginScene() {
   if (in_scene_ || lost_) return false;
   in_scene_ = true;
+  scene_states_.clear();
+  scene_triangles_.clear();
   return true;
+}
+
+void RenderDevice::ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color,
+                             float z) const {
+  const int width = back_buffer_->Width();
+  first_row = std::max(first_row, 0);
+  end_row = std::min(end_row, back_buffer_->Height());
+  if (first_row >= end_row) return;
+  const size_t begin = size_t(first_row) * width, end = size_t(end_row) * width;
+  if (flags & kClearTarget)
+    std::fill(back_buffer_->Pixels() + begin, back_buffer_->Pixels() + end, color & 0x00FFFFFF);
+  if (flags & kClearZBuffer) std::fill(depth_->Depth() + begin, depth_->Depth() + end, z);
+}
+
+void RenderDevice::FillSceneSoFar() {
+  if (scene_triangles_.empty()) return;
+  FillRows(0, back_buffer_->Height());
+  scene_triangles_.clear();
+}
+
+void RenderDevice::EndScene(bool filled_by_rows) {
+  if (!in_scene_) return;
+  if (!filled_by_rows) FillRows(0, back_buffer_->Height());
+  in_scene_ = false;
+  scene_states_.clear();
+  scene_triangles_.clear();
 }
 
 Result RenderDevice::Present() {

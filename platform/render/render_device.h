@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/render/guard_band.h"
 #include "platform/render/surface.h"
 #include "platform/render/texture.h"
 #include "platform/render/types.h"
@@ -37,8 +38,20 @@ class RenderDevice {
   void Clear(uint32_t flags, uint32_t color, float z, uint32_t stencil);
   // The same inside rectangles only (clipped to the buffers), like Clear with a rectangle list.
   void Clear(const Rect* rects, int count, uint32_t flags, uint32_t color, float z);
+  // Triangles drawn inside a scene are kept, with the states they were drawn with, and filled in
+  // at EndScene. A caller may instead fill them itself in bands of rows, two threads at once
+  // (FillRows), and then end the scene with EndScene(true). Outside a scene they are filled at
+  // once.
   bool BeginScene();
-  void EndScene() { in_scene_ = false; }
+  void EndScene(bool filled_by_rows = false);
+  // Fills the scene's triangles into rows [first_row, end_row) only, in the order they were
+  // drawn. Calls for rows that do not overlap may run at the same time.
+  void FillRows(int first_row, int end_row) const;
+  // Fills the triangles kept so far, before something else (a clear, a sprite) draws over them.
+  void FillSceneSoFar();
+  // Clear of rows [first_row, end_row) alone, for a caller working in bands of rows beside
+  // FillRows: it leaves the scene's kept triangles as they are.
+  void ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color, float z) const;
   // Triangle fans of Vertex records (stride must be 24).
   Result DrawPrimitiveUP(PrimitiveType type, int primitive_count, const Vertex* vertices,
                          int stride);
@@ -67,12 +80,24 @@ class RenderDevice {
 
  private:
   void SetDefaults();
-  // Cuts the triangle to the guard band (guard_band.h), then fills what is left.
-  void DrawTriangle(const struct ScreenVertex& a, const struct ScreenVertex& b,
-                    const struct ScreenVertex& c);
-  // Edge functions in fixed point over a triangle inside the guard band.
-  void FillTriangle(const struct ScreenVertex& a, const struct ScreenVertex& b,
-                    const struct ScreenVertex& c);
+  // The states a triangle is filled with, taken when it is drawn.
+  struct FillState {
+    const Texture* texture;
+    uint32_t cull;
+    bool z_test, z_write;
+  };
+  struct KeptTriangle {
+    ScreenVertex a, b, c;
+    int state;  // index into scene_states_
+  };
+  FillState CurrentFillState() const;
+  // Cuts the triangle to the guard band (guard_band.h), then fills or keeps what is left.
+  void DrawTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+  void FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+  // Edge functions in fixed point over a triangle inside the guard band, in rows
+  // [first_row, end_row).
+  void FillTriangle(const FillState& state, const ScreenVertex& a, const ScreenVertex& b,
+                    const ScreenVertex& c, int first_row, int end_row) const;
 
   Presenter* presenter_;
   PresentParameters params_;
@@ -88,6 +113,8 @@ class RenderDevice {
   const Texture* texture_ = nullptr;
   uint32_t fvf_ = 0;
   bool in_scene_ = false;
+  std::vector<FillState> scene_states_;
+  std::vector<KeptTriangle> scene_triangles_;
   bool lost_ = false;
   bool inject_loss_ = false;
   bool hold_loss_ = false;

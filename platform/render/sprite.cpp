@@ -64,6 +64,8 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
   forward(w, 0, &xs[1], &ys[1]);
   forward(w, h, &xs[2], &ys[2]);
   forward(0, h, &xs[3], &ys[3]);
+  // Over what the scene has drawn so far: its kept triangles go in first.
+  device_->FillSceneSoFar();
   Surface* target = device_->GetBackBuffer();
   int min_x = std::max(0, int(std::floor(*std::min_element(xs, xs + 4))));
   int max_x = std::min(target->Width(), int(std::ceil(*std::max_element(xs, xs + 4))));
