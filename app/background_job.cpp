@@ -25,8 +25,10 @@ bool BackgroundJob::StartThread() {
 }
 
 void BackgroundJob::Start(Work work, void* context) {
+  ++started_;
   if (!StartThread()) {
     work(context);
+    ++finished_;
     return;
   }
   {
@@ -46,6 +48,12 @@ void BackgroundJob::Wait() {
   pending_ = false;
 }
 
+void BackgroundJob::WaitFor(uint64_t count) {
+  if (!pending_) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this, count] { return finished_ >= count; });
+}
+
 void BackgroundJob::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -57,6 +65,7 @@ void BackgroundJob::Run() {
       lock.lock();
       first_ = (first_ + 1) % kQueued;
       --count_;
+      ++finished_;
       done_.notify_one();
     } else if (stop_) {
       return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -21,6 +22,10 @@ class BackgroundJob {
   void Start(Work work, void* context);
   // Returns once every work started has finished; at once when there is none.
   void Wait();
+  // How many works were started so far; WaitFor(n) returns once the first n have finished,
+  // the ones queued after them perhaps still running.
+  uint64_t Started() const { return started_; }
+  void WaitFor(uint64_t count);
   // Whether work was started and not yet waited for (seen from the starting thread).
   bool Pending() const { return pending_; }
 
@@ -44,4 +49,6 @@ class BackgroundJob {
   int count_ = 0;  // works started and not finished
   bool stop_ = false;
   bool pending_ = false;
+  uint64_t started_ = 0;   // starting thread only
+  uint64_t finished_ = 0;  // under the mutex
 };

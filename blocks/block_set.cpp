@@ -267,17 +267,28 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
   if (!edgeMaskFresh_) MarkEdges();
   r::LockedRect locked;
   if (!surface || !surface->LockRect(&locked)) return;
-  auto* bits = static_cast<uint8_t*>(locked.bits);
-  const int w = std::min(width, surface->Width());
-  const int h = std::min(height, surface->Height());
+  DrawOutlineRows(static_cast<uint8_t*>(locked.bits), locked.pitch, surface->Width(),
+                  surface->Height(), 0, surface->Height());
+  surface->UnlockRect();
+}
+
+void BlockSet::MarkBeforeOutlineRows() {
+  if (pickJob_.Pending()) return;  // the refresh queued ends with the marks
+  if (!edgeMaskFresh_) MarkEdges();
+}
+
+void BlockSet::DrawOutlineRows(uint8_t* bits, int pitch, int surface_width, int surface_height,
+                               int first_row, int end_row) const {
+  const int w = std::min(width, surface_width);
+  const int h = std::min({height, surface_height, end_row});
   // A mark blackens its pixel and the ones right of, below, and right of and below it; seen
   // from the pixel, it is black when it or its left, upper or upper-left neighbour is marked.
   // Written as masks over whole rows, which the compiler vectorises.
-  for (int y = 0; y < h; ++y) {
+  for (int y = std::max(first_row, 0); y < h; ++y) {
     const uint8_t* m = edgeMask.data() + size_t(y) * width;
     const uint8_t* up = y > 0 ? m - width : m;
     const bool has_up = y > 0;
-    auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch);
+    auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * pitch);
     const uint32_t first = uint32_t(m[0] | (has_up ? up[0] : 0));
     row[0] &= first - 1u;
     if (has_up) {
@@ -286,7 +297,6 @@ void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
       for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1]) - 1u;
     }
   }
-  surface->UnlockRect();
 }
 
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {

@@ -67,6 +67,11 @@ class BlockSet : public OwningObjectList<Block> {
   void MarkOutlines();
   // MarkOutlines, then two-pixel black lines right of and below each mark.
   void DrawOutlines(platform::render::RenderDevice* device, platform::render::Surface* surface);
+  // The same in bands of rows, from two threads at once. First, on the thread that queues the
+  // refresh, MarkBeforeOutlineRows; then DrawOutlineRows once the work queued so far is done.
+  void MarkBeforeOutlineRows();
+  void DrawOutlineRows(uint8_t* bits, int pitch, int surface_width, int surface_height,
+                       int first_row, int end_row) const;
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
 
   // One physics step while the settle check flag is set (the door sets it), then, either way,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "app/background_job.h"
 #include "app/game_app.h"
 #include "play/play_scene.h"
 #include "world/palette.h"
@@ -73,16 +74,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// One band of rows of the frame's first layers: the clear, the canvas, then the table and the
-// blocks kept by the device's scene. Both cores run one, on rows that do not overlap.
+// One band of rows of the frame: the clear, the canvas, the table and the blocks kept by the
+// device's scene, then the outlines. Both cores run one, on rows that do not overlap.
 struct RowBand {
   const r::RenderDevice* device;
+  const BlockSet* blocks;
   uint32_t clear_flags;
   uint8_t* target;  // the locked back buffer, or null
-  int pitch;
+  int pitch, target_width, target_height;
   const uint32_t* canvas;  // in the back buffer's format, or null
   int canvas_width, copy_width, copy_height;
   int first_row, end_row;
+  // The outlines need the marks, which end the pick-buffer refresh: the band that does not
+  // run behind the refresh waits for the first `marked` works of the second core.
+  BackgroundJob* marks_from;
+  uint64_t marked;
   Clock::time_point done;
 
   void Run() {
@@ -92,6 +98,10 @@ struct RowBand {
         std::memcpy(target + size_t(y) * pitch, canvas + size_t(y) * canvas_width,
                     size_t(copy_width) * 4);
     device->FillRows(first_row, end_row);
+    if (target) {
+      if (marks_from) marks_from->WaitFor(marked);
+      blocks->DrawOutlineRows(target, pitch, target_width, target_height, first_row, end_row);
+    }
     done = Clock::now();
   }
 };
@@ -123,34 +133,44 @@ void PlayScene::DrawFrame() {
     const uint32_t* pixels = canvas.DevicePixels();
     const int height = back_buffer ? back_buffer->Height() : 0;
     r::LockedRect locked;
-    const bool copy = back_buffer && pixels && back_buffer->LockRect(&locked);
+    const bool locked_ok = back_buffer && back_buffer->LockRect(&locked);
+    const bool copy = locked_ok && pixels;
     const bool canvas_covers =
         copy && canvas.Width() >= back_buffer->Width() && canvas.Height() >= back_buffer->Height();
+    BlockSet& blocks = world->blockSet;
+    BackgroundJob& second_core = blocks.SecondCore();
+    blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
+                  &blocks,
                   canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer,
-                  copy ? static_cast<uint8_t*>(locked.bits) : nullptr,
-                  copy ? locked.pitch : 0,
-                  pixels,
+                  locked_ok ? static_cast<uint8_t*>(locked.bits) : nullptr,
+                  locked_ok ? locked.pitch : 0,
+                  locked_ok ? back_buffer->Width() : 0,
+                  height,
+                  copy ? pixels : nullptr,
                   canvas.Width(),
                   copy ? std::min(canvas.Width(), back_buffer->Width()) : 0,
                   copy ? std::min(canvas.Height(), back_buffer->Height()) : 0,
                   0,
                   bands.Split(height),
+                  &second_core,
+                  second_core.Started(),
                   {}};
     RowBand lower = upper;
     lower.first_row = upper.end_row;
     lower.end_row = height;
-    world->blockSet.SecondCore().Start([](void* band) { static_cast<RowBand*>(band)->Run(); },
-                                       &lower);
+    lower.marks_from = nullptr;  // queued behind the refresh
+    second_core.Start([](void* band) { static_cast<RowBand*>(band)->Run(); }, &lower);
     const Clock::time_point start = Clock::now();
     upper.Run();
-    world->blockSet.FinishPickRefresh();  // the lower band and the outline marks with it
+    blocks.FinishPickRefresh();  // the lower band with it
     bands.Balance(upper.end_row, height, Ms(upper.done - start), Ms(lower.done - upper.done));
-    if (copy) back_buffer->UnlockRect();
+    if (locked_ok) back_buffer->UnlockRect();
     device->EndScene(true);
+  } else {
+    world->blockSet.DrawOutlines(device, back_buffer);
   }
 
-  world->blockSet.DrawOutlines(device, back_buffer);
   world->grabLayer.Overlay(device, back_buffer);
 
   platform::gdi::DeviceContext dc;

@@ -1,5 +1,6 @@
 // The second thread's job: each started work runs once and is done when Wait returns, jobs
-// follow one another, and the job's end waits for work still running.
+// follow one another, WaitFor waits for the first ones only, and the job's end waits for work
+// still running.
 #include "app/background_job.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,29 @@ TEST(BackgroundJob, ItsEndWaitsForWorkStillRunning) {
         &finished);
   }
   EXPECT_TRUE(finished.load());
+}
+
+TEST(BackgroundJob, WaitForReturnsOnceTheFirstWorksAreDoneWithLaterOnesQueued) {
+  BackgroundJob job;
+  std::atomic<bool> first{false}, second{false};
+  const uint64_t before = job.Started();
+  job.Start(
+      [](void* flag) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        static_cast<std::atomic<bool>*>(flag)->store(true);
+      },
+      &first);
+  job.Start(
+      [](void* flag) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        static_cast<std::atomic<bool>*>(flag)->store(true);
+      },
+      &second);
+  EXPECT_EQ(job.Started(), before + 2);
+  job.WaitFor(before + 1);
+  EXPECT_TRUE(first.load());
+  job.Wait();
+  EXPECT_TRUE(second.load());
 }
 
 }  // namespace
