@@ -8,6 +8,7 @@
 
 #include "play/play_scene.h"
 #include "test_app.h"
+#include "uniform_draw.h"
 
 namespace r = platform::render;
 
@@ -208,9 +209,7 @@ namespace {
 TEST_F(Picking, TheFirstTriangleIntoStaleCellsEndsAsAnEmptiedBufferFilledWithIt) {
   platform::PortableRand random;
   random.Seed(11);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   PickBuffer reference(kW, kH);
   int past_the_range = 0;
   for (int n = 0; n < 120; ++n) {

@@ -5,6 +5,7 @@
 #include "blocks/block_set.h"
 #include "platform/portable_rand.h"
 #include "test_app.h"
+#include "uniform_draw.h"
 
 namespace scenes {
 
@@ -26,9 +27,7 @@ inline void LeanTowers(BlockSet& set) {
 inline void AddRandomBlocks(TestApp& t, BlockSet& set, int count, uint32_t seed) {
   platform::PortableRand random;
   random.Seed(seed);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   platform::gdi::DeviceContext dc;
   for (int i = 0; i < count; ++i) {
     const float x = uniform(-36, 36), y = uniform(-36, 36), z = uniform(1, 1 + float(count) / 5);

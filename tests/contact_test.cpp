@@ -8,6 +8,7 @@
 
 #include "body_fixture.h"
 #include "platform/portable_rand.h"
+#include "uniform_draw.h"
 
 namespace {
 
@@ -46,9 +47,7 @@ TEST(Response, ASlowSlideStopsAndAFastDepartureIsLeftAlone) {
 TEST(Response, ManyCornersAtOnceAreAnsweredAsOneByOne) {
   platform::PortableRand random;
   random.Seed(99);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   for (int round = 0; round < 400; ++round) {
     Vec3 n{uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)};
     NormalizeInPlace(n);
@@ -230,9 +229,7 @@ TEST_F(Contact, APairFoundApartIsOneWhoseTestChangesNothing) {
   Block* b = BlockAt(0, 0, 0);
   platform::PortableRand random;
   random.Seed(99);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   int apart = 0, near_misses = 0;
   for (int i = 0; i < 4000; ++i) {
     // Poses within reach of each other, some touching, some barely apart, far from the origin

@@ -12,6 +12,7 @@
 #include "body_fixture.h"
 #include "collapse_scenes.h"
 #include "platform/portable_rand.h"
+#include "uniform_draw.h"
 
 // Allocations made while `counting` is set, by every thread of the test program.
 namespace {
@@ -328,9 +329,7 @@ TEST_F(BroadPhase, RandomBlocksOfOtherSeedsFallExactlyAsWithEveryPair) {
 TEST_F(BroadPhase, SpinningBlocksPilingUpFallExactlyAsWithEveryPair) {
   platform::PortableRand random;
   random.Seed(5);
-  auto uniform = [&](float low, float high) {
-    return low + (high - low) * float(random.Next()) / 32767.0f;
-  };
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   for (int i = 0; i < 120; ++i) {
     Block* b = BlockAt(uniform(-5, 5), uniform(-5, 5), 1 + 1.5f * float(i));
     // v = v0 + w x (corner - centre): a spin about a random axis.

@@ -96,20 +96,22 @@ void RenderDevice::Clear(uint32_t flags, uint32_t color, float z, uint32_t /*ste
 
 void RenderDevice::Clear(const Rect* rects, int count, uint32_t flags, uint32_t color, float z) {
   FillSceneSoFar();
+  for (int i = 0; i < count; ++i) ClearRect(rects[i], flags, color, z);
+}
+
+void RenderDevice::ClearRect(const Rect& rect, uint32_t flags, uint32_t color, float z) const {
   const int width = back_buffer_->Width(), height = back_buffer_->Height();
-  for (int i = 0; i < count; ++i) {
-    const int left = std::clamp(rects[i].left, 0, width);
-    const int right = std::clamp(rects[i].right, left, width);
-    const int top = std::clamp(rects[i].top, 0, height);
-    const int bottom = std::clamp(rects[i].bottom, top, height);
-    for (int y = top; y < bottom; ++y) {
-      const size_t row = size_t(y) * width;
-      if (flags & kClearTarget)
-        std::fill(back_buffer_->Pixels() + row + left, back_buffer_->Pixels() + row + right,
-                  color & 0x00FFFFFF);
-      if (flags & kClearZBuffer)
-        std::fill(depth_->Depth() + row + left, depth_->Depth() + row + right, z);
-    }
+  const int left = std::clamp(rect.left, 0, width);
+  const int right = std::clamp(rect.right, left, width);
+  const int top = std::clamp(rect.top, 0, height);
+  const int bottom = std::clamp(rect.bottom, top, height);
+  for (int y = top; y < bottom; ++y) {
+    const size_t row = size_t(y) * width;
+    if (flags & kClearTarget)
+      std::fill(back_buffer_->Pixels() + row + left, back_buffer_->Pixels() + row + right,
+                color & 0x00FFFFFF);
+    if (flags & kClearZBuffer)
+      std::fill(depth_->Depth() + row + left, depth_->Depth() + row + right, z);
   }
 }
 
@@ -123,14 +125,7 @@ bool RenderDevice::BeginScene() {
 
 void RenderDevice::ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color,
                              float z) const {
-  const int width = back_buffer_->Width();
-  first_row = std::max(first_row, 0);
-  end_row = std::min(end_row, back_buffer_->Height());
-  if (first_row >= end_row) return;
-  const size_t begin = size_t(first_row) * width, end = size_t(end_row) * width;
-  if (flags & kClearTarget)
-    std::fill(back_buffer_->Pixels() + begin, back_buffer_->Pixels() + end, color & 0x00FFFFFF);
-  if (flags & kClearZBuffer) std::fill(depth_->Depth() + begin, depth_->Depth() + end, z);
+  ClearRect(Rect{0, first_row, back_buffer_->Width(), end_row}, flags, color, z);
 }
 
 void RenderDevice::FillSceneSoFar() {

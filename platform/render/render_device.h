@@ -91,6 +91,8 @@ class RenderDevice {
     int state;  // index into scene_states_
   };
   FillState CurrentFillState() const;
+  // Clears the rectangle, cut to the buffers; the scene's kept triangles are left as they are.
+  void ClearRect(const Rect& rect, uint32_t flags, uint32_t color, float z) const;
   // Cuts the triangle to the guard band (guard_band.h), then fills or keeps what is left.
   void DrawTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
   void FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
