@@ -4,6 +4,7 @@
 // between jobs.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -32,6 +33,9 @@ class BackgroundJob {
  private:
   void Run();
   bool StartThread();
+  // Watches the count of finished works for a short while before the caller sleeps: work
+  // that ends within it is taken up at once instead of after the thread's wake-up delay.
+  bool FinishedSoon(uint64_t count) const;
 
   std::thread thread_;
   bool threadTried_ = false;
@@ -49,6 +53,6 @@ class BackgroundJob {
   int count_ = 0;  // works started and not finished
   bool stop_ = false;
   bool pending_ = false;
-  uint64_t started_ = 0;   // starting thread only
-  uint64_t finished_ = 0;  // under the mutex
+  uint64_t started_ = 0;                // starting thread only
+  std::atomic<uint64_t> finished_ = 0;  // written under the mutex, read outside it too
 };
