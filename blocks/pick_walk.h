@@ -17,6 +17,33 @@ struct RowDepth {
   float At(int x) const { return zLeft + slope * (float(x) - left); }
 };
 
+namespace pick_walk {
+// Four floats in one register, and the masks their comparisons give.
+using Floats = float __attribute__((vector_size(16)));
+using Ints = int __attribute__((vector_size(16)));
+inline Floats Splat(float f) {
+  return Floats{f, f, f, f};
+}
+inline Ints Splat(int i) {
+  return Ints{i, i, i, i};
+}
+// a where the mask is set, b elsewhere.
+inline Floats Select(Ints mask, Floats a, Floats b) {
+  return Floats(((Ints)a & mask) | ((Ints)b & ~mask));
+}
+inline Ints Select(Ints mask, Ints a, Ints b) {
+  return (a & mask) | (b & ~mask);
+}
+// Truncated toward zero, as int(f) does, after clamping to [-1, limit] so that no lane is out
+// of the range of int (not-a-number lanes give -1).
+inline Ints ToInts(Floats f, float limit) {
+  const Floats low = Splat(-1.0f), high = Splat(limit);
+  f = Select(f > low, f, low);
+  f = Select(f < high, f, high);
+  return __builtin_convertvector(f, Ints);
+}
+}  // namespace pick_walk
+
 inline constexpr float kNearestPickDepth = 0.00001f;
 inline constexpr float kFarthestPickDepth = 1000.0f;
 
@@ -44,24 +71,13 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
   const int first_row = min_y + 0.5f < 0.0f ? 0 : int(min_y + 0.5f);
   const int last_row = max_y + 0.5f >= float(height) ? height : int(max_y + 0.5f);
   float z_left = 0.0f, z_right = 0.0f;  // kept from row to row, as the scan has always done
-  // Row `height` is walked (its pixels fall outside the buffer and are dropped).
-  for (int y = first_row; y <= last_row && y < height; ++y) {
-    float left = max_x, right = min_x;
-    for (int j = 0; j < 3; ++j) {
-      if (edge_dy[j] == 0.0f) continue;
-      const float t = (float(y) - v[j]->y) / edge_dy[j];
-      if (t < 0.0f || t > 1.0f) continue;
-      const float x = v[j]->x + t * edge_dx[j];
-      const float z = v[j]->z + t * edge_dz[j];
-      if (x <= left) left = x, z_left = z;
-      if (x >= right) right = x, z_right = z;
-    }
-    const float slope = right - left >= 1.0f ? (z_right - z_left) / (right - left) : 0.0f;
+  // What follows once a row's ends are known: the span, cut to the screen and the depth range.
+  auto finish = [&](int y, float left, float right, float zl, float slope) {
     // Spans reaching past the screen (or not numbers) are cut before the conversion to int.
-    if (!(left + 0.5f < float(width)) || !(right > -1.0f)) continue;
+    if (!(left + 0.5f < float(width)) || !(right > -1.0f)) return;
     const int first_col = left + 0.5f < 0.0f ? 0 : int(left + 0.5f);
     const int last_col = right >= float(width) ? width : int(right);
-    const RowDepth depth{z_left, slope, left};
+    const RowDepth depth{zl, slope, left};
     const int end = std::min(last_col, width - 1);
     // z is monotonic along the row (each rounding step is), so when both ends lie inside the
     // range every pixel does, and the whole span is accepted at once.
@@ -69,7 +85,7 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
     if (z_first >= kNearestPickDepth && z_first <= kFarthestPickDepth &&
         z_last >= kNearestPickDepth && z_last <= kFarthestPickDepth) {
       if (first_col <= end) span(y, first_col, end, depth);
-      continue;
+      return;
     }
     for (int x = first_col; x <= last_col; ++x) {
       const float z = depth.At(x);
@@ -83,7 +99,87 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
       }
       if (x < width) span(y, x, x, depth);
     }
+  };
+  // One row on its own. An edge reaching the row sets an end only if it lies beyond the end so
+  // far, so a row that no edge reaches (a rounded first or last row) keeps the depths of the
+  // row before.
+  auto row = [&](int y) {
+    float left = max_x, right = min_x;
+    for (int j = 0; j < 3; ++j) {
+      if (edge_dy[j] == 0.0f) continue;
+      const float t = (float(y) - v[j]->y) / edge_dy[j];
+      if (t < 0.0f || t > 1.0f) continue;
+      const float x = v[j]->x + t * edge_dx[j];
+      const float z = v[j]->z + t * edge_dz[j];
+      if (x <= left) left = x, z_left = z;
+      if (x >= right) right = x, z_right = z;
+    }
+    const float slope = right - left >= 1.0f ? (z_right - z_left) / (right - left) : 0.0f;
+    finish(y, left, right, z_left, slope);
+  };
+  // Row `height` is walked (its pixels fall outside the buffer and are dropped).
+  const int end_row = std::min(last_row, height - 1);
+  int y = first_row;
+  // Four rows at a time, each lane doing the very operations of one row alone: the rows'
+  // divisions overlap. Where a lane's row keeps a depth of the row before, the four go one by
+  // one instead.
+  using pick_walk::Floats;
+  using pick_walk::Ints;
+  for (; y + 3 <= end_row; y += 4) {
+    const Floats ys = {float(y), float(y + 1), float(y + 2), float(y + 3)};
+    Floats left = pick_walk::Splat(max_x), right = pick_walk::Splat(min_x);
+    Floats zl = {}, zr = {};
+    Ints set_left = {}, set_right = {};
+    for (int j = 0; j < 3; ++j) {
+      if (edge_dy[j] == 0.0f) continue;
+      const Floats t = (ys - pick_walk::Splat(v[j]->y)) / pick_walk::Splat(edge_dy[j]);
+      const Ints reached = ~((t < pick_walk::Splat(0.0f)) | (t > pick_walk::Splat(1.0f)));
+      const Floats x = pick_walk::Splat(v[j]->x) + t * pick_walk::Splat(edge_dx[j]);
+      const Floats z = pick_walk::Splat(v[j]->z) + t * pick_walk::Splat(edge_dz[j]);
+      const Ints to_left = reached & (x <= left);
+      const Ints to_right = reached & (x >= right);
+      left = pick_walk::Select(to_left, x, left);
+      zl = pick_walk::Select(to_left, z, zl);
+      right = pick_walk::Select(to_right, x, right);
+      zr = pick_walk::Select(to_right, z, zr);
+      set_left |= to_left;
+      set_right |= to_right;
+    }
+    const Ints both = set_left & set_right;
+    if (!(both[0] & both[1] & both[2] & both[3])) {
+      for (int k = 0; k < 4; ++k) row(y + k);
+      continue;
+    }
+    const Floats width_x = right - left;
+    const Floats slope = pick_walk::Select(width_x >= pick_walk::Splat(1.0f), (zr - zl) / width_x,
+                                           pick_walk::Splat(0.0f));
+    // The spans' ends and their depths, as finish() makes them; a lane reaching past the depth
+    // range goes through finish() itself. The ends are clamped to [-1, width] before the
+    // conversion, which leaves a row off the screen with an empty span, as finish() would.
+    const Floats w = pick_walk::Splat(float(width));
+    const Floats half = left + pick_walk::Splat(0.5f);
+    const Ints first_col = pick_walk::Select(half < pick_walk::Splat(0.0f), Ints{},
+                                             pick_walk::ToInts(half, float(width)));
+    const Ints last_col = pick_walk::Select(right >= w, pick_walk::Splat(width),
+                                            pick_walk::ToInts(right, float(width)));
+    const Floats z_first = zl + slope * (__builtin_convertvector(first_col, Floats) - left);
+    const Floats z_last = zl + slope * (__builtin_convertvector(last_col, Floats) - left);
+    const Floats nearest = pick_walk::Splat(kNearestPickDepth);
+    const Floats farthest = pick_walk::Splat(kFarthestPickDepth);
+    const Ints whole =
+        (z_first >= nearest) & (z_first <= farthest) & (z_last >= nearest) & (z_last <= farthest);
+    for (int k = 0; k < 4; ++k) {
+      if (!whole[k]) {
+        finish(y + k, left[k], right[k], zl[k], slope[k]);
+        continue;
+      }
+      const int end = std::min(last_col[k], width - 1);
+      if (first_col[k] <= end) span(y + k, first_col[k], end, RowDepth{zl[k], slope[k], left[k]});
+    }
+    z_left = zl[3];
+    z_right = zr[3];
   }
+  for (; y <= end_row; ++y) row(y);
 }
 
 // The same walk, one call pixel(x, y, z) per accepted pixel.
