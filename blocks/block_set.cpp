@@ -222,19 +222,37 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
   float* const depths = cells->Depths();
   uint32_t* const ids = cells->Ids();
   const int w = width;
-  WalkPickTriangle(v0, v1, v2, width, height,
-                   [=](int y, int first, int last, const RowDepth& depth) {
-                     float* row_depths = depths + size_t(y) * w;
-                     uint32_t* row_ids = ids + size_t(y) * w;
-                     // Written without branches (a minimum and a mask) so that the compiler
-                     // vectorises the span; the depth test is strict, so ties keep the first.
-                     for (int x = first; x <= last; ++x) {
-                       const float z = depth.At(x);
-                       const uint32_t nearer = 0u - uint32_t(z < row_depths[x]);
-                       row_ids[x] = (id & nearer) | (row_ids[x] & ~nearer);
-                       row_depths[x] = z < row_depths[x] ? z : row_depths[x];
-                     }
-                   });
+  WalkPickTriangle(
+      v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
+        float* row_depths = depths + size_t(y) * w;
+        uint32_t* row_ids = ids + size_t(y) * w;
+        // Four cells at a time while four fit in the row: the cells past the span
+        // are written back as they were. The depth test is strict, so ties keep
+        // the first.
+        using pick_walk::Floats;
+        using pick_walk::Ints;
+        const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
+        const Ints lane_index = {0, 1, 2, 3};
+        int x = first;
+        for (; x <= last && x + 3 < w; x += 4) {
+          const Floats z = pick_walk::Splat(depth.zLeft) +
+                           pick_walk::Splat(depth.slope) *
+                               (pick_walk::Splat(float(x)) + lane - pick_walk::Splat(depth.left));
+          Floats old_z;
+          Ints old_id;
+          std::memcpy(&old_z, row_depths + x, sizeof old_z);
+          std::memcpy(&old_id, row_ids + x, sizeof old_id);
+          const Ints wins = (lane_index <= pick_walk::Splat(last - x)) & (z < old_z);
+          const Floats new_z = pick_walk::Select(wins, z, old_z);
+          const Ints new_id = pick_walk::Select(wins, pick_walk::Splat(int(id)), old_id);
+          std::memcpy(row_depths + x, &new_z, sizeof new_z);
+          std::memcpy(row_ids + x, &new_id, sizeof new_id);
+        }
+        for (; x <= last; ++x) {
+          const float z = depth.At(x);
+          if (z < row_depths[x]) row_depths[x] = z, row_ids[x] = id;
+        }
+      });
 }
 
 void BlockSet::MarkOutlines() {

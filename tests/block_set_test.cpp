@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "play/play_scene.h"
+#include "random_triangle.h"
 #include "test_app.h"
 #include "uniform_draw.h"
 
@@ -238,6 +239,37 @@ namespace {
 // Bodies that fell off the table end up anywhere: vertices far away, or not numbers at all, are
 // cut before any conversion to int, and a triangle spanning the whole screen from far away still
 // fills it.
+// The fill writes, four cells at a time, exactly what a plain strict depth test over the walk's
+// pixels writes, over stale cells of every depth and over its own depths.
+TEST_F(Picking, RandomTrianglesWriteTheCellsOfAPlainStrictDepthTest) {
+  platform::PortableRand random;
+  random.Seed(11);
+  for (size_t i = 0; i < cells.size(); ++i) {
+    cells.Depths()[i] = UniformIn(random, 0.0f, 1.2f);
+    cells.Ids()[i] = uint32_t(random.Next());
+  }
+  PickBuffer plain = cells;
+  int written = 0;
+  for (int round = 0; round < 4000; ++round) {
+    ScreenPoint p[3];
+    RandomTriangle(random, kW, kH, p);
+    // Every fourth triangle comes twice, as another face: its depths tie with its own.
+    for (int again = 0; again < (round % 4 == 0 ? 2 : 1); ++again) {
+      const uint32_t body = 2 + uint32_t(round % 50) + uint32_t(again);
+      const int face = round % 6, triangle = (round / 6) % 2;
+      Triangle(p[0], p[1], p[2], body, face, triangle);
+      const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face);
+      WalkPickTrianglePixels(p[0], p[1], p[2], kW, kH, [&](int x, int y, float z) {
+        const size_t i = CellIndex(x, y, kW);
+        if (z < plain.Depths()[i]) plain.Depths()[i] = z, plain.Ids()[i] = id, ++written;
+      });
+    }
+  }
+  EXPECT_GT(written, 100000);
+  EXPECT_EQ(std::memcmp(cells.Depths(), plain.Depths(), cells.size() * sizeof(float)), 0);
+  EXPECT_EQ(std::memcmp(cells.Ids(), plain.Ids(), cells.size() * sizeof(uint32_t)), 0);
+}
+
 TEST_F(Picking, VerticesFarAwayOrNotNumbersAreCutBeforeAnyConversion) {
   const float nan = std::nanf("");
   for (float far : {1e9f, -1e9f, 1e30f, -1e30f, 3e38f, -3e38f}) {
