@@ -10,6 +10,7 @@ namespace gdi = platform::gdi;
 
 bool DibImage::CreateDib(const gdi::DeviceContext& dc, int width, int height, int /*bits*/) {
   from_file_ = false;
+  file_words_.clear();
   ++version_;
   width_ = width;
   height_ = height;
@@ -31,6 +32,8 @@ bool DibImage::LoadBmpFile(const std::string& name) {
       !platform::image::ParseBmp(buffer_.data(), buffer_.size(), &layout, &why)) {
     buffer_.clear();
     buffer_.shrink_to_fit();
+    file_words_.clear();
+    file_words_.shrink_to_fit();
     pixels_ = nullptr;
     platform::SetLastError(name + ": " + why);
     return false;
@@ -40,14 +43,25 @@ bool DibImage::LoadBmpFile(const std::string& name) {
   width_ = layout.width;
   height_ = layout.height;
   from_file_ = true;
+  // Read once here, whatever the file's layout, rather than unpacked on every draw.
+  file_words_.resize(size_t(width_) * height_);
+  for (int y = 0; y < height_; ++y)
+    for (int x = 0; x < width_; ++x)
+      file_words_[size_t(y) * width_ + x] = layout.ReadPixel(pixels_, x, y);
+  file_words_layout_ = {};
+  file_words_layout_.width = width_;
+  file_words_layout_.height = height_;
+  file_words_layout_.top_down = true;
+  file_words_layout_.bit_count = 32;
+  file_words_layout_.row_stride = size_t(width_) * 4;
   return true;
 }
 
 void DibImage::Blit(gdi::DeviceContext* dc, int x, int y, gdi::RasterOp op) const {
   if (from_file_) {
-    size_t available = buffer_.size() - layout_.pixel_offset;
-    gdi::StretchDIBits(dc, x, y, width_, height_, 0, 0, width_, height_, pixels_, available,
-                       layout_, op);
+    gdi::StretchDIBits(dc, x, y, width_, height_, 0, 0, width_, height_,
+                       reinterpret_cast<const uint8_t*>(file_words_.data()),
+                       file_words_.size() * sizeof(uint32_t), file_words_layout_, op);
   } else if (memory_dc_.IsDrawable()) {
     gdi::BitBlt(dc, x, y, width_, height_, memory_dc_, 0, 0, op);
   }

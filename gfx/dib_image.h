@@ -1,5 +1,5 @@
 // A GDI picture: a blank 24-bit bitmap section with its own memory context and an RGB copy in
-// memory, or a BMP file held whole in memory and drawn in its own pixel layout.
+// memory, or a BMP file held whole in memory, drawn from a copy in 32-bit words.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +59,9 @@ class DibImage {
   int width_ = 0;
   int height_ = 0;
   uint64_t version_ = 0;
+  // A picture from a file, also as 0x00RRGGBB words row 0 first: drawn with plain row copies.
+  std::vector<uint32_t> file_words_;
+  platform::image::BitmapLayout file_words_layout_;
   std::vector<uint32_t> device_pixels_;
   uint64_t device_pixels_version_ = 0;  // version_ they were converted at; 0: never
   platform::gdi::DeviceContext memory_dc_;

@@ -148,6 +148,10 @@ int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, in
           row[c] = v & 0x00FFFFFF;
         }
         row[count - 1] = p[0] | (p[1] << 8) | (p[2] << 16);
+      } else if (layout.bit_count == 32 && !layout.bit_fields) {
+        std::memcpy(row, pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 4,
+                    size_t(count) * 4);
+        for (int c = 0; c < count; ++c) row[c] &= 0x00FFFFFF;
       } else {
         for (int c = 0; c < count; ++c) row[c] = layout.ReadPixel(pixels, sx + done + c, sy + r);
       }

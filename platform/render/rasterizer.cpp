@@ -129,25 +129,55 @@ struct SpanState {
 
 // The common case in a tight loop: one colour, a texture, depth test and write on. kInRange:
 // the caller found the whole span inside the depth range, so the per-pixel range test goes.
+constexpr double kFixedOne = 4294967296.0;
+
+// What the common case's spans share within a triangle, worked out once for all its rows.
+struct SpanConstants {
+  const uint32_t* texels;
+  int tw, th;
+  uint32_t color;
+  bool white;              // the colour leaves the texel as it is
+  float limit_u, limit_v;  // keep t * size * 2^32 well inside 64 bits
+  int64_t du, dv;          // the texel steps in 32.32 fixed point
+
+  SpanConstants(const uint32_t* texels_in, int tw_in, int th_in, uint32_t color_in, float dudx,
+                float dvdx)
+      : texels(texels_in),
+        tw(tw_in),
+        th(th_in),
+        color(color_in),
+        white((color_in & 0x00FFFFFF) == 0x00FFFFFF),
+        limit_u(1.0e6f / float(tw_in)),
+        limit_v(1.0e6f / float(th_in)),
+        du(StepToFixed(double(dudx) * float(tw_in) * kFixedOne)),
+        dv(StepToFixed(double(dvdx) * float(th_in) * kFixedOne)) {}
+
+  // A step too steep for 64 bits (or not a number) belongs to no row that takes the fixed
+  // point over more than one pixel; it is kept convertible.
+  static int64_t StepToFixed(double d) { return std::fabs(d) < 9.0e18 ? int64_t(d) : 0; }
+};
+
 template <bool kPowerOfTwo, bool kInRange>
 void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState span, float dzdx,
-                      float dudx, float dvdx, const uint32_t* texels, int tw, int th,
-                      uint32_t color) {
+                      float dudx, float dvdx, const SpanConstants& k) {
+  const uint32_t* const texels = k.texels;
+  const int tw = k.tw, th = k.th;
+  const uint32_t color = k.color;
   const float fw = float(tw), fh = float(th);
   const float span_length = float(x1 - x0);
-  auto small = [&](float t, float dt, float size) {
-    const float limit = 1.0e6f / size;  // keeps t * size * 2^32 well inside 64 bits
+  auto small = [&](float t, float dt, float limit) {
     return std::fabs(t) < limit && std::fabs(t + dt * span_length) < limit;
   };
-  if (kPowerOfTwo && small(span.u, dudx, fw) && small(span.v, dvdx, fh)) {
+  const bool fixed = small(span.u, dudx, k.limit_u) && small(span.v, dvdx, k.limit_v);
+  if (kPowerOfTwo && fixed) {
     // Texel coordinates in 32.32 fixed point: masking wraps them, negative ones included, and
     // the steps are exact enough that a row never drifts across a texel border.
-    constexpr double kOne = 4294967296.0;
+    constexpr double kOne = kFixedOne;
     int64_t u = FloorToInt64(double(span.u) * fw * kOne);
     int64_t v = FloorToInt64(double(span.v) * fh * kOne);
-    const int64_t du = int64_t(double(dudx) * fw * kOne), dv = int64_t(double(dvdx) * fh * kOne);
+    const int64_t du = k.du, dv = k.dv;
     // Without branches: a depth test that flips along the span would mispredict.
-    const bool white = (color & 0x00FFFFFF) == 0x00FFFFFF;
+    const bool white = k.white;
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
       const float z = span.z;
       const float old = depth[x];
@@ -157,9 +187,9 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
       depth[x] = keep ? old : z;
       pixels[x] = keep ? pixels[x] : shaded;
     }
-  } else if (small(span.u, dudx, fw) && small(span.v, dvdx, fh)) {
+  } else if (fixed) {
     // Other sizes: the same fixed point kept inside [0, size) by one subtraction per step.
-    constexpr double kOne = 4294967296.0;
+    constexpr double kOne = kFixedOne;
     const int64_t limit_u = int64_t(tw) << 32, limit_v = int64_t(th) << 32;
     auto wrap = [](int64_t t, int64_t limit) {
       t %= limit;
@@ -167,8 +197,8 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     };
     int64_t u = wrap(FloorToInt64(double(span.u) * fw * kOne), limit_u);
     int64_t v = wrap(FloorToInt64(double(span.v) * fh * kOne), limit_v);
-    const int64_t du_step = int64_t(double(dudx) * fw * kOne);
-    const int64_t dv_step = int64_t(double(dvdx) * fh * kOne);
+    const int64_t du_step = k.du;
+    const int64_t dv_step = k.dv;
     // A span that stays inside the texture without wrapping (the table's, always): the steps
     // unwrapped give the same texels, as the wrapped ones differ from them by whole sizes.
     const int64_t n = x1 - x0;
@@ -362,6 +392,7 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   float u_row = v0->u + dudx * bx + dudy * by;
   float v_row = v0->v + dvdx * bx + dvdy * by;
   EdgeBound bounds[3] = {EdgeBound(e0), EdgeBound(e1), EdgeBound(e2)};
+  const SpanConstants constants(texels, tw, th, color, dudx, dvdx);
   const int64_t row_last = max_x - min_x;
   for (int y = min_y; y <= last_row; ++y, z_row += dzdy, u_row += dudy, v_row += dvdy) {
     if (y < first_row) {
@@ -387,17 +418,17 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
       uint32_t* row_pixels = pixels + row_start;
       float* row_depth = depth + row_start;
       if (pow2 && in_range)
-        DrawSpanTextured<true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
-                                     tw, th, color);
+        DrawSpanTextured<true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                     constants);
       else if (pow2)
-        DrawSpanTextured<true, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
-                                      tw, th, color);
+        DrawSpanTextured<true, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                      constants);
       else if (in_range)
-        DrawSpanTextured<false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx, texels,
-                                      tw, th, color);
+        DrawSpanTextured<false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                      constants);
       else
         DrawSpanTextured<false, false>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
-                                       texels, tw, th, color);
+                                       constants);
       continue;
     }
     for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
