@@ -242,7 +242,11 @@ Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
   if (type != PrimitiveType::kTriangleFan || stride != int(sizeof(Vertex)) ||
       primitive_count <= 0 || vertices == nullptr)
     return Result::kInvalidCall;
-  const Matrix m = MatrixMultiply(MatrixMultiply(world_, view_), projection_);
+  if (combined_stale_) {
+    combined_ = MatrixMultiply(MatrixMultiply(world_, view_), projection_);
+    combined_stale_ = false;
+  }
+  const Matrix& m = combined_;
   const float half_w = float(viewport_.width) * 0.5f;
   const float half_h = float(viewport_.height) * 0.5f;
   auto to_screen = [&](const Vertex& v) {

@@ -36,6 +36,7 @@ void RenderDevice::SetDefaults() {
   sampler_states_[int(SamplerState::kMagFilter)] = 1;
   sampler_states_[int(SamplerState::kMipFilter)] = 0;
   world_ = view_ = projection_ = Matrix::Identity();
+  combined_stale_ = true;
   viewport_ =
       Viewport{0, 0, uint32_t(back_buffer_->Width()), uint32_t(back_buffer_->Height()), 0, 1};
   texture_ = nullptr;
@@ -54,6 +55,7 @@ void RenderDevice::SetSamplerState(int sampler, SamplerState state, uint32_t val
 }
 
 void RenderDevice::SetTransform(TransformType type, const Matrix& m) {
+  combined_stale_ = true;
   switch (type) {
     case TransformType::kWorld:
       world_ = m;

@@ -111,6 +111,9 @@ class RenderDevice {
   Matrix world_ = Matrix::Identity();
   Matrix view_ = Matrix::Identity();
   Matrix projection_ = Matrix::Identity();
+  // world * view * projection, made again only after one of them was set.
+  Matrix combined_ = Matrix::Identity();
+  bool combined_stale_ = false;
   Viewport viewport_;
   const Texture* texture_ = nullptr;
   uint32_t fvf_ = 0;
