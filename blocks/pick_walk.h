@@ -117,7 +117,8 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
     const float slope = right - left >= 1.0f ? (z_right - z_left) / (right - left) : 0.0f;
     finish(y, left, right, z_left, slope);
   };
-  // Row `height` is walked (its pixels fall outside the buffer and are dropped).
+  // The last row may be row `height`, below the buffer: it would give nothing, so the walk
+  // ends a row before it.
   const int end_row = std::min(last_row, height - 1);
   int y = first_row;
   // Four rows at a time, each lane doing the very operations of one row alone: the rows'

@@ -140,14 +140,7 @@ int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, in
       const int count = std::min(1024, w - done);
       if (layout.bit_count == 24) {
         const uint8_t* p = pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 3;
-        // Four bytes read per pixel, the fourth dropped; the row's last pixel byte by byte,
-        // as its fourth byte may lie past the picture.
-        for (int c = 0; c + 1 < count; ++c, p += 3) {
-          uint32_t v;
-          std::memcpy(&v, p, 4);
-          row[c] = v & 0x00FFFFFF;
-        }
-        row[count - 1] = p[0] | (p[1] << 8) | (p[2] << 16);
+        for (int c = 0; c < count; ++c, p += 3) row[c] = p[0] | (p[1] << 8) | (p[2] << 16);
       } else if (layout.bit_count == 32 && !layout.bit_fields) {
         std::memcpy(row, pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 4,
                     size_t(count) * 4);

@@ -127,8 +127,7 @@ struct SpanState {
   float z, u, v;
 };
 
-// The common case in a tight loop: one colour, a texture, depth test and write on. kInRange:
-// the caller found the whole span inside the depth range, so the per-pixel range test goes.
+// One in the 32.32 fixed point of texel coordinates.
 constexpr double kFixedOne = 4294967296.0;
 
 // What the common case's spans share within a triangle, worked out once for all its rows.
@@ -157,6 +156,8 @@ struct SpanConstants {
   static int64_t StepToFixed(double d) { return std::fabs(d) < 9.0e18 ? int64_t(d) : 0; }
 };
 
+// The common case in a tight loop: one colour, a texture, depth test and write on. kInRange:
+// the caller found the whole span inside the depth range, so the per-pixel range test goes.
 template <bool kPowerOfTwo, bool kInRange>
 void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState span, float dzdx,
                       float dudx, float dvdx, const SpanConstants& k) {
@@ -172,9 +173,8 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
   if (kPowerOfTwo && fixed) {
     // Texel coordinates in 32.32 fixed point: masking wraps them, negative ones included, and
     // the steps are exact enough that a row never drifts across a texel border.
-    constexpr double kOne = kFixedOne;
-    int64_t u = FloorToInt64(double(span.u) * fw * kOne);
-    int64_t v = FloorToInt64(double(span.v) * fh * kOne);
+    int64_t u = FloorToInt64(double(span.u) * fw * kFixedOne);
+    int64_t v = FloorToInt64(double(span.v) * fh * kFixedOne);
     const int64_t du = k.du, dv = k.dv;
     // Without branches: a depth test that flips along the span would mispredict.
     const bool white = k.white;
@@ -189,14 +189,13 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     }
   } else if (fixed) {
     // Other sizes: the same fixed point kept inside [0, size) by one subtraction per step.
-    constexpr double kOne = kFixedOne;
     const int64_t limit_u = int64_t(tw) << 32, limit_v = int64_t(th) << 32;
     auto wrap = [](int64_t t, int64_t limit) {
       t %= limit;
       return t < 0 ? t + limit : t;
     };
-    int64_t u = wrap(FloorToInt64(double(span.u) * fw * kOne), limit_u);
-    int64_t v = wrap(FloorToInt64(double(span.v) * fh * kOne), limit_v);
+    int64_t u = wrap(FloorToInt64(double(span.u) * fw * kFixedOne), limit_u);
+    int64_t v = wrap(FloorToInt64(double(span.v) * fh * kFixedOne), limit_v);
     const int64_t du_step = k.du;
     const int64_t dv_step = k.dv;
     // A span that stays inside the texture without wrapping (the table's, always): the steps
