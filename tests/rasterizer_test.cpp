@@ -10,6 +10,7 @@
 #include "gfx/graphics_device.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/render/sprite.h"
+#include "platform/render/vector_spans.h"
 #include "reference_raster.h"
 
 namespace r = platform::render;
@@ -324,7 +325,7 @@ TEST_F(Drawing, ASceneKeepsItsTrianglesUnderWhatIsDrawnAfterThem) {
 // Random fans of every kind (slivers, huge, crossing the depth range, wrapped and far-off texture
 // coordinates, textures of every shape, flat and graded colours, every cull and depth mode) drawn
 // by the device, at once or kept by a scene and filled whole or in bands, and by the rasterizer
-// as first written: the same pixels and depths, bit for bit.
+// as first written: the same pixels and depths, bit for bit, with and without the vector spans.
 TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   const r::Matrix identity = r::Matrix::Identity();
   for (r::TransformType type :
@@ -347,7 +348,9 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   const uint32_t culls[3] = {r::value::kCullNone, r::value::kCullClockwise,
                              r::value::kCullCounterClockwise};
   int64_t drawn = 0;  // depths written, over all rounds: the comparison is not of empty frames
-  for (int round = 0; round < 60; ++round) {
+  // Every other round without the vector spans, where the processor has them.
+  for (int round = 0; round < 80; ++round) {
+    r::AllowVectorSpans(round % 2 == 0);
     Clear();
     std::fill(pixels.begin(), pixels.end(), 0x00FFFFFFu);
     std::fill(depth.begin(), depth.end(), 1.0f);
@@ -418,6 +421,7 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
           << "round " << round << " depth " << i % 640 << "," << i / 640;
     }
   }
+  r::AllowVectorSpans(true);
   EXPECT_GT(drawn, 640 * 480);
 }
 

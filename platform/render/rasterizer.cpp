@@ -8,6 +8,7 @@
 #include "platform/render/d3dx.h"
 #include "platform/render/guard_band.h"
 #include "platform/render/render_device.h"
+#include "platform/render/vector_spans.h"
 
 namespace platform::render {
 
@@ -130,12 +131,17 @@ struct SpanState {
 // One in the 32.32 fixed point of texel coordinates.
 constexpr double kFixedOne = 4294967296.0;
 
+// Spans at least this long go to the vector spans (the table's, mostly); below it their set-up
+// costs more than the one-pixel loop, as measured on the play frame.
+constexpr int kVectorSpanSteps = 16;
+
 // What the common case's spans share within a triangle, worked out once for all its rows.
 struct SpanConstants {
   const uint32_t* texels;
   int tw, th;
   uint32_t color;
   bool white;              // the colour leaves the texel as it is
+  bool vector;             // white, and the processor has the vector spans
   float limit_u, limit_v;  // keep t * size * 2^32 well inside 64 bits
   int64_t du, dv;          // the texel steps in 32.32 fixed point
 
@@ -146,6 +152,7 @@ struct SpanConstants {
         th(th_in),
         color(color_in),
         white((color_in & 0x00FFFFFF) == 0x00FFFFFF),
+        vector(white && VectorSpansAvailable()),
         limit_u(1.0e6f / float(tw_in)),
         limit_v(1.0e6f / float(th_in)),
         du(StepToFixed(double(dudx) * float(tw_in) * kFixedOne)),
@@ -176,6 +183,10 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     int64_t u = FloorToInt64(double(span.u) * fw * kFixedOne);
     int64_t v = FloorToInt64(double(span.v) * fh * kFixedOne);
     const int64_t du = k.du, dv = k.dv;
+    if (k.vector && x1 - x0 >= kVectorSpanSteps &&
+        DrawVectorSpan(
+            {pixels, depth, x0, x1, span.z, dzdx, u, du, v, dv, texels, tw, th, true, kInRange}))
+      return;
     // Without branches: a depth test that flips along the span would mispredict.
     const bool white = k.white;
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
@@ -203,6 +214,10 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     const int64_t n = x1 - x0;
     const int64_t u_end = u + n * du_step, v_end = v + n * dv_step;
     if (u_end >= 0 && u_end < limit_u && v_end >= 0 && v_end < limit_v) {
+      if (k.vector && x1 - x0 >= kVectorSpanSteps &&
+          DrawVectorSpan({pixels, depth, x0, x1, span.z, dzdx, u, du_step, v, dv_step, texels, tw,
+                          th, false, kInRange}))
+        return;
       for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du_step, v += dv_step) {
         const float z = span.z;
         if ((!kInRange && (z < 0.0f || z > 1.0f)) || z > depth[x]) continue;

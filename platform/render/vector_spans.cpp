@@ -1,0 +1,127 @@
+#include "platform/render/vector_spans.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+
+namespace platform::render {
+
+namespace {
+
+std::atomic<bool> allowed{true};
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// Only these functions are compiled for AVX2, and only called where the processor has it.
+#define ZENTROVA_AVX2 __attribute__((target("avx2")))
+
+// Coordinates t + (first + 2i) * d of four pixels, i = 0..3, in 32.32 fixed point. Unsigned, so
+// that lanes past the span may wrap.
+ZENTROVA_AVX2 inline __m256i EveryOtherPixel(uint64_t t, uint64_t d, uint64_t first) {
+  return _mm256_setr_epi64x(int64_t(t + first * d), int64_t(t + (first + 2) * d),
+                            int64_t(t + (first + 4) * d), int64_t(t + (first + 6) * d));
+}
+
+// The whole parts of the even pixels' coordinates and of the odd pixels', in pixel order.
+ZENTROVA_AVX2 inline __m256i WholeParts(__m256i even, __m256i odd) {
+  return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
+}
+
+ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256 z0 = _mm256_set1_ps(s.z), z_step = _mm256_set1_ps(step);
+  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+  __m256 k = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256 eight = _mm256_set1_ps(8.0f);
+  // Texel coordinates of the even pixels of a group in one register, of the odd in another:
+  // their whole parts then interleave into the eight lanes with one blend.
+  const uint64_t du = uint64_t(s.du), dv = uint64_t(s.dv);
+  const uint64_t u = uint64_t(s.u), v = uint64_t(s.v);
+  __m256i u_even = EveryOtherPixel(u, du, 0), u_odd = EveryOtherPixel(u, du, 1);
+  __m256i v_even = EveryOtherPixel(v, dv, 0), v_odd = EveryOtherPixel(v, dv, 1);
+  const __m256i u_group = _mm256_set1_epi64x(int64_t(8 * du));
+  const __m256i v_group = _mm256_set1_epi64x(int64_t(8 * dv));
+  const __m256i col_mask = _mm256_set1_epi32(s.power_of_two ? s.tw - 1 : -1);
+  const __m256i row_mask = _mm256_set1_epi32(s.power_of_two ? s.th - 1 : -1);
+  const __m256i width = _mm256_set1_epi32(s.tw);
+  const __m256i colour_bits = _mm256_set1_epi32(0x00FFFFFF);
+  const int* texels = reinterpret_cast<const int*>(s.texels);
+
+  for (int x = s.x0; x <= s.x1; x += 8) {
+    const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(s.x1 - x + 1), lane);
+    const __m256 z = _mm256_add_ps(z0, _mm256_mul_ps(k, z_step));
+    const __m256 old = _mm256_maskload_ps(s.depth + x, active);
+    __m256 keep = _mm256_cmp_ps(z, old, _CMP_GT_OQ);
+    if (!s.in_range)
+      keep = _mm256_or_ps(keep, _mm256_or_ps(_mm256_cmp_ps(z, zero, _CMP_LT_OQ),
+                                             _mm256_cmp_ps(z, one, _CMP_GT_OQ)));
+    const __m256i write = _mm256_andnot_si256(_mm256_castps_si256(keep), active);
+    if (!_mm256_testz_si256(write, write)) {
+      const __m256i col = _mm256_and_si256(WholeParts(u_even, u_odd), col_mask);
+      const __m256i row = _mm256_and_si256(WholeParts(v_even, v_odd), row_mask);
+      const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, width), col);
+      const __m256i texel =
+          _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), texels, index, write, 4);
+      _mm256_maskstore_ps(s.depth + x, write, z);
+      _mm256_maskstore_epi32(reinterpret_cast<int*>(s.pixels + x), write,
+                             _mm256_and_si256(texel, colour_bits));
+    }
+    k = _mm256_add_ps(k, eight);
+    u_even = _mm256_add_epi64(u_even, u_group);
+    u_odd = _mm256_add_epi64(u_odd, u_group);
+    v_even = _mm256_add_epi64(v_even, v_group);
+    v_odd = _mm256_add_epi64(v_odd, v_group);
+  }
+}
+
+}  // namespace
+
+bool VectorSpansAvailable() {
+  return HasAvx2() && allowed.load(std::memory_order_relaxed);
+}
+
+void AllowVectorSpans(bool allow) {
+  allowed.store(allow, std::memory_order_relaxed);
+}
+
+bool EvenDepthSteps(float z0, float dzdx, int steps, float* step) {
+  const uint32_t bits = std::bit_cast<uint32_t>(z0);
+  const int biased = int(bits >> 23);  // the sign bit too: negative depths are not stepped
+  // Zero and subnormals, the top binade (its end would not be a float) and infinities are out.
+  if (biased == 0 || biased >= 254 || steps < 0 || steps >= (1 << 20)) return false;
+  auto power_of_two = [](int exponent) {
+    return std::bit_cast<double>(uint64_t(exponent + 1023) << 52);
+  };
+  const double unit = power_of_two(biased - 150);
+  const double low = power_of_two(biased - 127), high = 2.0 * low;
+  // The step in units, exact; its nearest whole number of units is what every sum adds.
+  const double units = double(dzdx) / unit;
+  if (!(std::fabs(units) < double(1 << 23))) return false;
+  const double half_up = units + 0.5;
+  double whole = double(int64_t(half_up));
+  if (whole > half_up) whole -= 1.0;                  // floor
+  if (std::fabs(units - whole) == 0.5) return false;  // a tie would round by the depth's parity
+  const double even_step = whole * unit;
+  const double first = double(z0), last = first + double(steps) * even_step;
+  // Every sum depth + dzdx, with the depth between first and last, must stay in the binade;
+  // kept a whole slope away from its ends, more than it needs.
+  const double reach = std::fabs(double(dzdx));
+  if (!(std::min(first, last) - low > reach && high - std::max(first, last) > reach)) return false;
+  *step = float(even_step);
+  return true;
+}
+
+bool DrawVectorSpan(const VectorSpan& span) {
+  float step;
+  if (!EvenDepthSteps(span.z, span.dzdx, span.x1 - span.x0, &step)) return false;
+  DrawEightAtATime(span, step);
+  return true;
+}
+
+}  // namespace platform::render
