@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/game_app.h"
+#include "platform/cpu_features.h"
 #include "world/table.h"
 #include "world/world.h"
 
@@ -255,20 +256,12 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
       });
 }
 
-void BlockSet::MarkOutlines() {
-  FinishPickRefresh();
-  MarkEdges();
-}
+namespace {
 
-// Also compiled for AVX2, whose wider registers mark more cells a step; the copy to run is
-// chosen when the program loads.
-__attribute__((target_clones("avx2", "default"))) void BlockSet::MarkEdges() {
-  edgeMaskFresh_ = true;
-  // Plain loops over the contiguous ids, which the compiler vectorises; the sizes are copied
-  // first because the byte stores could otherwise alias them.
-  const int w = width, h = height;
-  const uint32_t* ids = front_.Ids();
-  uint8_t* mask = edgeMask.data();
+// The loops of the edge marks and of the outlines, compiled twice: for any x86-64, and for AVX2,
+// whose wider registers take more cells a step. Plain loops over contiguous cells, which the
+// compiler vectorises; the sizes come as values, as byte stores could otherwise alias them.
+[[gnu::always_inline]] inline void MarkEdgeCells(const uint32_t* ids, uint8_t* mask, int w, int h) {
   constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
   mask[0] = 0;
   for (int x = 1; x < w; ++x) mask[x] = ((ids[x] ^ ids[x - 1]) & kFaceBits) != 0;
@@ -280,6 +273,55 @@ __attribute__((target_clones("avx2", "default"))) void BlockSet::MarkEdges() {
     for (int x = 1; x < w; ++x)
       m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
   }
+}
+void MarkEdgeCellsPlain(const uint32_t* ids, uint8_t* mask, int w, int h) {
+  MarkEdgeCells(ids, mask, w, h);
+}
+__attribute__((target("avx2"))) void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w,
+                                                       int h) {
+  MarkEdgeCells(ids, mask, w, h);
+}
+
+// A mark blackens its pixel and the ones right of, below, and right of and below it; seen from
+// the pixel, it is black when it or its left, upper or upper-left neighbour is marked.
+[[gnu::always_inline]] inline void DarkenOutlineRows(const uint8_t* marks, int mask_width,
+                                                     uint8_t* bits, int pitch, int w, int first_row,
+                                                     int end_row) {
+  for (int y = first_row; y < end_row; ++y) {
+    const uint8_t* m = marks + size_t(y) * mask_width;
+    const uint8_t* up = y > 0 ? m - mask_width : m;
+    const bool has_up = y > 0;
+    auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * pitch);
+    const uint32_t first = uint32_t(m[0] | (has_up ? up[0] : 0));
+    row[0] &= first - 1u;
+    if (has_up) {
+      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1] | up[x] | up[x - 1]) - 1u;
+    } else {
+      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1]) - 1u;
+    }
+  }
+}
+void DarkenOutlineRowsPlain(const uint8_t* marks, int mask_width, uint8_t* bits, int pitch, int w,
+                            int first_row, int end_row) {
+  DarkenOutlineRows(marks, mask_width, bits, pitch, w, first_row, end_row);
+}
+__attribute__((target("avx2"))) void DarkenOutlineRowsAvx2(const uint8_t* marks, int mask_width,
+                                                           uint8_t* bits, int pitch, int w,
+                                                           int first_row, int end_row) {
+  DarkenOutlineRows(marks, mask_width, bits, pitch, w, first_row, end_row);
+}
+
+}  // namespace
+
+void BlockSet::MarkOutlines() {
+  FinishPickRefresh();
+  MarkEdges();
+}
+
+void BlockSet::MarkEdges() {
+  edgeMaskFresh_ = true;
+  (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(front_.Ids(), edgeMask.data(),
+                                                                 width, height);
 }
 
 void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
@@ -297,28 +339,12 @@ void BlockSet::MarkBeforeOutlineRows() {
   if (!edgeMaskFresh_) MarkEdges();
 }
 
-// Also compiled for AVX2, like the marks.
-__attribute__((target_clones("avx2", "default"))) void BlockSet::DrawOutlineRows(
-    uint8_t* bits, int pitch, int surface_width, int surface_height, int first_row,
-    int end_row) const {
+void BlockSet::DrawOutlineRows(uint8_t* bits, int pitch, int surface_width, int surface_height,
+                               int first_row, int end_row) const {
   const int w = std::min(width, surface_width);
   const int h = std::min({height, surface_height, end_row});
-  // A mark blackens its pixel and the ones right of, below, and right of and below it; seen
-  // from the pixel, it is black when it or its left, upper or upper-left neighbour is marked.
-  // Written as masks over whole rows, which the compiler vectorises.
-  for (int y = std::max(first_row, 0); y < h; ++y) {
-    const uint8_t* m = edgeMask.data() + size_t(y) * width;
-    const uint8_t* up = y > 0 ? m - width : m;
-    const bool has_up = y > 0;
-    auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * pitch);
-    const uint32_t first = uint32_t(m[0] | (has_up ? up[0] : 0));
-    row[0] &= first - 1u;
-    if (has_up) {
-      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1] | up[x] | up[x - 1]) - 1u;
-    } else {
-      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1]) - 1u;
-    }
-  }
+  (platform::HasAvx2() ? DarkenOutlineRowsAvx2 : DarkenOutlineRowsPlain)(
+      edgeMask.data(), width, bits, pitch, w, std::max(first_row, 0), h);
 }
 
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {

@@ -7,19 +7,13 @@
 #include <bit>
 #include <cmath>
 
+#include "platform/cpu_features.h"
+
 namespace platform::render {
 
 namespace {
 
 std::atomic<bool> allowed{true};
-
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();  // in case this runs before the library's own start-up did it
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
 
 // Only these functions are compiled for AVX2, and only called where the processor has it.
 #define ZENTROVA_AVX2 __attribute__((target("avx2")))
@@ -86,7 +80,7 @@ ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
 }  // namespace
 
 bool VectorSpansAvailable() {
-  return HasAvx2() && allowed.load(std::memory_order_relaxed);
+  return platform::HasAvx2() && allowed.load(std::memory_order_relaxed);
 }
 
 void AllowVectorSpans(bool allow) {

@@ -1,0 +1,10 @@
+// What the processor can do beyond plain x86-64, read once. Code compiled for more (a function
+// with __attribute__((target("avx2")))) runs only where this says so, chosen by an ordinary
+// branch: no load-time resolvers, which the thread sanitizer's start-up cannot run.
+#pragma once
+
+namespace platform {
+
+bool HasAvx2();
+
+}  // namespace platform
