@@ -133,7 +133,7 @@ constexpr double kFixedOne = 4294967296.0;
 
 // Spans at least this long go to the vector spans (the table's, mostly); below it their set-up
 // costs more than the one-pixel loop, as measured on the play frame.
-constexpr int kVectorSpanSteps = 16;
+constexpr int kVectorSpanSteps = 8;
 
 // What the common case's spans share within a triangle, worked out once for all its rows.
 struct SpanConstants {
