@@ -131,8 +131,9 @@ struct SpanState {
 // One in the 32.32 fixed point of texel coordinates.
 constexpr double kFixedOne = 4294967296.0;
 
-// Spans at least this long go to the vector spans (the table's, mostly); below it their set-up
-// costs more than the one-pixel loop, as measured on the play frame.
+// Spans of at least this many steps (one pixel fewer) go to the vector spans: the table's, and
+// block faces seen large. Shorter ones, most faces' rows, are cheaper in the one-pixel loop than
+// the vector set-up, as measured on the play frame.
 constexpr int kVectorSpanSteps = 8;
 
 // What the common case's spans share within a triangle, worked out once for all its rows.
