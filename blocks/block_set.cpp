@@ -277,8 +277,7 @@ namespace {
 void MarkEdgeCellsPlain(const uint32_t* ids, uint8_t* mask, int w, int h) {
   MarkEdgeCells(ids, mask, w, h);
 }
-__attribute__((target("avx2"))) void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w,
-                                                       int h) {
+ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, int h) {
   MarkEdgeCells(ids, mask, w, h);
 }
 
@@ -305,9 +304,8 @@ void DarkenOutlineRowsPlain(const uint8_t* marks, int mask_width, uint8_t* bits,
                             int first_row, int end_row) {
   DarkenOutlineRows(marks, mask_width, bits, pitch, w, first_row, end_row);
 }
-__attribute__((target("avx2"))) void DarkenOutlineRowsAvx2(const uint8_t* marks, int mask_width,
-                                                           uint8_t* bits, int pitch, int w,
-                                                           int first_row, int end_row) {
+ZENTROVA_AVX2 void DarkenOutlineRowsAvx2(const uint8_t* marks, int mask_width, uint8_t* bits,
+                                         int pitch, int w, int first_row, int end_row) {
   DarkenOutlineRows(marks, mask_width, bits, pitch, w, first_row, end_row);
 }
 

@@ -16,7 +16,6 @@ namespace {
 std::atomic<bool> allowed{true};
 
 // Only these functions are compiled for AVX2, and only called where the processor has it.
-#define ZENTROVA_AVX2 __attribute__((target("avx2")))
 
 // Coordinates t + (first + 2i) * d of four pixels, i = 0..3, in 32.32 fixed point. Unsigned, so
 // that lanes past the span may wrap.
