@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "play/play_scene.h"
 #include "random_triangle.h"
@@ -50,6 +53,31 @@ class Picking : public testing::Test {
   TestApp app;
   PickBuffer cells;
 };
+
+// Work still running on the block set's second core when the world goes (a refresh the last play
+// frame started, before the title took over) may read the table: the world waits for it before
+// anything goes. The sanitizer build reports the table read after its destructor otherwise.
+TEST(WorldTeardown, WaitsForTheSecondCoreBeforeTheTableGoes) {
+  auto app = std::make_unique<TestApp>();
+  ASSERT_TRUE(app->created());
+  struct Probe {
+    const Table* table;
+    const Vec3* corner = nullptr;
+    bool done = false;
+  };
+  Probe probe{&app->world().table};
+  app->world().blockSet.SecondCore().Start(
+      [](void* context) {
+        auto* p = static_cast<Probe*>(context);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        p->corner = p->table->tableCornerRefs()[0];
+        p->done = true;
+      },
+      &probe);
+  app.reset();
+  EXPECT_TRUE(probe.done);
+  EXPECT_NE(probe.corner, nullptr);
+}
 
 TEST_F(Picking, AnEmptyViewLeavesEveryCellEmpty) {
   set().RemoveAll();

@@ -6,6 +6,9 @@
 #include "app/game_app.h"
 
 World::~World() {
+  // The second core may still be filling the pick buffer from the table and the blocks: the
+  // table goes before the block set, whose own destructor would wait too late.
+  blockSet.FinishPickRefresh();
   sounds.RemoveAll();
   titlePicture.reset();
   startButton.reset();
