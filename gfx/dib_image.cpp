@@ -1,5 +1,6 @@
 #include "gfx/dib_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/image/picture.h"
@@ -88,6 +89,13 @@ const uint32_t* DibImage::DevicePixels() {
     dst[i + 3] = c >> 8;
   }
   for (; i < count; ++i, src += 3) dst[i] = (src[2] << 16) | (src[1] << 8) | src[0];
+  device_row_colours_.resize(size_t(height_));
+  for (int y = 0; y < height_; ++y) {
+    const uint32_t* row = dst + size_t(y) * width_;
+    const bool one =
+        width_ > 0 && std::all_of(row, row + width_, [&](uint32_t p) { return p == row[0]; });
+    device_row_colours_[size_t(y)] = one ? row[0] : kMixedRow;
+  }
   device_pixels_version_ = version_;
   return device_pixels_.data();
 }

@@ -40,6 +40,13 @@ class DibImage {
   // row 0 first: kept beside the bits and converted again only after they were handed out for
   // writing, so an unchanged canvas costs a plain copy per frame.
   const uint32_t* DevicePixels();
+  // The colour every pixel of row y of DevicePixels() shares, or kMixedRow: a row of one colour
+  // (all of a blank canvas) is filled rather than copied, which reads nothing.
+  static constexpr uint32_t kMixedRow = 0xFF000000;
+  uint32_t DeviceRowColour(int y) const {
+    return y >= 0 && size_t(y) < device_row_colours_.size() ? device_row_colours_[size_t(y)]
+                                                            : kMixedRow;
+  }
   // Counts the hand-outs of writable pixels (bits or memory context): unchanged means the
   // picture is what it was, so frames drawn from it may be kept.
   uint64_t Version() const { return version_; }
@@ -63,6 +70,7 @@ class DibImage {
   std::vector<uint32_t> file_words_;
   platform::image::BitmapLayout file_words_layout_;
   std::vector<uint32_t> device_pixels_;
+  std::vector<uint32_t> device_row_colours_;
   uint64_t device_pixels_version_ = 0;  // version_ they were converted at; 0: never
   platform::gdi::DeviceContext memory_dc_;
   std::unique_ptr<platform::gdi::DibSection> section_;

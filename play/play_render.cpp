@@ -83,6 +83,7 @@ struct RowBand {
   uint8_t* target;  // the locked back buffer, or null
   int pitch, target_width, target_height;
   const uint32_t* canvas;  // in the back buffer's format, or null
+  const DibImage* canvas_picture;
   int canvas_width, copy_width, copy_height;
   int first_row, end_row;
   // The outlines need the marks, which end the pick-buffer refresh: the band that does not
@@ -94,9 +95,14 @@ struct RowBand {
   void Run() {
     device->ClearRows(first_row, end_row, clear_flags, 0xFFFFFFFF, 1.0f);
     if (target && canvas)
-      for (int y = first_row; y < std::min(end_row, copy_height); ++y)
-        std::memcpy(target + size_t(y) * pitch, canvas + size_t(y) * canvas_width,
-                    size_t(copy_width) * 4);
+      for (int y = first_row; y < std::min(end_row, copy_height); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(target + size_t(y) * pitch);
+        const uint32_t colour = canvas_picture->DeviceRowColour(y);
+        if (colour != DibImage::kMixedRow)
+          std::fill(row, row + copy_width, colour);
+        else
+          std::memcpy(row, canvas + size_t(y) * canvas_width, size_t(copy_width) * 4);
+      }
     device->FillRows(first_row, end_row);
     if (target) {
       if (marks_from) marks_from->WaitFor(marked);
@@ -148,6 +154,7 @@ void PlayScene::DrawFrame() {
                   locked_ok ? back_buffer->Width() : 0,
                   height,
                   copy ? pixels : nullptr,
+                  &canvas,
                   canvas.Width(),
                   copy ? std::min(canvas.Width(), back_buffer->Width()) : 0,
                   copy ? std::min(canvas.Height(), back_buffer->Height()) : 0,

@@ -267,4 +267,29 @@ TEST(DibImageDevicePixels, FollowTheBitsAfterEveryWrite) {
   }
 }
 
+// Rows of one colour are reported as such, so that they are filled instead of copied; a single
+// pixel of another colour anywhere in a row, its first and last included, makes it mixed.
+TEST(DibImageDevicePixels, RowsOfOneColourAreKnownAndFollowEveryWrite) {
+  const int width = 9, height = 4;
+  DibImage canvas;
+  ASSERT_TRUE(canvas.CreateDib(platform::gdi::DeviceContext(), width, height, 24));
+  std::fill_n(canvas.DibBits(), width * height * 3, uint8_t(0xFF));
+  canvas.DevicePixels();
+  for (int y = 0; y < height; ++y) EXPECT_EQ(canvas.DeviceRowColour(y), 0x00FFFFFFu) << y;
+  EXPECT_EQ(canvas.DeviceRowColour(-1), DibImage::kMixedRow);
+  EXPECT_EQ(canvas.DeviceRowColour(height), DibImage::kMixedRow);
+  for (int x : {0, 4, width - 1}) {
+    uint8_t* bits = canvas.DibBits();
+    std::fill_n(bits, width * height * 3, uint8_t(0xFF));
+    bits[3 * (width * 2 + x) + 1] = 0x10;  // green of (x, 2)
+    canvas.DevicePixels();
+    for (int y = 0; y < height; ++y)
+      EXPECT_EQ(canvas.DeviceRowColour(y), y == 2 ? DibImage::kMixedRow : 0x00FFFFFFu)
+          << x << "," << y;
+  }
+  std::fill_n(canvas.DibBits(), width * height * 3, uint8_t(0x20));
+  canvas.DevicePixels();
+  EXPECT_EQ(canvas.DeviceRowColour(2), 0x00202020u);
+}
+
 }  // namespace

@@ -267,10 +267,16 @@ TEST_F(Play, APenStrokeOnTheBackgroundPaintsTheCanvasAlongTheWay) {
   EXPECT_EQ(canvas(100, 440), 0xFF0000u);
   EXPECT_EQ(canvas(101, 441), 0xFF0000u);
   EXPECT_EQ(canvas(100, 460), 0xFFFFFFu);
+  // Left of the pen cursor, which is red too: only the stroke can be red there.
   int red = 0;
   for (int y = 430; y < 460; ++y)
-    for (int x = 60; x < 140; ++x) red += t.Pixel(x, y) == 0xFF0000u;
+    for (int x = 60; x < 130; ++x) red += t.Pixel(x, y) == 0xFF0000u;
   EXPECT_GT(red, 30) << "the canvas shows behind the 3D layer";
+  // The stroke's first dot is on the canvas, left of the table's edge; further on it paints the
+  // table's face.
+  EXPECT_EQ(t.Pixel(99, 441), 0xFF0000u);
+  EXPECT_EQ(t.Pixel(116, 444), 0xFF0000u);
+  EXPECT_EQ(t.Pixel(100, 460), 0xFFFFFFu);
 }
 
 TEST_F(Play, ADoorLeavesAfterTheTimeLimitWithTheDoorSoundAndTakesNoInputMeanwhile) {
