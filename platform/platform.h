@@ -35,6 +35,15 @@ class Presenter {
   // Shows a 640x480 frame of 0x00RRGGBB pixels; false when the presentation layer lost its
   // renderer.
   virtual bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) = 0;
+  // The same frame handed over in parts, so that the threads that drew it copy it too:
+  // BeginFrameRows readies a frame of that size (false: only whole frames are taken now), then
+  // PresentRows copies rows [first_row, end_row), from any thread, each thread its own rows, and
+  // once every row is in, PresentGathered shows the frame (false as PresentFrame). A frame begun
+  // and never shown is dropped at the next BeginFrameRows or PresentFrame.
+  virtual bool BeginFrameRows(int /*width*/, int /*height*/) { return false; }
+  virtual void PresentRows(const uint32_t* /*pixels*/, int /*pitch_pixels*/, int /*first_row*/,
+                           int /*end_row*/) {}
+  virtual bool PresentGathered() { return false; }
   // Whether RestorePresentation can succeed now (false, for example, while the window is
   // minimised or the renderer is still gone).
   virtual bool PresentationRestorable() = 0;

@@ -75,7 +75,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // One band of rows of the frame: the clear, the canvas, the table and the blocks kept by the
-// device's scene, then the outlines. Both cores run one, on rows that do not overlap.
+// device's scene, then the outlines, and perhaps the palette and the hand-over of the finished
+// rows. Both cores run one, on rows that do not overlap.
 struct RowBand {
   const r::RenderDevice* device;
   const BlockSet* blocks;
@@ -86,6 +87,12 @@ struct RowBand {
   const DibImage* canvas_picture;
   int canvas_width, copy_width, copy_height;
   int first_row, end_row;
+  // When the bands finish the frame: the palette, drawn into this band's rows only, then the
+  // rows handed to the presentation.
+  bool finish_frame;
+  const World* world;
+  const PlayScene* scene;
+  bool door_picture;
   // The outlines need the marks, which end the pick-buffer refresh: the band that does not
   // run behind the refresh waits for the first `marked` works of the second core.
   BackgroundJob* marks_from;
@@ -107,6 +114,14 @@ struct RowBand {
     if (target) {
       if (marks_from) marks_from->WaitFor(marked);
       blocks->DrawOutlineRows(target, pitch, target_width, target_height, first_row, end_row);
+      if (finish_frame) {
+        platform::gdi::DeviceContext dc =
+            platform::gdi::DeviceContext::ForSurface(reinterpret_cast<uint32_t*>(target),
+                                                     target_width, target_height, pitch)
+                .RowsOnly(first_row, end_row);
+        DrawPaletteOverlay(world, scene, door_picture, &dc);
+        device->PresentRows(first_row, end_row);
+      }
     }
     done = Clock::now();
   }
@@ -124,6 +139,8 @@ void PlayScene::DrawFrame() {
   GraphicsDevice& graphics = app->Graphics();
   r::RenderDevice* device = graphics.Device();
   r::Surface* back_buffer = graphics.BackBuffer();
+  const bool door_picture = DoorPictureDue(world, this, app->Platform().TimeMs());
+  bool bands_finish = false;
 
   if (device->BeginScene()) {
     // The table and the blocks are kept by the device, then filled in two bands of rows: this
@@ -145,6 +162,9 @@ void PlayScene::DrawFrame() {
         copy && canvas.Width() >= back_buffer->Width() && canvas.Height() >= back_buffer->Height();
     BlockSet& blocks = world->blockSet;
     BackgroundJob& second_core = blocks.SecondCore();
+    // Grab handles are drawn over the bands' pixels once both are done; without them the bands
+    // finish the frame themselves.
+    bands_finish = locked_ok && world->grabLayer.Count() == 0 && device->BeginPresentRows();
     blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
                   &blocks,
@@ -160,6 +180,10 @@ void PlayScene::DrawFrame() {
                   copy ? std::min(canvas.Height(), back_buffer->Height()) : 0,
                   0,
                   bands.Split(height),
+                  bands_finish,
+                  world,
+                  this,
+                  door_picture,
                   &second_core,
                   second_core.Started(),
                   {}};
@@ -179,10 +203,14 @@ void PlayScene::DrawFrame() {
   }
 
   world->grabLayer.Overlay(device, back_buffer);
-
+  if (bands_finish) {
+    if (door_picture) doorPictureShown = 1;
+    return;
+  }
   platform::gdi::DeviceContext dc;
   if (back_buffer && back_buffer->GetDC(&dc)) {
-    DrawPaletteOverlay(world, this, &dc, app->Platform().TimeMs());
+    DrawPaletteOverlay(world, this, door_picture, &dc);
+    if (door_picture) doorPictureShown = 1;
     back_buffer->ReleaseDC(&dc);
   }
 }

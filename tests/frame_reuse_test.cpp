@@ -1,6 +1,7 @@
 // Frames that cannot differ are not drawn again: the same scripted sessions run side by side in
-// two apps, one keeping unchanged frames and pick buffers, one drawing everything whole, and
-// every presented frame, every pick cell, the edge mask and the handle map must agree bit for bit.
+// two apps, one keeping unchanged frames and pick buffers and handing frames over in bands of
+// rows, one drawing and presenting everything whole, and every presented frame, every pick cell,
+// the edge mask and the handle map must agree bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +20,7 @@ class Twins : public testing::Test {
     ASSERT_TRUE(kept.created()) << kept.app().FailureReason();
     ASSERT_TRUE(whole.created()) << whole.app().FailureReason();
     whole.app().Graphics().SetFrameReuse(false);
+    whole.app().Graphics().Device()->SetPresentInRows(false);
     whole.world().blockSet.SetPickReuse(false);
     Frame();
   }

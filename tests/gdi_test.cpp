@@ -106,4 +106,44 @@ TEST(Gdi, BitBltCopiesBetweenADibSectionAndASurface) {
       << "the window's own context has nothing to draw into";
 }
 
+// Two threads that own rows of a surface each draw the same pictures, cut to their rows: together
+// they must leave exactly what one whole draw leaves, at every split and for either kind of blit,
+// pictures hanging over any edge included.
+TEST(Gdi, BlitsCutToRowsAddUpToTheWholeDraw) {
+  std::vector<uint32_t> colours(5 * 4);
+  for (size_t i = 0; i < colours.size(); ++i) colours[i] = 0x102030u * uint32_t(i + 1);
+  FilePicture picture({5, 4, 24}, colours);
+  gdi::DibSection section(5, 4);
+  gdi::DeviceContext memory = gdi::DeviceContext::CreateCompatible(gdi::DeviceContext());
+  memory.SelectObject(&section);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x)
+      memory.WritePixel(x, y, colours[size_t(y) * 5 + x] ^ 0x0F0F0F, gdi::RasterOp::kSrcCopy);
+  auto draw = [&](gdi::DeviceContext* dc) {
+    for (int at : {-2, 0, 3, 5}) {
+      gdi::StretchDIBits(dc, at - 1, at, 5, 4, 0, 0, 5, 4, picture.bytes.data() + 54,
+                         picture.bytes.size() - 54, picture.layout, gdi::RasterOp::kSrcCopy);
+      gdi::BitBlt(dc, at + 2, at - 3, 5, 4, memory, 0, 0, gdi::RasterOp::kSrcPaint);
+    }
+  };
+  Surface whole(0x777777);
+  draw(&whole.dc);
+  for (int split = 0; split <= 6; ++split) {
+    Surface banded(0x777777);
+    gdi::DeviceContext upper = banded.dc.RowsOnly(0, split);
+    gdi::DeviceContext lower = banded.dc.RowsOnly(split, 6);
+    draw(&upper);
+    EXPECT_EQ(upper.FirstRow(), 0);
+    EXPECT_EQ(upper.EndRow(), split);
+    for (int y = split; y < 6; ++y)
+      for (int x = 0; x < 8; ++x)
+        ASSERT_EQ(banded.At(x, y), 0x777777u) << "below the upper rows " << split;
+    draw(&lower);
+    EXPECT_EQ(banded.pixels, whole.pixels) << "split at " << split;
+  }
+  EXPECT_EQ(whole.dc.RowsOnly(4, 2).EndRow(), 4) << "an empty range stays empty";
+  EXPECT_EQ(whole.dc.RowsOnly(-3, 99).EndRow(), 6);
+  EXPECT_EQ(whole.dc.RowsOnly(-3, 99).FirstRow(), 0);
+}
+
 }  // namespace

@@ -165,6 +165,48 @@ TEST(DeviceLoss, APresentThatLosesTheDeviceResetsItAndDrawingGoesOn) {
   g.Resources().RemoveAt(g.Resources().Find(&counter));
 }
 
+// A frame handed over in rows shows once Present comes, the frame before it until then; a loss
+// at that Present drops the rows, and with rows switched off nothing is begun.
+TEST(DeviceLoss, AFrameHandedOverInRowsShowsOnlyAtAPresentThatSucceeds) {
+  TestApp t;
+  t.NextFrame();
+  r::RenderDevice* device = t.app().Graphics().Device();
+  uint32_t* pixels = device->GetBackBuffer()->Pixels();
+  const size_t count = size_t(640) * 480;
+  auto hand_over = [&](uint32_t colour) {
+    std::fill(pixels, pixels + count, colour);
+    EXPECT_TRUE(device->BeginPresentRows());
+    device->PresentRows(300, 480);
+    device->PresentRows(0, 300);
+  };
+  const std::vector<uint32_t> before = t.platform().LastFrame();
+  const int frames = t.platform().FramesPresented();
+  hand_over(0x00ABCDEF);
+  EXPECT_EQ(t.platform().LastFrame(), before) << "nothing shows before Present";
+  EXPECT_EQ(device->Present(), r::Result::kOk);
+  EXPECT_EQ(t.platform().FramesPresented(), frames + 1);
+  EXPECT_EQ(t.platform().LastFrame(), std::vector<uint32_t>(count, 0x00ABCDEF));
+
+  hand_over(0x00123456);
+  device->InjectDeviceLoss();
+  EXPECT_EQ(device->Present(), r::Result::kDeviceLost);
+  EXPECT_EQ(t.platform().LastFrame(), std::vector<uint32_t>(count, 0x00ABCDEF));
+  EXPECT_FALSE(device->BeginPresentRows()) << "a lost device takes no rows";
+  t.NextFrame();  // the reset, which makes the buffers anew
+  device = t.app().Graphics().Device();
+  pixels = device->GetBackBuffer()->Pixels();
+  ASSERT_FALSE(device->IsLost());
+
+  t.platform().SetPresentationLost(true);
+  EXPECT_FALSE(device->BeginPresentRows());
+  t.platform().SetPresentationLost(false);
+  device->SetPresentInRows(false);
+  EXPECT_FALSE(device->BeginPresentRows());
+  std::fill(pixels, pixels + count, 0x00654321);
+  EXPECT_EQ(device->Present(), r::Result::kOk) << "whole, as before";
+  EXPECT_EQ(t.platform().LastFrame(), std::vector<uint32_t>(count, 0x00654321));
+}
+
 TEST(DeviceLoss, WhileTheDeviceStaysLostNothingIsResetAndFramesAreDropped) {
   TestApp t;
   t.NextFrame();

@@ -34,20 +34,24 @@ void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms) {
   }
 }
 
-void DrawPaletteOverlay(World* world, PlayScene* scene, platform::gdi::DeviceContext* dc,
-                        uint32_t now_ms) {
+bool DoorPictureDue(const World* world, const PlayScene* scene, uint32_t now_ms) {
+  const Tool* current = scene->currentTool;
+  return current && current->type == Tool::kDoor &&
+         (world->blockSet.AllAtRest() || now_ms - scene->doorStartTime > kDoorLimitMs);
+}
+
+void DrawPaletteOverlay(const World* world, const PlayScene* scene, bool door_picture,
+                        platform::gdi::DeviceContext* dc) {
   Tool* current = scene->currentTool;
   if (!current) return;
   if (current->type == Tool::kDoor) {
-    if (!world->blockSet.AllAtRest() && now_ms - scene->doorStartTime <= kDoorLimitMs) {
+    if (door_picture)
+      world->doorClosedPicture.Blit(dc, 18, 410, platform::gdi::RasterOp::kSrcCopy);
+    else
       current->DrawCurrentIcon(dc);
-      return;
-    }
-    world->doorClosedPicture.Blit(dc, 18, 410, platform::gdi::RasterOp::kSrcCopy);
-    scene->doorPictureShown = 1;
     return;
   }
-  for (auto& tool : world->tools) {
+  for (const auto& tool : world->tools) {
     if (tool.get() == current)
       tool->DrawCurrentIcon(dc);
     else

@@ -17,7 +17,11 @@ bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int ri
 // tool's Apply runs.
 void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms);
 
+// Whether the overlay shows the closed door: while leaving, once every body rests or the time
+// limit has passed. Decided once a frame, before the overlay is drawn.
+bool DoorPictureDue(const World* world, const PlayScene* scene, uint32_t now_ms);
 // The overlay at the end of the play render: the icons and the current tool's cursor, or while
-// leaving only the door, closed once every body rests or the time limit has passed.
-void DrawPaletteOverlay(World* world, PlayScene* scene, platform::gdi::DeviceContext* dc,
-                        uint32_t now_ms);
+// leaving only the door, open or (door_picture) closed. It only draws, so that threads that own
+// rows of the frame may each draw it into theirs.
+void DrawPaletteOverlay(const World* world, const PlayScene* scene, bool door_picture,
+                        platform::gdi::DeviceContext* dc);

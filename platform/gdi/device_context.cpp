@@ -19,18 +19,19 @@ uint32_t Combine(uint32_t dst, uint32_t src, RasterOp op) {
   return src;
 }
 
-// Narrows [x, x + w) x [y, y + h) so that it lies in [0, limit_w) x [0, limit_h), moving the source
-// origin along; false when nothing is left.
-bool Clip(int* x, int* y, int* w, int* h, int* sx, int* sy, int limit_w, int limit_h) {
+// Narrows [x, x + w) x [y, y + h) so that it lies in [0, limit_w) x [first_row, limit_h),
+// moving the source origin along; false when nothing is left.
+bool Clip(int* x, int* y, int* w, int* h, int* sx, int* sy, int limit_w, int limit_h,
+          int first_row = 0) {
   if (*x < 0) {
     *w += *x;
     *sx -= *x;
     *x = 0;
   }
-  if (*y < 0) {
-    *h += *y;
-    *sy -= *y;
-    *y = 0;
+  if (*y < first_row) {
+    *h -= first_row - *y;
+    *sy += first_row - *y;
+    *y = first_row;
   }
   *w = std::min(*w, limit_w - *x);
   *h = std::min(*h, limit_h - *y);
@@ -53,6 +54,13 @@ DeviceContext DeviceContext::ForSurface(uint32_t* pixels, int width, int height,
   dc.width_ = width;
   dc.height_ = height;
   dc.pitch_ = pitch_bytes;
+  return dc;
+}
+
+DeviceContext DeviceContext::RowsOnly(int first_row, int end_row) const {
+  DeviceContext dc = *this;
+  dc.first_row_ = std::clamp(first_row, FirstRow(), EndRow());
+  dc.end_row_ = std::clamp(end_row, dc.first_row_, EndRow());
   return dc;
 }
 
@@ -113,7 +121,8 @@ bool BitBlt(DeviceContext* dst, int x, int y, int w, int h, const DeviceContext&
   // Clip against the source first (shifting the destination with it), then against the destination.
   int cx = sx, cy = sy, cw = w, ch = h, dx = x, dy = y;
   if (!Clip(&cx, &cy, &cw, &ch, &dx, &dy, src.Width(), src.Height())) return true;
-  if (!Clip(&dx, &dy, &cw, &ch, &cx, &cy, dst->Width(), dst->Height())) return true;
+  if (!Clip(&dx, &dy, &cw, &ch, &cx, &cy, dst->Width(), dst->EndRow(), dst->FirstRow()))
+    return true;
   uint32_t row[1024];
   for (int r = 0; r < ch; ++r) {
     for (int done = 0; done < cw; done += 1024) {
@@ -133,7 +142,7 @@ int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, in
   if (layout.row_stride * size_t(layout.height) > pixels_size) return 0;
   int w = dw, h = dh;
   if (!Clip(&sx, &sy, &w, &h, &dx, &dy, layout.width, layout.height)) return 0;
-  if (!Clip(&dx, &dy, &w, &h, &sx, &sy, dst->Width(), dst->Height())) return 0;
+  if (!Clip(&dx, &dy, &w, &h, &sx, &sy, dst->Width(), dst->EndRow(), dst->FirstRow())) return 0;
   uint32_t row[1024];
   for (int r = 0; r < h; ++r) {
     for (int done = 0; done < w; done += 1024) {

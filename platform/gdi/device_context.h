@@ -38,6 +38,12 @@ class DeviceContext {
   // An empty context: the window's own (the program only uses it to make compatible pictures).
   DeviceContext() = default;
   static DeviceContext ForSurface(uint32_t* pixels, int width, int height, int pitch_bytes);
+  // The same context with blits cut to rows [first_row, end_row): threads that each own rows of
+  // a surface may draw the same pictures at once, each into its own rows.
+  DeviceContext RowsOnly(int first_row, int end_row) const;
+  // Where blits may write: rows [FirstRow(), EndRow()) of the full height.
+  int FirstRow() const { return first_row_; }
+  int EndRow() const { return end_row_ < 0 ? Height() : end_row_; }
   // A memory context; draws into the section selected into it.
   static DeviceContext CreateCompatible(const DeviceContext& /*like*/) { return DeviceContext(); }
   void SelectObject(DibSection* section) { section_ = section; }
@@ -56,6 +62,8 @@ class DeviceContext {
   int height_ = 0;
   int pitch_ = 0;  // bytes
   DibSection* section_ = nullptr;
+  int first_row_ = 0;
+  int end_row_ = -1;  // the full height
 };
 
 // Copies a w x h block from src (sx, sy) to dst (x, y), clipped to both pictures.

@@ -66,6 +66,7 @@ std::unique_ptr<audio::AudioDevice> HeadlessPlatform::OpenAudio() {
 
 bool HeadlessPlatform::PresentFrame(const uint32_t* pixels, int width, int height,
                                     int pitch_pixels) {
+  gathering_ = false;
   if (presentation_lost_) return false;
   frame_width_ = width;
   frame_height_ = height;
@@ -73,6 +74,38 @@ bool HeadlessPlatform::PresentFrame(const uint32_t* pixels, int width, int heigh
   for (int y = 0; y < height; ++y)
     std::copy(pixels + size_t(y) * pitch_pixels, pixels + size_t(y) * pitch_pixels + width,
               frame_.begin() + ptrdiff_t(y) * width);
+  ++frames_presented_;
+  return true;
+}
+
+bool HeadlessPlatform::BeginFrameRows(int width, int height) {
+  gathering_ = false;
+  if (presentation_lost_ || width <= 0 || height <= 0) return false;
+  gathered_.resize(size_t(width) * height);
+  gathered_width_ = width;
+  gathered_height_ = height;
+  gathering_ = true;
+  return true;
+}
+
+void HeadlessPlatform::PresentRows(const uint32_t* pixels, int pitch_pixels, int first_row,
+                                   int end_row) {
+  if (!gathering_) return;
+  first_row = std::max(first_row, 0);
+  end_row = std::min(end_row, gathered_height_);
+  for (int y = first_row; y < end_row; ++y)
+    std::copy(pixels + size_t(y) * pitch_pixels,
+              pixels + size_t(y) * pitch_pixels + gathered_width_,
+              gathered_.begin() + ptrdiff_t(y) * gathered_width_);
+}
+
+bool HeadlessPlatform::PresentGathered() {
+  if (!gathering_) return false;
+  gathering_ = false;
+  if (presentation_lost_) return false;
+  frame_.swap(gathered_);
+  frame_width_ = gathered_width_;
+  frame_height_ = gathered_height_;
   ++frames_presented_;
   return true;
 }

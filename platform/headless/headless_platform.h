@@ -34,6 +34,9 @@ class HeadlessPlatform : public Platform {
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
   std::unique_ptr<audio::AudioDevice> OpenAudio() override;
   bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool BeginFrameRows(int width, int height) override;
+  void PresentRows(const uint32_t* pixels, int pitch_pixels, int first_row, int end_row) override;
+  bool PresentGathered() override;
   bool PresentationRestorable() override { return !presentation_lost_; }
   bool RestorePresentation() override { return !presentation_lost_; }
 
@@ -90,6 +93,11 @@ class HeadlessPlatform : public Platform {
   std::vector<uint32_t> frame_;
   int frame_width_ = 0;
   int frame_height_ = 0;
+  // A frame handed over in rows: shown, by a swap with frame_, only once it is whole.
+  std::vector<uint32_t> gathered_;
+  int gathered_width_ = 0;
+  int gathered_height_ = 0;
+  bool gathering_ = false;
   int frames_presented_ = 0;
   std::vector<std::string> message_boxes_;
   std::vector<audio::PlayRecord> sounds_;

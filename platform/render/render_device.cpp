@@ -144,14 +144,29 @@ void RenderDevice::EndScene(bool filled_by_rows) {
   scene_triangles_.clear();
 }
 
+bool RenderDevice::BeginPresentRows() {
+  rows_begun_ = rows_allowed_ && !lost_ && !inject_loss_ &&
+                presenter_->BeginFrameRows(back_buffer_->Width(), back_buffer_->Height());
+  return rows_begun_;
+}
+
+void RenderDevice::PresentRows(int first_row, int end_row) const {
+  if (rows_begun_)
+    presenter_->PresentRows(back_buffer_->Pixels(), back_buffer_->PitchPixels(), first_row,
+                            end_row);
+}
+
 Result RenderDevice::Present() {
+  const bool gathered = rows_begun_;
+  rows_begun_ = false;
   if (inject_loss_) {
     inject_loss_ = false;
     lost_ = true;
   }
   if (lost_) return Result::kDeviceLost;
-  if (!presenter_->PresentFrame(back_buffer_->Pixels(), back_buffer_->Width(),
-                                back_buffer_->Height(), back_buffer_->PitchPixels())) {
+  if (gathered ? !presenter_->PresentGathered()
+               : !presenter_->PresentFrame(back_buffer_->Pixels(), back_buffer_->Width(),
+                                           back_buffer_->Height(), back_buffer_->PitchPixels())) {
     lost_ = true;
     return Result::kDeviceLost;
   }
@@ -175,6 +190,7 @@ Result RenderDevice::Reset(const PresentParameters& params) {
   params_ = params;
   int w = params.back_buffer_width > 0 ? params.back_buffer_width : 640;
   int h = params.back_buffer_height > 0 ? params.back_buffer_height : 480;
+  rows_begun_ = false;  // the rows handed over were of the old buffer
   back_buffer_ = std::make_unique<Surface>(w, h);
   depth_ = std::make_unique<DepthSurface>(w, h);
   SetDefaults();

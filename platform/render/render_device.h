@@ -61,6 +61,14 @@ class RenderDevice {
 
   // Shows the back buffer; kDeviceLost when the presentation layer lost its renderer.
   Result Present();
+  // A frame drawn in bands of rows may be handed over by the bands themselves: after
+  // BeginPresentRows returned true, each band passes its finished rows to PresentRows (two
+  // threads at once for rows that do not overlap), and the next Present shows what they
+  // passed, every row of which must be in by then. False: Present takes the whole back buffer.
+  bool BeginPresentRows();
+  void PresentRows(int first_row, int end_row) const;
+  // Test hook: with false, every frame is handed over whole.
+  void SetPresentInRows(bool allow) { rows_allowed_ = allow; }
   // kOk, kDeviceLost while the loss persists, kDeviceNotReset once Reset may succeed.
   Result TestCooperativeLevel() const;
   // Rebuilds the buffers and returns every state to its default.
@@ -121,6 +129,8 @@ class RenderDevice {
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
   bool lost_ = false;
+  bool rows_allowed_ = true;
+  bool rows_begun_ = false;
   bool inject_loss_ = false;
   bool hold_loss_ = false;
   Result reset_failure_ = Result::kOk;

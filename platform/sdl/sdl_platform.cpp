@@ -299,6 +299,8 @@ std::unique_ptr<audio::AudioDevice> SdlPlatform::OpenAudio() {
 
 bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) {
   Pump();
+  if (gathering_) repaint_ = true;  // shown_ holds rows of a frame never shown
+  gathering_ = false;
   if (presentation_lost_ || !texture_) return false;
   // A frame equal to the one on screen is not sent again: an idle screen costs next to nothing.
   const size_t count = size_t(width) * height;
@@ -312,12 +314,62 @@ bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, in
     std::memcpy(shown_.data() + size_t(y) * width, pixels + size_t(y) * pitch_pixels,
                 size_t(width) * 4);
   repaint_ = false;
-  SDL_UpdateTexture(texture_, nullptr, pixels, pitch_pixels * 4);
+  SendShown(width, height);
+  return true;
+}
+
+void SdlPlatform::SendShown(int width, int height) {
+  SDL_UpdateTexture(texture_, nullptr, shown_.data(), width * 4);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   SDL_Rect area{0, 0, width, height};
   SDL_RenderCopy(renderer_, texture_, &area, nullptr);
   SDL_RenderPresent(renderer_);
+}
+
+bool SdlPlatform::BeginFrameRows(int width, int height) {
+  Pump();
+  if (gathering_) repaint_ = true;
+  gathering_ = false;
+  if (presentation_lost_ || !texture_ || width <= 0 || height <= 0) return false;
+  const size_t count = size_t(width) * height;
+  if (shown_.size() != count) {
+    shown_.assign(count, 0);
+    repaint_ = true;
+  }
+  gathered_width_ = width;
+  gathered_height_ = height;
+  gathered_changed_.store(false, std::memory_order_relaxed);
+  gathering_ = true;
+  return true;
+}
+
+void SdlPlatform::PresentRows(const uint32_t* pixels, int pitch_pixels, int first_row,
+                              int end_row) {
+  if (!gathering_) return;
+  const size_t row_bytes = size_t(gathered_width_) * 4;
+  bool changed = false;
+  for (int y = std::max(first_row, 0); y < std::min(end_row, gathered_height_); ++y) {
+    uint32_t* shown = shown_.data() + size_t(y) * gathered_width_;
+    const uint32_t* row = pixels + size_t(y) * pitch_pixels;
+    if (std::memcmp(shown, row, row_bytes) == 0) continue;
+    std::memcpy(shown, row, row_bytes);
+    changed = true;
+  }
+  if (changed) gathered_changed_.store(true, std::memory_order_relaxed);
+}
+
+bool SdlPlatform::PresentGathered() {
+  if (!gathering_) return false;
+  gathering_ = false;
+  if (presentation_lost_ || !texture_) {
+    repaint_ = true;
+    return false;
+  }
+  // As with whole frames, one equal to the one on screen is not sent again.
+  if (!repaint_ && !gathered_changed_.load(std::memory_order_relaxed)) return true;
+  repaint_ = false;
+  SendShown(gathered_width_, gathered_height_);
   return true;
 }
 

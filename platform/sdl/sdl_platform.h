@@ -3,6 +3,7 @@
 // pointer held on the picture, mouse, clock, message box, and SDL2_mixer sound.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -43,6 +44,9 @@ class SdlPlatform : public Platform {
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
   std::unique_ptr<audio::AudioDevice> OpenAudio() override;
   bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch_pixels) override;
+  bool BeginFrameRows(int width, int height) override;
+  void PresentRows(const uint32_t* pixels, int pitch_pixels, int first_row, int end_row) override;
+  bool PresentGathered() override;
   bool PresentationRestorable() override;
   bool RestorePresentation() override;
 
@@ -79,6 +83,13 @@ class SdlPlatform : public Platform {
   bool renderer_lost_ = false;   // the renderer itself must be made again
   bool repaint_ = true;          // the window needs the frame again (exposed, resized, new)
   std::vector<uint32_t> shown_;  // the frame on screen
+  // A frame handed over in rows goes straight into shown_, each row only if it differs;
+  // `gathered_changed_` says whether any did.
+  bool gathering_ = false;
+  int gathered_width_ = 0;
+  int gathered_height_ = 0;
+  std::atomic<bool> gathered_changed_ = false;
+  void SendShown(int width, int height);
   Button buttons_[2];
   std::deque<Message> messages_;
 };
