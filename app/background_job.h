@@ -19,8 +19,11 @@ class BackgroundJob {
   BackgroundJob& operator=(const BackgroundJob&) = delete;
   ~BackgroundJob();  // waits for the work, then ends the thread
 
-  // Queues the work; the pieces run one after another in the order they were started.
-  void Start(Work work, void* context);
+  // Queues the work; the pieces run one after another in the order they were started. With
+  // more_soon, the caller means to queue the next piece shortly: once this one is done the thread
+  // watches for it a while instead of going to sleep, which would make the next Start pay for
+  // the wake-up and the work wait for it.
+  void Start(Work work, void* context, bool more_soon = false);
   // Returns once every work started has finished; at once when there is none.
   void Wait();
   // How many works were started so far; WaitFor(n) returns once the first n have finished,
@@ -36,6 +39,9 @@ class BackgroundJob {
   // Watches the count of finished works for a short while before the caller sleeps: work
   // that ends within it is taken up at once instead of after the thread's wake-up delay.
   bool FinishedSoon(uint64_t count) const;
+  // The thread's side of more_soon: whether a work beyond the first `count` is queued within
+  // the watch.
+  bool QueuedSoon(uint64_t count) const;
 
   std::thread thread_;
   bool threadTried_ = false;
@@ -47,6 +53,7 @@ class BackgroundJob {
   struct Item {
     Work work;
     void* context;
+    bool more_soon;
   };
   Item queue_[kQueued] = {};
   int first_ = 0;  // the running or next work
@@ -55,4 +62,5 @@ class BackgroundJob {
   bool pending_ = false;
   uint64_t started_ = 0;                // starting thread only
   std::atomic<uint64_t> finished_ = 0;  // written under the mutex, read outside it too
+  std::atomic<uint64_t> queued_ = 0;    // the same for works started
 };

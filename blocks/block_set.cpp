@@ -155,6 +155,11 @@ void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded)
 }
 
 void BlockSet::FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
+  FillTable(cells, ms);
+  FillBlocks(cells, ms, excluded);
+}
+
+void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
@@ -163,6 +168,9 @@ void BlockSet::FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* exclud
   } else {
     cells->Clear();
   }
+}
+
+void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
     if (block == excluded) continue;

@@ -86,6 +86,8 @@ class BlockSet : public OwningObjectList<Block> {
   BackgroundJob& SecondCore() const { return pickJob_; }
   // The physics of one step without the refresh: prediction, relaxation, finish.
   void StepBodies();
+  // The same while a refresh that reads no block runs (the table's part of the front fill).
+  void MoveBodies();
   // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or
   // below aside; false while the settle check flag is clear. The door waits for it.
   bool AllAtRest() const;
@@ -199,8 +201,11 @@ class BlockSet : public OwningObjectList<Block> {
   // Whether the front buffer must be filled anew for these transforms (false: the fill would
   // give what it holds); when true, it is marked as filled for them.
   bool FrontNeedsFill(const Mat4& ms);
-  // Fills a buffer with the table and every block but the excluded one.
+  // Fills a buffer with the table and every block but the excluded one: FillTable, then
+  // FillBlocks, which the physics step runs apart (the table does not move).
   void FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded);
+  void FillTable(PickBuffer* cells, const Mat4& ms);
+  void FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded);
   // MarkOutlines without waiting: the background refresh ends with it.
   void MarkEdges();
   void ForgetReferencesTo(const Block* gone);

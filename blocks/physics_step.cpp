@@ -70,6 +70,10 @@ void FinishBlock(Block& block) {
 
 void BlockSet::StepBodies() {
   FinishPickRefresh();  // the corners are about to move
+  MoveBodies();
+}
+
+void BlockSet::MoveBodies() {
   const int count = Count();
   for (int i = 0; i < count; ++i) PredictBlock(*At(i));
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
@@ -110,10 +114,32 @@ void BlockSet::StepBodies() {
 }
 
 void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/) {
-  if (settleCheck) StepBodies();
   FinishPickRefresh();
   frontMatrix_ = ScreenMatrix(device);
-  if (!FrontNeedsFill(frontMatrix_)) return;
+  const bool moving = settleCheck != 0;
+  if (moving) {
+    // The table's part of the front fill reads no block: the second core fills it while the
+    // bodies move, and takes the blocks up as soon as they have.
+    pickJob_.Start(
+        [](void* context) {
+          auto* set = static_cast<BlockSet*>(context);
+          set->FillTable(&set->front_, set->frontMatrix_);
+        },
+        this, /*more_soon=*/true);
+    MoveBodies();
+  }
+  // Begun with the table, the fill is finished even where it would give what the buffer held.
+  if (!FrontNeedsFill(frontMatrix_) && !moving) return;
+  if (moving) {
+    pickJob_.Start(
+        [](void* context) {
+          auto* set = static_cast<BlockSet*>(context);
+          set->FillBlocks(&set->front_, set->frontMatrix_, nullptr);
+          set->MarkEdges();
+        },
+        this);
+    return;
+  }
   pickJob_.Start(
       [](void* context) {
         auto* set = static_cast<BlockSet*>(context);
