@@ -113,11 +113,13 @@ void BlockSet::MoveBodies() {
   for (int i = 0; i < count; ++i) FinishBlock(*At(i));
 }
 
-void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/) {
+bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/,
+                    BackgroundJob::Work beside, void* beside_context) {
   FinishPickRefresh();
   frontMatrix_ = ScreenMatrix(device);
   const bool moving = settleCheck != 0;
   if (moving) {
+    if (beside) pickJob_.Start(beside, beside_context, /*more_soon=*/true);
     // The table's part of the front fill reads no block: the second core fills it while the
     // bodies move, and takes the blocks up as soon as they have.
     pickJob_.Start(
@@ -129,7 +131,7 @@ void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
     MoveBodies();
   }
   // Begun with the table, the fill is finished even where it would give what the buffer held.
-  if (!FrontNeedsFill(frontMatrix_) && !moving) return;
+  if (!FrontNeedsFill(frontMatrix_) && !moving) return false;
   if (moving) {
     pickJob_.Start(
         [](void* context) {
@@ -138,7 +140,7 @@ void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
           set->MarkEdges();
         },
         this);
-    return;
+    return beside != nullptr;
   }
   pickJob_.Start(
       [](void* context) {
@@ -147,6 +149,7 @@ void BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
         set->MarkEdges();
       },
       this);
+  return false;
 }
 
 bool BlockSet::AllAtRest() const {

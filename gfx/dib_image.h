@@ -47,6 +47,8 @@ class DibImage {
     return y >= 0 && size_t(y) < device_row_colours_.size() ? device_row_colours_[size_t(y)]
                                                             : kMixedRow;
   }
+  // All of them, Height() entries, as DevicePixels() last left them (kMixedRow is no colour).
+  const uint32_t* DeviceRowColours() const { return device_row_colours_.data(); }
   // Counts the hand-outs of writable pixels (bits or memory context): unchanged means the
   // picture is what it was, so frames drawn from it may be kept.
   uint64_t Version() const { return version_; }

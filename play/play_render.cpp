@@ -80,12 +80,13 @@ using Clock = std::chrono::steady_clock;
 struct RowBand {
   const r::RenderDevice* device;
   const BlockSet* blocks;
-  uint32_t clear_flags;
+  // The background to clear to, unless the second core did it beside the physics: then the
+  // band that does not run behind it waits for the first `background_job` works.
+  const r::RenderDevice::Background* background;
+  BackgroundJob* background_from;
+  uint64_t background_job;
   uint8_t* target;  // the locked back buffer, or null
   int pitch, target_width, target_height;
-  const uint32_t* canvas;  // in the back buffer's format, or null
-  const DibImage* canvas_picture;
-  int canvas_width, copy_width, copy_height;
   int first_row, end_row;
   // When the bands finish the frame: the palette, drawn into this band's rows only, then the
   // rows handed to the presentation.
@@ -100,16 +101,10 @@ struct RowBand {
   Clock::time_point done;
 
   void Run() {
-    device->ClearRows(first_row, end_row, clear_flags, 0xFFFFFFFF, 1.0f);
-    if (target && canvas)
-      for (int y = first_row; y < std::min(end_row, copy_height); ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(target + size_t(y) * pitch);
-        const uint32_t colour = canvas_picture->DeviceRowColour(y);
-        if (colour != DibImage::kMixedRow)
-          std::fill(row, row + copy_width, colour);
-        else
-          std::memcpy(row, canvas + size_t(y) * canvas_width, size_t(copy_width) * 4);
-      }
+    if (background)
+      device->ClearRowsTo(first_row, end_row, *background, 1.0f);
+    else if (background_from)
+      background_from->WaitFor(background_job);
     device->FillRows(first_row, end_row);
     if (target) {
       if (marks_from) marks_from->WaitFor(marked);
@@ -133,6 +128,26 @@ double Ms(Clock::duration d) {
 
 }  // namespace
 
+void PlayScene::SetBackground() {
+  // The canvas is kept in the back buffer's own format: a plain copy a row, or a fill where the
+  // row is of one colour.
+  DibImage& canvas = Owner()->GetWorld()->canvas;
+  r::RenderDevice::Background& picture = background.picture;
+  picture.pixels = canvas.DevicePixels();
+  picture.width = canvas.Width();
+  picture.height = canvas.Height();
+  picture.pitch = canvas.Width();
+  picture.row_colours = picture.pixels ? canvas.DeviceRowColours() : nullptr;
+  background.device = Owner()->Graphics().Device();
+  r::Surface* back_buffer = Owner()->Graphics().BackBuffer();
+  background.rows = back_buffer ? back_buffer->Height() : 0;
+}
+
+void PlayScene::BackgroundClear::Run(void* clear) {
+  const auto* c = static_cast<const BackgroundClear*>(clear);
+  c->device->ClearRowsTo(0, c->rows, c->picture, 1.0f);
+}
+
 void PlayScene::DrawFrame() {
   GameApp* app = Owner();
   World* world = app->GetWorld();
@@ -150,16 +165,11 @@ void PlayScene::DrawFrame() {
     world->table.Draw(device);
     world->blockSet.Draw(device, worldMatrix, heldBody);
 
-    // The canvas covers the whole back buffer: clearing it white first would only be
-    // overwritten. Its rows are kept in the back buffer's own format: a plain copy each.
-    DibImage& canvas = world->canvas;
-    const uint32_t* pixels = canvas.DevicePixels();
+    const bool background_cleared = backgroundJob != 0;
+    if (!background_cleared) SetBackground();
     const int height = back_buffer ? back_buffer->Height() : 0;
     r::LockedRect locked;
     const bool locked_ok = back_buffer && back_buffer->LockRect(&locked);
-    const bool copy = locked_ok && pixels;
-    const bool canvas_covers =
-        copy && canvas.Width() >= back_buffer->Width() && canvas.Height() >= back_buffer->Height();
     BlockSet& blocks = world->blockSet;
     BackgroundJob& second_core = blocks.SecondCore();
     // Grab handles are drawn over the bands' pixels once both are done; without them the bands
@@ -168,16 +178,13 @@ void PlayScene::DrawFrame() {
     blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
                   &blocks,
-                  canvas_covers ? r::kClearZBuffer : r::kClearTarget | r::kClearZBuffer,
+                  background_cleared ? nullptr : &background.picture,
+                  background_cleared ? &second_core : nullptr,
+                  backgroundJob,
                   locked_ok ? static_cast<uint8_t*>(locked.bits) : nullptr,
                   locked_ok ? locked.pitch : 0,
                   locked_ok ? back_buffer->Width() : 0,
                   height,
-                  copy ? pixels : nullptr,
-                  &canvas,
-                  canvas.Width(),
-                  copy ? std::min(canvas.Width(), back_buffer->Width()) : 0,
-                  copy ? std::min(canvas.Height(), back_buffer->Height()) : 0,
                   0,
                   bands.Split(height),
                   bands_finish,
@@ -190,7 +197,9 @@ void PlayScene::DrawFrame() {
     RowBand lower = upper;
     lower.first_row = upper.end_row;
     lower.end_row = height;
-    lower.marks_from = nullptr;  // queued behind the refresh
+    lower.marks_from = nullptr;  // queued behind the refresh, and the background
+    lower.background_from = nullptr;
+    backgroundJob = 0;
     second_core.Start([](void* band) { static_cast<RowBand*>(band)->Run(); }, &lower);
     const Clock::time_point start = Clock::now();
     upper.Run();

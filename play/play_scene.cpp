@@ -112,7 +112,16 @@ Scene* PlayScene::Update(SceneManager* manager) {
 Scene* PlayScene::Leave(SceneManager* manager) {
   GameApp* app = Owner();
   World* world = app->GetWorld();
-  world->blockSet.Step(app->Graphics().Device(), nullptr);
+  BlockSet& blocks = world->blockSet;
+  r::RenderDevice* device = app->Graphics().Device();
+  if (doorPictureShown || !clearBesidePhysics) {
+    blocks.Step(device, nullptr);
+  } else {
+    // A frame follows: its background depends on no body, so it is cleared beside the physics.
+    SetBackground();
+    const uint64_t job = blocks.SecondCore().Started() + 1;
+    if (blocks.Step(device, nullptr, &BackgroundClear::Run, &background)) backgroundJob = job;
+  }
   if (!doorPictureShown) return this;
   world->doorSound->Play();
   app->Platform().Sleep(1000);
@@ -147,6 +156,7 @@ void PlayScene::Paint(float x, float y) {
 
 Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   Owner()->GetWorld()->blockSet.FinishPickRefresh();  // nothing moves while it is filled
+  backgroundJob = 0;
   if (currentTool && currentTool->type == Tool::kDoor) return Leave(manager);
   GameApp* app = Owner();
   World* world = app->GetWorld();

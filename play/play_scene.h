@@ -44,6 +44,8 @@ class PlayScene : public Scene {
   Tool* currentTool = nullptr;
   uint8_t doorPictureShown = 0;
   uint32_t doorStartTime = 0;
+  // Test hook: with false, the bands clear the background of every frame themselves.
+  bool clearBesidePhysics = true;
 
  private:
   Scene* FrameUpdate(SceneManager* manager);
@@ -63,4 +65,16 @@ class PlayScene : public Scene {
   int previousRight = 0;
   FrameKey frameKey;
   FrameBands bands;
+  // The frame's background, the canvas under the table and the blocks. While the bodies move,
+  // the second core clears it during the physics step: `backgroundJob` is then its count among
+  // the second core's works (0: each band clears its own rows).
+  struct BackgroundClear {
+    const platform::render::RenderDevice* device = nullptr;
+    platform::render::RenderDevice::Background picture;
+    int rows = 0;
+    static void Run(void* clear);  // the whole screen, for the second core
+  };
+  void SetBackground();
+  BackgroundClear background;
+  uint64_t backgroundJob = 0;
 };

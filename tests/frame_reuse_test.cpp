@@ -1,7 +1,8 @@
 // Frames that cannot differ are not drawn again: the same scripted sessions run side by side in
-// two apps, one keeping unchanged frames and pick buffers and handing frames over in bands of
-// rows, one drawing and presenting everything whole, and every presented frame, every pick cell,
-// the edge mask and the handle map must agree bit for bit.
+// two apps, one keeping unchanged frames and pick buffers, handing frames over in bands of rows
+// and clearing the background beside the physics, one drawing and presenting everything whole in
+// the bands, and every presented frame, every pick cell, the edge mask and the handle map must
+// agree bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,6 +22,7 @@ class Twins : public testing::Test {
     ASSERT_TRUE(whole.created()) << whole.app().FailureReason();
     whole.app().Graphics().SetFrameReuse(false);
     whole.app().Graphics().Device()->SetPresentInRows(false);
+    whole.play().clearBesidePhysics = false;
     whole.world().blockSet.SetPickReuse(false);
     Frame();
   }

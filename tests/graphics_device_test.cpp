@@ -207,6 +207,41 @@ TEST(DeviceLoss, AFrameHandedOverInRowsShowsOnlyAtAPresentThatSucceeds) {
   EXPECT_EQ(t.platform().LastFrame(), std::vector<uint32_t>(count, 0x00654321));
 }
 
+// A clear to a background: the picture's rows where it has them, filled where a row is of one
+// colour, copied where not, white past its right and lower edges; the depth set throughout.
+TEST(GraphicsDevice, RowsClearedToABackgroundShowItWhereItReaches) {
+  TestApp t;
+  r::RenderDevice* device = t.app().Graphics().Device();
+  const uint32_t picture[2 * 4] = {0x112233, 0x112233, 0x112233, 0x112233,
+                                   0x0000FF, 0x00FF00, 0xFF0000, 0x0000FF};
+  const uint32_t colours[2] = {0x112233, 0xFF000000};
+  // The first row's entry says it is of one colour: the fill, not the picture, decides it.
+  const uint32_t first_row_elsewhere[4] = {0xABCDEF, 0xABCDEF, 0xABCDEF, 0xABCDEF};
+  r::RenderDevice::Background background{picture, 3, 2, 4, colours};
+  std::fill_n(device->GetBackBuffer()->Pixels(), 640 * 480, 0x777777u);
+  device->ClearRowsTo(1, 3, background, 0.25f);
+  auto pixel = [&](int x, int y) { return device->GetBackBuffer()->Pixels()[y * 640 + x]; };
+  auto depth = [&](int x, int y) { return device->GetDepthStencilSurface()->Depth()[y * 640 + x]; };
+  EXPECT_EQ(pixel(0, 0), 0x777777u) << "rows outside are left alone";
+  EXPECT_EQ(pixel(0, 1), 0x0000FFu);
+  EXPECT_EQ(pixel(1, 1), 0x00FF00u);
+  EXPECT_EQ(pixel(2, 1), 0xFF0000u);
+  EXPECT_EQ(pixel(3, 1), 0xFFFFFFu) << "past the picture's width";
+  EXPECT_EQ(pixel(0, 2), 0xFFFFFFu) << "past its height";
+  EXPECT_EQ(pixel(639, 2), 0xFFFFFFu);
+  EXPECT_EQ(pixel(0, 3), 0x777777u);
+  EXPECT_EQ(depth(5, 1), 0.25f);
+  EXPECT_EQ(depth(639, 2), 0.25f);
+  background.pixels = first_row_elsewhere;
+  device->ClearRowsTo(0, 1, background, 1.0f);
+  EXPECT_EQ(pixel(0, 0), 0x112233u);
+  EXPECT_EQ(pixel(2, 0), 0x112233u);
+  EXPECT_EQ(pixel(3, 0), 0xFFFFFFu);
+  background.pixels = nullptr;
+  device->ClearRowsTo(0, 480, background, 1.0f);
+  EXPECT_EQ(pixel(1, 1), 0xFFFFFFu) << "no picture: white";
+}
+
 TEST(DeviceLoss, WhileTheDeviceStaysLostNothingIsResetAndFramesAreDropped) {
   TestApp t;
   t.NextFrame();

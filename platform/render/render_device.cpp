@@ -1,6 +1,7 @@
 #include "platform/render/render_device.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/render/sprite.h"
 
@@ -128,6 +129,30 @@ bool RenderDevice::BeginScene() {
 void RenderDevice::ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color,
                              float z) const {
   ClearRect(Rect{0, first_row, back_buffer_->Width(), end_row}, flags, color, z);
+}
+
+void RenderDevice::ClearRowsTo(int first_row, int end_row, const Background& background,
+                               float z) const {
+  const int width = back_buffer_->Width();
+  first_row = std::max(first_row, 0);
+  end_row = std::min(end_row, back_buffer_->Height());
+  const int shown = background.pixels ? std::clamp(background.width, 0, width) : 0;
+  for (int y = first_row; y < end_row; ++y) {
+    const size_t row = size_t(y) * width;
+    std::fill(depth_->Depth() + row, depth_->Depth() + row + width, z);
+    uint32_t* pixels = back_buffer_->Pixels() + row;
+    int from = 0;
+    if (shown > 0 && y < background.height) {
+      const uint32_t colour = background.row_colours ? background.row_colours[y] : 0xFF000000u;
+      // A row of one colour is filled: nothing to read.
+      if (colour <= 0x00FFFFFFu)
+        std::fill(pixels, pixels + shown, colour);
+      else
+        std::memcpy(pixels, background.pixels + size_t(y) * background.pitch, size_t(shown) * 4);
+      from = shown;
+    }
+    std::fill(pixels + from, pixels + width, 0x00FFFFFFu);
+  }
 }
 
 void RenderDevice::FillSceneSoFar() {
