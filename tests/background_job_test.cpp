@@ -1,6 +1,6 @@
 // The second thread's job: each started work runs once and is done when Wait returns, jobs
-// follow one another, WaitFor waits for the first ones only, and the job's end waits for work
-// still running.
+// follow one another (whether or not the thread was watching for them), WaitFor waits for the
+// first ones only, and the job's end waits for work still running.
 #include "app/background_job.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,10 @@ TEST(BackgroundJob, EveryWorkRunsOnceInOrderAndIsDoneWhenWaitReturns) {
   EXPECT_FALSE(job.Pending());
   job.Wait();  // nothing started: returns at once
   for (int i = 0; i < 2000; ++i) {
-    job.Start(&Record, &tally);  // queued behind the ones still running
+    // Queued behind the ones still running; after a work said more was coming the thread
+    // watches for it, and past the watch (the pauses) it sleeps and must be woken again.
+    job.Start(&Record, &tally, /*more_soon=*/i % 4 < 2);
+    if (i % 97 == 0) std::this_thread::sleep_for(std::chrono::microseconds(i % 2 ? 100 : 700));
     if (i % 3 == 0) {
       job.Wait();
       EXPECT_FALSE(job.Pending());
@@ -40,18 +43,21 @@ TEST(BackgroundJob, EveryWorkRunsOnceInOrderAndIsDoneWhenWaitReturns) {
   for (int i = 0; i < 2000; ++i) ASSERT_EQ(tally.seen[size_t(i)], i);
 }
 
+// Also when the work said more was coming and none came.
 TEST(BackgroundJob, ItsEndWaitsForWorkStillRunning) {
-  std::atomic<bool> finished{false};
-  {
-    BackgroundJob job;
-    job.Start(
-        [](void* context) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(30));
-          static_cast<std::atomic<bool>*>(context)->store(true);
-        },
-        &finished);
+  for (bool more_soon : {false, true}) {
+    std::atomic<bool> finished{false};
+    {
+      BackgroundJob job;
+      job.Start(
+          [](void* context) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            static_cast<std::atomic<bool>*>(context)->store(true);
+          },
+          &finished, more_soon);
+    }
+    EXPECT_TRUE(finished.load()) << more_soon;
   }
-  EXPECT_TRUE(finished.load());
 }
 
 TEST(BackgroundJob, WaitForReturnsOnceTheFirstWorksAreDoneWithLaterOnesQueued) {
