@@ -219,4 +219,33 @@ TEST(FrameKey, WritableViewsOfPicturesCountAsChanges) {
   EXPECT_GT(texture->Version(), texels);
 }
 
+// Keys are equal exactly when the same bytes were added, across growth, clears that keep the
+// memory, and swaps.
+TEST(FrameKey, EqualOnlyForTheSameBytesAcrossGrowthClearsAndSwaps) {
+  FrameKey a, b;
+  EXPECT_TRUE(a.Empty());
+  EXPECT_TRUE(a == b);
+  for (int i = 0; i < 5000; ++i) a.Add(i), b.Add(i);
+  EXPECT_TRUE(a == b);
+  b.Add(uint8_t(0));
+  EXPECT_FALSE(a == b) << "a longer key differs";
+  a.Add(uint8_t(1));
+  EXPECT_FALSE(a == b);
+  a.Clear();
+  EXPECT_TRUE(a.Empty());
+  a.Add(2.5f);
+  FrameKey c;
+  c.Add(2.5f);
+  EXPECT_TRUE(a == c);
+  a.Swap(b);
+  EXPECT_TRUE(b == c);
+  EXPECT_FALSE(a == c);
+  EXPECT_EQ(a.Empty(), false);
+  c.Clear();
+  c.Add(-0.0f);
+  b.Clear();
+  b.Add(0.0f);
+  EXPECT_FALSE(b == c) << "compared as bytes";
+}
+
 }  // namespace

@@ -102,15 +102,17 @@ void DeviceContext::WriteRow(int x, int y, const uint32_t* src, int count, Raste
   }
   uint32_t* p =
       reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(surface_) + size_t(y) * pitch_) + x;
+  // The source's top bytes are dropped here, so that rows of 32-bit pictures come straight
+  // from the picture.
   switch (op) {
     case RasterOp::kSrcCopy:
-      for (int i = 0; i < count; ++i) p[i] = src[i];
+      for (int i = 0; i < count; ++i) p[i] = src[i] & 0x00FFFFFF;
       break;
     case RasterOp::kSrcAnd:
-      for (int i = 0; i < count; ++i) p[i] &= src[i];
+      for (int i = 0; i < count; ++i) p[i] &= src[i] & 0x00FFFFFF;
       break;
     case RasterOp::kSrcPaint:
-      for (int i = 0; i < count; ++i) p[i] |= src[i];
+      for (int i = 0; i < count; ++i) p[i] |= src[i] & 0x00FFFFFF;
       break;
   }
 }
@@ -151,8 +153,12 @@ int StretchDIBits(DeviceContext* dst, int dx, int dy, int dw, int dh, int sx, in
         const uint8_t* p = pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 3;
         for (int c = 0; c < count; ++c, p += 3) row[c] = p[0] | (p[1] << 8) | (p[2] << 16);
       } else if (layout.bit_count == 32 && !layout.bit_fields) {
-        std::memcpy(row, pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 4,
-                    size_t(count) * 4);
+        const uint8_t* p = pixels + layout.RowOffset(sy + r) + size_t(sx + done) * 4;
+        if (dst->IsSurface() && reinterpret_cast<uintptr_t>(p) % alignof(uint32_t) == 0) {
+          dst->WriteRow(dx + done, dy + r, reinterpret_cast<const uint32_t*>(p), count, op);
+          continue;
+        }
+        std::memcpy(row, p, size_t(count) * 4);
         for (int c = 0; c < count; ++c) row[c] &= 0x00FFFFFF;
       } else {
         for (int c = 0; c < count; ++c) row[c] = layout.ReadPixel(pixels, sx + done + c, sy + r);

@@ -51,9 +51,11 @@ class DeviceContext {
   int Width() const;
   int Height() const;
   bool IsDrawable() const { return surface_ != nullptr || section_ != nullptr; }
+  bool IsSurface() const { return surface_ != nullptr; }
   uint32_t ReadPixel(int x, int y) const;  // 0x00RRGGBB
   void WritePixel(int x, int y, uint32_t rgb, RasterOp op);
-  // Combines `count` pixels of a row into (x, y) onwards; the caller has clipped them.
+  // Combines `count` pixels of a row into (x, y) onwards, their top bytes left out; the caller
+  // has clipped them.
   void WriteRow(int x, int y, const uint32_t* src, int count, RasterOp op);
 
  private:
