@@ -163,8 +163,8 @@ void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
-    FillFirstTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0);
-    RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1);
+    const ScreenPoint second[3] = {q[2], q[3], q[0]};
+    FillFirstTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0, second);
   } else {
     cells->Clear();
   }
@@ -185,9 +185,42 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
   }
 }
 
+namespace {
+
+// A strict depth test of one span of a row, so that ties keep the first; four cells at a time
+// while four fit in the row, the cells past the span written back as they were.
+inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int last,
+                     const RowDepth& depth, uint32_t id) {
+  using pick_walk::Floats;
+  using pick_walk::Ints;
+  const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
+  const Ints lane_index = {0, 1, 2, 3};
+  int x = first;
+  for (; x <= last && x + 3 < w; x += 4) {
+    const Floats z = pick_walk::Splat(depth.zLeft) +
+                     pick_walk::Splat(depth.slope) *
+                         (pick_walk::Splat(float(x)) + lane - pick_walk::Splat(depth.left));
+    Floats old_z;
+    Ints old_id;
+    std::memcpy(&old_z, row_depths + x, sizeof old_z);
+    std::memcpy(&old_id, row_ids + x, sizeof old_id);
+    const Ints wins = (lane_index <= pick_walk::Splat(last - x)) & (z < old_z);
+    const Floats new_z = pick_walk::Select(wins, z, old_z);
+    const Ints new_id = pick_walk::Select(wins, pick_walk::Splat(int(id)), old_id);
+    std::memcpy(row_depths + x, &new_z, sizeof new_z);
+    std::memcpy(row_ids + x, &new_id, sizeof new_id);
+  }
+  for (; x <= last; ++x) {
+    const float z = depth.At(x);
+    if (z < row_depths[x]) row_depths[x] = z, row_ids[x] = id;
+  }
+}
+
+}  // namespace
+
 void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
-                                 const ScreenPoint& v2, uint32_t body, int face_index,
-                                 int triangle) {
+                                 const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                                 const ScreenPoint* next) {
   // Into an empty buffer the triangle wins every cell it reaches (its depths are at most 1000,
   // the empty depth is 999999): so its spans are written as they are and only the cells
   // beside them emptied, each cell once. A row the walk reaches in more than one span (pixels
@@ -200,12 +233,26 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
                      if (row.first <= row.last) one_span_a_row = false;
                      row = {first, last, depth};
                    });
-  if (!one_span_a_row) {
+  // The next triangle's spans, each row after the one before (as the walk gives them).
+  nextSpans_.clear();
+  bool rows_in_order = true;
+  if (next)
+    WalkPickTriangle(next[0], next[1], next[2], width, height,
+                     [&](int y, int first, int last, const RowDepth& depth) {
+                       if (!nextSpans_.empty() && y < nextSpans_.back().y) rows_in_order = false;
+                       nextSpans_.push_back({y, first, last, depth});
+                     });
+  const int next_triangle = 1 - triangle;
+  if (!one_span_a_row || !rows_in_order) {
     cells->Clear();
     RasterizeTriangle(cells, v0, v1, v2, body, face_index, triangle);
+    if (next) RasterizeTriangle(cells, next[0], next[1], next[2], body, face_index, next_triangle);
     return;
   }
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  const uint32_t next_id =
+      (body << 4) | (next_triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  size_t k = 0;  // the next triangle's first span not yet tested
   for (int y = 0; y < height; ++y) {
     float* depths = cells->Depths() + size_t(y) * width;
     uint32_t* ids = cells->Ids() + size_t(y) * width;
@@ -213,14 +260,17 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
     if (row.first > row.last) {
       std::fill(depths, depths + width, PickCell::kEmptyDepth);
       std::fill(ids, ids + width, 0u);
-      continue;
+    } else {
+      std::fill(depths, depths + row.first, PickCell::kEmptyDepth);
+      std::fill(ids, ids + row.first, 0u);
+      for (int x = row.first; x <= row.last; ++x) depths[x] = row.depth.At(x);
+      std::fill(ids + row.first, ids + row.last + 1, id);
+      std::fill(depths + row.last + 1, depths + width, PickCell::kEmptyDepth);
+      std::fill(ids + row.last + 1, ids + width, 0u);
     }
-    std::fill(depths, depths + row.first, PickCell::kEmptyDepth);
-    std::fill(ids, ids + row.first, 0u);
-    for (int x = row.first; x <= row.last; ++x) depths[x] = row.depth.At(x);
-    std::fill(ids + row.first, ids + row.last + 1, id);
-    std::fill(depths + row.last + 1, depths + width, PickCell::kEmptyDepth);
-    std::fill(ids + row.last + 1, ids + width, 0u);
+    for (; k < nextSpans_.size() && nextSpans_[k].y == y; ++k)
+      TestSpan(depths, ids, width, nextSpans_[k].first, nextSpans_[k].last, nextSpans_[k].depth,
+               next_id);
   }
 }
 
@@ -233,34 +283,7 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
   const int w = width;
   WalkPickTriangle(
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
-        float* row_depths = depths + size_t(y) * w;
-        uint32_t* row_ids = ids + size_t(y) * w;
-        // Four cells at a time while four fit in the row: the cells past the span
-        // are written back as they were. The depth test is strict, so ties keep
-        // the first.
-        using pick_walk::Floats;
-        using pick_walk::Ints;
-        const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
-        const Ints lane_index = {0, 1, 2, 3};
-        int x = first;
-        for (; x <= last && x + 3 < w; x += 4) {
-          const Floats z = pick_walk::Splat(depth.zLeft) +
-                           pick_walk::Splat(depth.slope) *
-                               (pick_walk::Splat(float(x)) + lane - pick_walk::Splat(depth.left));
-          Floats old_z;
-          Ints old_id;
-          std::memcpy(&old_z, row_depths + x, sizeof old_z);
-          std::memcpy(&old_id, row_ids + x, sizeof old_id);
-          const Ints wins = (lane_index <= pick_walk::Splat(last - x)) & (z < old_z);
-          const Floats new_z = pick_walk::Select(wins, z, old_z);
-          const Ints new_id = pick_walk::Select(wins, pick_walk::Splat(int(id)), old_id);
-          std::memcpy(row_depths + x, &new_z, sizeof new_z);
-          std::memcpy(row_ids + x, &new_id, sizeof new_id);
-        }
-        for (; x <= last; ++x) {
-          const float z = depth.At(x);
-          if (z < row_depths[x]) row_depths[x] = z, row_ids[x] = id;
-        }
+        TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
       });
 }
 

@@ -59,10 +59,12 @@ class BlockSet : public OwningObjectList<Block> {
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
   void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
-  // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, but
-  // each cell is written once.
+  // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, then
+  // (if not null) `next`, three points, as the face's other triangle; but each cell is written
+  // once, and `next` is tested row by row while the row is still at hand.
   void FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
-                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle);
+                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                         const ScreenPoint* next = nullptr);
   // Marks every pixel whose left or upper neighbour shows another face.
   void MarkOutlines();
   // MarkOutlines, then two-pixel black lines right of and below each mark.
@@ -234,8 +236,13 @@ class BlockSet : public OwningObjectList<Block> {
     RowDepth depth{0.0f, 0.0f, 0.0f};
   };
   std::vector<FirstSpan> firstSpans_;  // FillFirstTriangle's rows, kept to avoid allocating
-  Mat4 frontMatrix_;                   // the transforms of the front fill running in the background
-  bool edgeMaskFresh_ = false;         // the edge mask is that of the front buffer as it is
+  struct NextSpan {
+    int y, first, last;
+    RowDepth depth;
+  };
+  std::vector<NextSpan> nextSpans_;  // the same for its next triangle, in the walk's order
+  Mat4 frontMatrix_;                 // the transforms of the front fill running in the background
+  bool edgeMaskFresh_ = false;       // the edge mask is that of the front buffer as it is
   // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.
   mutable BackgroundJob pickJob_;
 };

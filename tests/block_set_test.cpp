@@ -233,15 +233,16 @@ TEST_F(Picking, TheStartingTowersPickTheirOwnBlocksAndFaces) {
 
 namespace {
 
-// The table's first triangle written into stale cells ends exactly as an emptied buffer filled
-// with it: over random views, with triangles reaching past the screen and the depth range.
-TEST_F(Picking, TheFirstTriangleIntoStaleCellsEndsAsAnEmptiedBufferFilledWithIt) {
+// The table's first triangle written into stale cells, with or without its second, ends exactly
+// as an emptied buffer filled with them one after the other: over random views, with triangles
+// reaching past the screen and the depth range.
+TEST_F(Picking, TheFirstTrianglesIntoStaleCellsEndAsAnEmptiedBufferFilledWithThem) {
   platform::PortableRand random;
   random.Seed(11);
   auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
   PickBuffer reference(kW, kH);
   int past_the_range = 0;
-  for (int n = 0; n < 120; ++n) {
+  for (int n = 0; n < 240; ++n) {
     ScreenPoint v[3];
     for (ScreenPoint& p : v) p = {uniform(-200, 840), uniform(-200, 680), uniform(-0.2f, 1.2f)};
     if (n % 3 == 0)  // a depth range crossed: pixels skipped out of it
@@ -251,13 +252,22 @@ TEST_F(Picking, TheFirstTriangleIntoStaleCellsEndsAsAnEmptiedBufferFilledWithIt)
       cells.Depths()[i] = float(i % 7) * 0.25f;
       cells.Ids()[i] = stale + uint32_t(i);
     }
-    set().FillFirstTriangle(&cells, v[0], v[1], v[2], PickCell::kTableBody, 1, 0);
+    // With the face's other triangle as the table has it (sharing an edge), one anywhere, or none.
+    ScreenPoint next[3] = {
+        v[2], {uniform(-200, 840), uniform(-200, 680), uniform(-0.2f, 1.2f)}, v[0]};
+    if (n % 5 == 1) next[0] = {uniform(-200, 840), uniform(-200, 680), uniform(-0.2f, 1.2f)};
+    if (n % 7 == 2) next[2].z = uniform(-3000, 3000);
+    const bool with_next = n % 4 != 3;
+    set().FillFirstTriangle(&cells, v[0], v[1], v[2], PickCell::kTableBody, 1, 0,
+                            with_next ? next : nullptr);
     reference.Clear();
     set().RasterizeTriangle(&reference, v[0], v[1], v[2], PickCell::kTableBody, 1, 0);
+    if (with_next)
+      set().RasterizeTriangle(&reference, next[0], next[1], next[2], PickCell::kTableBody, 1, 1);
     ASSERT_EQ(std::memcmp(cells.Ids(), reference.Ids(), cells.size() * 4), 0) << n;
     ASSERT_EQ(std::memcmp(cells.Depths(), reference.Depths(), cells.size() * 4), 0) << n;
   }
-  EXPECT_EQ(past_the_range, 40);
+  EXPECT_EQ(past_the_range, 80);
 }
 
 }  // namespace
