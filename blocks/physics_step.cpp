@@ -130,9 +130,10 @@ bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
         this, /*more_soon=*/true);
     MoveBodies();
   }
-  // Begun with the table, the fill is finished even where it would give what the buffer held.
-  if (!FrontNeedsFill(frontMatrix_) && !moving) return false;
   if (moving) {
+    // Begun with the table, the fill is finished even where it would give what the buffer
+    // held: it starts at once, and what it is made from is noted while it runs.
+    edgeMaskFresh_ = false;
     pickJob_.Start(
         [](void* context) {
           auto* set = static_cast<BlockSet*>(context);
@@ -140,8 +141,11 @@ bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
           set->MarkEdges();
         },
         this);
+    KeyPickInputs(frontMatrix_, &frontInputs_);
+    frontVersion_ = listVersion_;
     return beside != nullptr;
   }
+  if (!FrontNeedsFill(frontMatrix_)) return false;
   pickJob_.Start(
       [](void* context) {
         auto* set = static_cast<BlockSet*>(context);
