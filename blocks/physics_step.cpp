@@ -117,43 +117,40 @@ bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
                     BackgroundJob::Work beside, void* beside_context) {
   FinishPickRefresh();
   frontMatrix_ = ScreenMatrix(device);
-  const bool moving = settleCheck != 0;
-  if (moving) {
-    if (beside) pickJob_.Start(beside, beside_context, /*more_soon=*/true);
-    // The table's part of the front fill reads no block: the second core fills it while the
-    // bodies move, and takes the blocks up as soon as they have.
+  if (!settleCheck) {
+    if (!FrontNeedsFill(frontMatrix_)) return false;
     pickJob_.Start(
         [](void* context) {
           auto* set = static_cast<BlockSet*>(context);
-          set->FillTable(&set->front_, set->frontMatrix_);
-        },
-        this, /*more_soon=*/true);
-    MoveBodies();
-  }
-  if (moving) {
-    // Begun with the table, the fill is finished even where it would give what the buffer
-    // held: it starts at once, and what it is made from is noted while it runs.
-    edgeMaskFresh_ = false;
-    pickJob_.Start(
-        [](void* context) {
-          auto* set = static_cast<BlockSet*>(context);
-          set->FillBlocks(&set->front_, set->frontMatrix_, nullptr);
+          set->FillBuffer(&set->front_, set->frontMatrix_, nullptr);
           set->MarkEdges();
         },
         this);
-    KeyPickInputs(frontMatrix_, &frontInputs_);
-    frontVersion_ = listVersion_;
-    return beside != nullptr;
+    return false;
   }
-  if (!FrontNeedsFill(frontMatrix_)) return false;
+  if (beside) pickJob_.Start(beside, beside_context, /*more_soon=*/true);
+  // The table's part of the front fill reads no block: the second core fills it while the
+  // bodies move, and takes the blocks up as soon as they have.
   pickJob_.Start(
       [](void* context) {
         auto* set = static_cast<BlockSet*>(context);
-        set->FillBuffer(&set->front_, set->frontMatrix_, nullptr);
+        set->FillTable(&set->front_, set->frontMatrix_);
+      },
+      this, /*more_soon=*/true);
+  MoveBodies();
+  // Begun with the table, the fill is finished even where it would give what the buffer held:
+  // it starts at once, and what it is made from is noted while it runs.
+  edgeMaskFresh_ = false;
+  pickJob_.Start(
+      [](void* context) {
+        auto* set = static_cast<BlockSet*>(context);
+        set->FillBlocks(&set->front_, set->frontMatrix_, nullptr);
         set->MarkEdges();
       },
       this);
-  return false;
+  KeyPickInputs(frontMatrix_, &frontInputs_);
+  frontVersion_ = listVersion_;
+  return beside != nullptr;
 }
 
 bool BlockSet::AllAtRest() const {
