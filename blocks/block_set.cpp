@@ -324,11 +324,22 @@ ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, 
     auto* row = reinterpret_cast<uint32_t*>(bits + size_t(y) * pitch);
     const uint32_t first = uint32_t(m[0] | (has_up ? up[0] : 0));
     row[0] &= first - 1u;
-    if (has_up) {
-      for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1] | up[x] | up[x - 1]) - 1u;
-    } else {
+    if (!has_up) {
       for (int x = 1; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1]) - 1u;
+      continue;
     }
+    // Most of a row is far from any edge: a run of pixels none of whose neighbours is marked
+    // is left as it is, unread.
+    constexpr int kRun = 32;
+    int x = 1;
+    for (; x + kRun <= w; x += kRun) {
+      uint8_t near = 0;
+      for (int k = 0; k < kRun; ++k) near |= m[x + k] | m[x + k - 1] | up[x + k] | up[x + k - 1];
+      if (near == 0) continue;
+      for (int k = x; k < x + kRun; ++k)
+        row[k] &= uint32_t(m[k] | m[k - 1] | up[k] | up[k - 1]) - 1u;
+    }
+    for (; x < w; ++x) row[x] &= uint32_t(m[x] | m[x - 1] | up[x] | up[x - 1]) - 1u;
   }
 }
 void DarkenOutlineRowsPlain(const uint8_t* marks, int mask_width, uint8_t* bits, int pitch, int w,

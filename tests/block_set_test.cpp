@@ -205,6 +205,37 @@ TEST_F(Picking, ALoneBlockGetsATwoPixelOutlineOnItsSilhouetteAndBetweenItsFaces)
   EXPECT_GE(faces_seen_max, 1) << "rows crossing two visible faces have a line between them";
 }
 
+// Outline rows darken exactly the pixels that are marked or have a marked left, upper or
+// upper-left neighbour, whether marks are scattered, crowd into runs, or sit at a run's edges
+// and the row's ends; every other pixel keeps its colour, in bands or whole.
+TEST_F(Picking, OutlineRowsDarkenExactlyThePixelsBesideAMark) {
+  platform::PortableRand random;
+  random.Seed(5);
+  std::vector<uint8_t>& mask = set().edgeMask;
+  ASSERT_EQ(mask.size(), size_t(kW) * kH);
+  for (int round = 0; round < 6; ++round) {
+    std::fill(mask.begin(), mask.end(), uint8_t(0));
+    const int marks = round == 0 ? 0 : round < 3 ? 40 * round : 20000 * round;
+    for (int i = 0; i < marks; ++i) mask[random.Next() % mask.size()] = 1;
+    for (int y : {0, 1, 239, 479}) mask[size_t(y) * kW] = mask[size_t(y) * kW + kW - 1] = 1;
+    mask[size_t(7) * kW + 32] = mask[size_t(9) * kW + 33] = mask[size_t(11) * kW + 31] = 1;
+    std::vector<uint32_t> pixels(size_t(kW) * kH), expected(size_t(kW) * kH);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = expected[i] = 0x00808080u + uint32_t(i);
+    auto marked = [&](int x, int y) {
+      return x >= 0 && y >= 0 && mask[size_t(y) * kW + size_t(x)] != 0;
+    };
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        if (marked(x, y) || marked(x - 1, y) || marked(x, y - 1) || marked(x - 1, y - 1))
+          expected[size_t(y) * kW + x] = 0;
+    auto* bits = reinterpret_cast<uint8_t*>(pixels.data());
+    const int split = 37 + round * 61;
+    set().DrawOutlineRows(bits, kW * 4, kW, kH, 0, split);
+    set().DrawOutlineRows(bits, kW * 4, kW, kH, split, kH);
+    ASSERT_EQ(pixels, expected) << "round " << round;
+  }
+}
+
 TEST_F(Picking, TheBackBufferLeavesTheExcludedBodyOut) {
   Block* b = LoneBlock();
   set().RefreshPickBuffer(device(), b);
