@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/game_app.h"
 #include "platform/cpu_features.h"
@@ -254,36 +255,48 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
       (body << 4) | (next_triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
   size_t k = 0;  // the next triangle's first span not yet tested
   for (int y = 0; y < height; ++y) {
-    float* depths = cells->Depths() + size_t(y) * width;
-    uint32_t* ids = cells->Ids() + size_t(y) * width;
+    float* depths = cells->FillDepths() + size_t(y) * width;
+    uint32_t* ids = cells->FillIds() + size_t(y) * width;
     const FirstSpan& row = firstSpans_[size_t(y)];
+    // Only the columns the last fill wrote can hold anything to empty.
+    const PickBuffer::Extent used = cells->Used(y);
+    auto empty = [&](int from, int to) {
+      from = std::max(from, used.first);
+      to = std::min(to, used.last + 1);
+      if (from >= to) return;
+      std::fill(depths + from, depths + to, PickCell::kEmptyDepth);
+      std::fill(ids + from, ids + to, 0u);
+    };
     if (row.first > row.last) {
-      std::fill(depths, depths + width, PickCell::kEmptyDepth);
-      std::fill(ids, ids + width, 0u);
+      empty(0, width);
+      cells->SetUsed(y, {});
     } else {
-      std::fill(depths, depths + row.first, PickCell::kEmptyDepth);
-      std::fill(ids, ids + row.first, 0u);
+      empty(0, row.first);
       for (int x = row.first; x <= row.last; ++x) depths[x] = row.depth.At(x);
       std::fill(ids + row.first, ids + row.last + 1, id);
-      std::fill(depths + row.last + 1, depths + width, PickCell::kEmptyDepth);
-      std::fill(ids + row.last + 1, ids + width, 0u);
+      empty(row.last + 1, width);
+      cells->SetUsed(y, {row.first, row.last});
     }
-    for (; k < nextSpans_.size() && nextSpans_[k].y == y; ++k)
-      TestSpan(depths, ids, width, nextSpans_[k].first, nextSpans_[k].last, nextSpans_[k].depth,
-               next_id);
+    for (; k < nextSpans_.size() && nextSpans_[k].y == y; ++k) {
+      const NextSpan& span = nextSpans_[k];
+      TestSpan(depths, ids, width, span.first, span.last, span.depth, next_id);
+      cells->Widen(y, span.first, span.last);
+    }
   }
+  cells->KnowUsed();
 }
 
 void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                                  const ScreenPoint& v2, uint32_t body, int face_index,
                                  int triangle) const {
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
-  float* const depths = cells->Depths();
-  uint32_t* const ids = cells->Ids();
+  float* const depths = cells->FillDepths();
+  uint32_t* const ids = cells->FillIds();
   const int w = width;
   WalkPickTriangle(
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
         TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
+        cells->Widen(y, first, last);
       });
 }
 
@@ -360,8 +373,8 @@ void BlockSet::MarkOutlines() {
 
 void BlockSet::MarkEdges() {
   edgeMaskFresh_ = true;
-  (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(front_.Ids(), edgeMask.data(),
-                                                                 width, height);
+  (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(std::as_const(front_).Ids(),
+                                                                 edgeMask.data(), width, height);
 }
 
 void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {

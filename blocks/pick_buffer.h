@@ -3,6 +3,7 @@
 // contiguous memory; a cell is read back as one PickCell value.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,20 +33,62 @@ class PickBuffer {
   void Allocate(int width, int height) {
     depths_.assign(size_t(width) * height, PickCell::kEmptyDepth);
     ids_.assign(size_t(width) * height, 0);
+    width_ = width;
+    used_.assign(size_t(height), Extent{});
+    usedKnown_ = true;
   }
   // Every cell empty: depth 999999, no body, no face.
   void Clear() {
     std::fill(depths_.begin(), depths_.end(), PickCell::kEmptyDepth);
     std::fill(ids_.begin(), ids_.end(), 0u);
+    std::fill(used_.begin(), used_.end(), Extent{});
+    usedKnown_ = true;
   }
   PickCell operator[](size_t i) const { return {depths_[i], ids_[i]}; }
   size_t size() const { return ids_.size(); }
-  float* Depths() { return depths_.data(); }
+  // Writable cells for anyone: after this the buffer no longer knows which cells are empty.
+  float* Depths() {
+    usedKnown_ = false;
+    return depths_.data();
+  }
   const float* Depths() const { return depths_.data(); }
-  uint32_t* Ids() { return ids_.data(); }
+  uint32_t* Ids() {
+    usedKnown_ = false;
+    return ids_.data();
+  }
   const uint32_t* Ids() const { return ids_.data(); }
+
+  // For the fills, which say where they write: each row knows the columns [first, last] that
+  // may hold anything (none while last < first), so that a fill need only empty those.
+  struct Extent {
+    int first = 0, last = -1;
+  };
+  float* FillDepths() { return depths_.data(); }
+  uint32_t* FillIds() { return ids_.data(); }
+  // Every row's whole width while writes went by unsaid.
+  Extent Used(int y) const {
+    return usedKnown_ && size_t(y) < used_.size() ? used_[size_t(y)] : Extent{0, width_ - 1};
+  }
+  void SetUsed(int y, Extent columns) {
+    if (size_t(y) < used_.size()) used_[size_t(y)] = columns;
+  }
+  void Widen(int y, int first, int last) {
+    if (size_t(y) >= used_.size()) return;
+    Extent& e = used_[size_t(y)];
+    if (e.first > e.last) {
+      e = {first, last};
+    } else {
+      e.first = std::min(e.first, first);
+      e.last = std::max(e.last, last);
+    }
+  }
+  // After a fill that set every row's extent.
+  void KnowUsed() { usedKnown_ = true; }
 
  private:
   std::vector<float> depths_;
   std::vector<uint32_t> ids_;
+  int width_ = 0;
+  std::vector<Extent> used_;
+  bool usedKnown_ = true;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "play/play_scene.h"
 #include "random_triangle.h"
@@ -266,7 +267,8 @@ namespace {
 
 // The table's first triangle written into stale cells, with or without its second, ends exactly
 // as an emptied buffer filled with them one after the other: over random views, with triangles
-// reaching past the screen and the depth range.
+// reaching past the screen and the depth range, after cells written from outside or after the
+// last view's table and blocks.
 TEST_F(Picking, TheFirstTrianglesIntoStaleCellsEndAsAnEmptiedBufferFilledWithThem) {
   platform::PortableRand random;
   random.Seed(11);
@@ -278,10 +280,16 @@ TEST_F(Picking, TheFirstTrianglesIntoStaleCellsEndAsAnEmptiedBufferFilledWithThe
     for (ScreenPoint& p : v) p = {uniform(-200, 840), uniform(-200, 680), uniform(-0.2f, 1.2f)};
     if (n % 3 == 0)  // a depth range crossed: pixels skipped out of it
       v[0].z = uniform(-3000, 3000), ++past_the_range;
-    const uint32_t stale = uint32_t(random.Next());  // cells left from anything before
-    for (size_t i = 0; i < cells.size(); ++i) {
-      cells.Depths()[i] = float(i % 7) * 0.25f;
-      cells.Ids()[i] = stale + uint32_t(i);
+    // Every other view over cells written from outside (the buffer then knows nothing of
+    // them), the rest over the last view's fill and blocks, of which it knows where they lie.
+    if (n % 2 == 0) {
+      const uint32_t stale = uint32_t(random.Next());
+      float* depths = cells.Depths();
+      uint32_t* ids = cells.Ids();
+      for (size_t i = 0; i < cells.size(); ++i) {
+        depths[i] = float(i % 7) * 0.25f;
+        ids[i] = stale + uint32_t(i);
+      }
     }
     // With the face's other triangle as the table has it (sharing an edge), one anywhere, or none.
     ScreenPoint next[3] = {
@@ -295,8 +303,23 @@ TEST_F(Picking, TheFirstTrianglesIntoStaleCellsEndAsAnEmptiedBufferFilledWithThe
     set().RasterizeTriangle(&reference, v[0], v[1], v[2], PickCell::kTableBody, 1, 0);
     if (with_next)
       set().RasterizeTriangle(&reference, next[0], next[1], next[2], PickCell::kTableBody, 1, 1);
-    ASSERT_EQ(std::memcmp(cells.Ids(), reference.Ids(), cells.size() * 4), 0) << n;
-    ASSERT_EQ(std::memcmp(cells.Depths(), reference.Depths(), cells.size() * 4), 0) << n;
+    // Blocks over it, anywhere, as a frame draws them after the table.
+    for (int b = 0; b < 4; ++b) {
+      const float x = uniform(-20, 660), y = uniform(-20, 500), z = uniform(0.0f, 1.0f);
+      const ScreenPoint t[3] = {{x, y, z},
+                                {x + uniform(-40, 40), y + uniform(-40, 40), uniform(0.0f, 1.0f)},
+                                {x + uniform(-40, 40), y + uniform(-40, 40), uniform(0.0f, 1.0f)}};
+      set().RasterizeTriangle(&cells, t[0], t[1], t[2], set().BodyId(b), 2, 0);
+      set().RasterizeTriangle(&reference, t[0], t[1], t[2], set().BodyId(b), 2, 0);
+    }
+    ASSERT_EQ(
+        std::memcmp(std::as_const(cells).Ids(), std::as_const(reference).Ids(), cells.size() * 4),
+        0)
+        << n;
+    ASSERT_EQ(std::memcmp(std::as_const(cells).Depths(), std::as_const(reference).Depths(),
+                          cells.size() * 4),
+              0)
+        << n;
   }
   EXPECT_EQ(past_the_range, 80);
 }
