@@ -81,10 +81,10 @@ class BlockSet : public OwningObjectList<Block> {
   // refresh runs on a second core while the frame is drawn: whatever reads the front buffer,
   // or changes what it is made from, waits for it first (the play scene once per frame).
   // While the bodies move the second core is free but for the table's fill: `beside` (if any)
-  // is queued on it ahead of that, for work that depends on no body; the result says whether
-  // it was.
-  bool Step(platform::render::RenderDevice* device, const Block* held,
-            BackgroundJob::Work beside = nullptr, void* beside_context = nullptr);
+  // is queued on it ahead of that, for work that depends on no body. The result is its count
+  // among the second core's works (for SecondCore().WaitFor), or 0 when it was not queued.
+  uint64_t Step(platform::render::RenderDevice* device, const Block* held,
+                BackgroundJob::Work beside = nullptr, void* beside_context = nullptr);
   // Returns once the front buffer's refresh started by Step is done.
   void FinishPickRefresh() const { pickJob_.Wait(); }
   // The second core, for other parts of the frame queued behind the refresh; FinishPickRefresh

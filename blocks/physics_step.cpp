@@ -113,12 +113,12 @@ void BlockSet::MoveBodies() {
   for (int i = 0; i < count; ++i) FinishBlock(*At(i));
 }
 
-bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/,
-                    BackgroundJob::Work beside, void* beside_context) {
+uint64_t BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*/,
+                        BackgroundJob::Work beside, void* beside_context) {
   FinishPickRefresh();
   frontMatrix_ = ScreenMatrix(device);
   if (!settleCheck) {
-    if (!FrontNeedsFill(frontMatrix_)) return false;
+    if (!FrontNeedsFill(frontMatrix_)) return 0;
     pickJob_.Start(
         [](void* context) {
           auto* set = static_cast<BlockSet*>(context);
@@ -126,9 +126,13 @@ bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
           set->MarkEdges();
         },
         this);
-    return false;
+    return 0;
   }
-  if (beside) pickJob_.Start(beside, beside_context, /*more_soon=*/true);
+  uint64_t beside_job = 0;
+  if (beside) {
+    pickJob_.Start(beside, beside_context, /*more_soon=*/true);
+    beside_job = pickJob_.Started();
+  }
   // The table's part of the front fill reads no block: the second core fills it while the
   // bodies move, and takes the blocks up as soon as they have.
   pickJob_.Start(
@@ -150,7 +154,7 @@ bool BlockSet::Step(platform::render::RenderDevice* device, const Block* /*held*
       this);
   KeyPickInputs(frontMatrix_, &frontInputs_);
   frontVersion_ = listVersion_;
-  return beside != nullptr;
+  return beside_job;
 }
 
 bool BlockSet::AllAtRest() const {

@@ -119,8 +119,7 @@ Scene* PlayScene::Leave(SceneManager* manager) {
   } else {
     // A frame follows: its background depends on no body, so it is cleared beside the physics.
     SetBackground();
-    const uint64_t job = blocks.SecondCore().Started() + 1;
-    if (blocks.Step(device, nullptr, &BackgroundClear::Run, &background)) backgroundJob = job;
+    backgroundJob = blocks.Step(device, nullptr, &BackgroundClear::Run, &background);
   }
   if (!doorPictureShown) return this;
   world->doorSound->Play();

@@ -126,11 +126,6 @@ bool RenderDevice::BeginScene() {
   return true;
 }
 
-void RenderDevice::ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color,
-                             float z) const {
-  ClearRect(Rect{0, first_row, back_buffer_->Width(), end_row}, flags, color, z);
-}
-
 void RenderDevice::ClearRowsTo(int first_row, int end_row, const Background& background,
                                float z) const {
   const int width = back_buffer_->Width();

@@ -49,9 +49,6 @@ class RenderDevice {
   void FillRows(int first_row, int end_row) const;
   // Fills the triangles kept so far, before something else (a clear, a sprite) draws over them.
   void FillSceneSoFar();
-  // Clear of rows [first_row, end_row) alone, for a caller working in bands of rows beside
-  // FillRows: it leaves the scene's kept triangles as they are.
-  void ClearRows(int first_row, int end_row, uint32_t flags, uint32_t color, float z) const;
   // A picture to clear to, in the back buffer's format, `pitch` words a row. A row whose
   // `row_colours` entry is a colour (0x00RRGGBB) is all that colour; other entries say the row
   // differs along its length.
@@ -61,7 +58,8 @@ class RenderDevice {
     const uint32_t* row_colours = nullptr;
   };
   // Rows [first_row, end_row) of the depth buffer to z and of the back buffer to the background,
-  // white where it has no pixels; like ClearRows, the scene's kept triangles are left alone.
+  // white where it has no pixels, for a caller working in bands of rows beside FillRows: the
+  // scene's kept triangles are left as they are.
   void ClearRowsTo(int first_row, int end_row, const Background& background, float z) const;
   // Triangle fans of Vertex records (stride must be 24).
   Result DrawPrimitiveUP(PrimitiveType type, int primitive_count, const Vertex* vertices,
