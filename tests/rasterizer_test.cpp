@@ -322,8 +322,43 @@ TEST_F(Drawing, ASceneKeepsItsTrianglesUnderWhatIsDrawnAfterThem) {
   EXPECT_EQ(CountNot(0xFFFFFF), 0);
 }
 
+// A texture of one texel repeated is drawn without its coordinates; once a texel differs, by a
+// lock or a hand-out of its texels, the texels are read again.
+TEST_F(Drawing, ATextureOfOneTexelFollowsEveryWriteToIt) {
+  std::unique_ptr<r::Texture> texture;
+  ASSERT_EQ(device()->CreateTexture(8, 8, &texture), r::Result::kOk);
+  std::fill(texture->MutableTexels(), texture->MutableTexels() + 64, 0xFF00FF00u);
+  uint32_t texel = 0;
+  EXPECT_TRUE(texture->Uniform(&texel));
+  EXPECT_EQ(texel, 0xFF00FF00u);
+  device()->SetTexture(0, texture.get());
+  auto quad = [&] {
+    Fan({At(100, 50, 0, 0xFFFFFFFF, 0, 0), At(116, 50, 0, 0xFFFFFFFF, 1, 0),
+         At(116, 66, 0, 0xFFFFFFFF, 1, 1), At(100, 66, 0, 0xFFFFFFFF, 0, 1)});
+  };
+  quad();
+  EXPECT_EQ(Pixel(100, 50), 0x00FF00u);
+  EXPECT_EQ(Pixel(115, 65), 0x00FF00u);
+  r::LockedRect locked;
+  ASSERT_TRUE(texture->Lock(&locked));
+  EXPECT_FALSE(texture->Uniform(&texel));  // being written
+  static_cast<uint32_t*>(locked.bits)[63] = 0xFFFF0000u;
+  texture->Unlock();
+  EXPECT_FALSE(texture->Uniform(&texel));
+  Clear();
+  quad();
+  EXPECT_EQ(Pixel(100, 50), 0x00FF00u);
+  EXPECT_EQ(Pixel(115, 65), 0xFF0000u);  // texel (7, 7), two pixels a texel
+  texture->MutableTexels()[63] = 0xFF00FF00u;
+  EXPECT_TRUE(texture->Uniform(&texel));
+  Clear();
+  quad();
+  EXPECT_EQ(Pixel(115, 65), 0x00FF00u);
+}
+
 // Random fans of every kind (slivers, huge, crossing the depth range, wrapped and far-off texture
-// coordinates, textures of every shape, flat and graded colours, every cull and depth mode) drawn
+// coordinates, textures of every shape, of one texel repeated or not, flat and graded colours,
+// every cull and depth mode) drawn
 // by the device, at once or kept by a scene and filled whole or in bands, and by the rasterizer
 // as first written: the same pixels and depths, bit for bit, with and without the vector spans.
 TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
@@ -338,6 +373,16 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
     ASSERT_EQ(device()->CreateTexture(w, h, &textures.back()), r::Result::kOk);
     uint32_t* texels = textures.back()->MutableTexels();
     for (int i = 0; i < w * h; ++i) texels[i] = uint32_t(random());
+  }
+  // Textures of one texel repeated, which take their own path, of a power-of-two size or not.
+  for (auto [w, h] : {std::pair{8, 8}, {240, 160}}) {
+    textures.emplace_back();
+    ASSERT_EQ(device()->CreateTexture(w, h, &textures.back()), r::Result::kOk);
+    const uint32_t texel = uint32_t(random());
+    std::fill(textures.back()->MutableTexels(), textures.back()->MutableTexels() + w * h, texel);
+    uint32_t one;
+    ASSERT_TRUE(textures.back()->Uniform(&one));
+    ASSERT_EQ(one, texel);
   }
   std::vector<uint32_t> pixels(640 * 480);
   std::vector<float> depth(640 * 480);

@@ -250,6 +250,28 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
   }
 }
 
+// The common case with a texture of one texel: the depth test and write, and one colour.
+template <bool kInRange>
+void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, float dzdx,
+                      uint32_t colour) {
+  if (x1 - x0 >= kVectorSpanSteps) {
+    const VectorSpan span{.pixels = pixels,
+                          .depth = depth,
+                          .x0 = x0,
+                          .x1 = x1,
+                          .z = z,
+                          .dzdx = dzdx,
+                          .in_range = kInRange};
+    if (DrawVectorSpanOneColour(span, colour)) return;
+  }
+  for (int x = x0; x <= x1; ++x, z += dzdx) {
+    const float old = depth[x];
+    const bool keep = (!kInRange && (z < 0.0f || z > 1.0f)) || z > old;
+    depth[x] = keep ? old : z;
+    pixels[x] = keep ? pixels[x] : colour;
+  }
+}
+
 }  // namespace
 
 Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
@@ -308,9 +330,14 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
 }
 
 RenderDevice::FillState RenderDevice::CurrentFillState() const {
-  return {texture_, render_states_[int(RenderState::kCullMode)],
-          render_states_[int(RenderState::kZEnable)] != 0,
-          render_states_[int(RenderState::kZWriteEnable)] != 0};
+  FillState state{texture_,
+                  render_states_[int(RenderState::kCullMode)],
+                  render_states_[int(RenderState::kZEnable)] != 0,
+                  render_states_[int(RenderState::kZWriteEnable)] != 0,
+                  false,
+                  0};
+  if (texture_) state.uniform = texture_->Uniform(&state.uniform_texel);
+  return state;
 }
 
 void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
@@ -321,7 +348,8 @@ void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, cons
   const FillState state = CurrentFillState();
   const FillState* last = scene_states_.empty() ? nullptr : &scene_states_.back();
   if (!last || last->texture != state.texture || last->cull != state.cull ||
-      last->z_test != state.z_test || last->z_write != state.z_write)
+      last->z_test != state.z_test || last->z_write != state.z_write ||
+      last->uniform != state.uniform || last->uniform_texel != state.uniform_texel)
     scene_states_.push_back(state);
   scene_triangles_.push_back({a, b, c, int(scene_states_.size()) - 1});
 }
@@ -402,6 +430,11 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   float* depth = depth_->Depth();
 
   const bool fast_spans = flat_color && texels && z_test && z_write;
+  // Every texel the same: whatever a pixel's coordinates, it takes that one.
+  const bool one_texel = fast_spans && state.uniform;
+  const uint32_t texel_colour = (v0->color & 0x00FFFFFF) == 0x00FFFFFF
+                                    ? state.uniform_texel & 0x00FFFFFF
+                                    : Modulate(state.uniform_texel, v0->color);
   const bool pow2 = (tw & (tw - 1)) == 0 && (th & (th - 1)) == 0;
   const uint32_t color = v0->color;
 
@@ -429,6 +462,17 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
     SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
+    if (one_texel) {
+      const float z_end = span.z + dzdx * float(x1 - x0);
+      const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;
+      uint32_t* row_pixels = pixels + row_start;
+      float* row_depth = depth + row_start;
+      if (in_range)
+        DrawSpanOneTexel<true>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour);
+      else
+        DrawSpanOneTexel<false>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour);
+      continue;
+    }
     if (fast_spans) {
       // Depth only accumulates along the span, so it stays between its two ends; a margin
       // covers the rounding of the additions.

@@ -102,6 +102,9 @@ class RenderDevice {
     const Texture* texture;
     uint32_t cull;
     bool z_test, z_write;
+    // The texture's one texel, when all of its texels are the same.
+    bool uniform;
+    uint32_t uniform_texel;
   };
   struct KeptTriangle {
     ScreenVertex a, b, c;

@@ -28,6 +28,19 @@ bool Texture::RowOpaque(int y) const {
   return opaqueRows_[size_t(y)] != 0;
 }
 
+bool Texture::Uniform(uint32_t* texel) const {
+  if (locked_ || texels_.empty()) return false;  // being written: nothing to trust
+  if (uniformVersion_ != version_) {
+    const uint32_t first = texels_[0];
+    uint32_t differ = 0;
+    for (uint32_t t : texels_) differ |= t ^ first;
+    uniform_ = differ == 0;
+    uniformVersion_ = version_;
+  }
+  *texel = texels_[0];
+  return uniform_;
+}
+
 bool Surface::LockRect(LockedRect* out) {
   if (locked_) return false;
   locked_ = true;

@@ -32,6 +32,9 @@ class Texture {
   uint64_t Version() const { return version_; }
   // Whether every texel of row y is opaque (alpha 255); found for all rows once per version.
   bool RowOpaque(int y) const;
+  // Whether every texel is the same one, put in *texel; found once per version. Most faces are
+  // never painted, and a texture of one texel needs no coordinates.
+  bool Uniform(uint32_t* texel) const;
 
  private:
   int width_;
@@ -41,6 +44,8 @@ class Texture {
   uint64_t version_ = 0;
   mutable std::vector<uint8_t> opaqueRows_;
   mutable uint64_t opaqueVersion_ = ~uint64_t(0);
+  mutable bool uniform_ = false;
+  mutable uint64_t uniformVersion_ = ~uint64_t(0);
 };
 
 }  // namespace platform::render

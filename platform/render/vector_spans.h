@@ -13,12 +13,13 @@ struct VectorSpan {
   float* depth;      // the row's first depth
   int x0, x1;        // first and last pixel, inclusive
   float z, dzdx;     // depth at x0 and its step
-  int64_t u, du, v, dv;
-  const uint32_t* texels;
-  int tw, th;
+  // Unread for a span of one colour.
+  int64_t u = 0, du = 0, v = 0, dv = 0;
+  const uint32_t* texels = nullptr;
+  int tw = 0, th = 0;
   // Power-of-two sizes: coordinates wrap by masking. Otherwise the caller has found every
   // coordinate of the span inside the texture.
-  bool power_of_two;
+  bool power_of_two = false;
   // The caller has found every depth of the span inside (0, 1).
   bool in_range;
 };
@@ -37,5 +38,9 @@ bool EvenDepthSteps(float z0, float dzdx, int steps, float* step);
 // Draws the span as the one-pixel loop would, or returns false having drawn nothing when its
 // depths cannot be stepped evenly.
 bool DrawVectorSpan(const VectorSpan& span);
+// The same for a texture of one texel, whose colour (shaded) every pixel written takes: the
+// texel fields of the span go unread. False, having drawn nothing, also without the vector
+// spans.
+bool DrawVectorSpanOneColour(const VectorSpan& span, uint32_t colour);
 
 }  // namespace platform::render
