@@ -354,6 +354,14 @@ TEST_F(Drawing, ATextureOfOneTexelFollowsEveryWriteToIt) {
   Clear();
   quad();
   EXPECT_EQ(Pixel(115, 65), 0x00FF00u);
+  // Kept by a scene while of one texel, painted before the scene is filled: the paint shows.
+  Clear();
+  ASSERT_TRUE(device()->BeginScene());
+  quad();
+  texture->MutableTexels()[0] = 0xFF0000FFu;
+  device()->EndScene();
+  EXPECT_EQ(Pixel(100, 50), 0x0000FFu);
+  EXPECT_EQ(Pixel(115, 65), 0x00FF00u);
 }
 
 // Random fans of every kind (slivers, huge, crossing the depth range, wrapped and far-off texture

@@ -330,27 +330,29 @@ void RenderDevice::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b,
 }
 
 RenderDevice::FillState RenderDevice::CurrentFillState() const {
-  FillState state{texture_,
-                  render_states_[int(RenderState::kCullMode)],
-                  render_states_[int(RenderState::kZEnable)] != 0,
-                  render_states_[int(RenderState::kZWriteEnable)] != 0,
-                  false,
-                  0};
-  if (texture_) state.uniform = texture_->Uniform(&state.uniform_texel);
+  return {texture_, render_states_[int(RenderState::kCullMode)],
+          render_states_[int(RenderState::kZEnable)] != 0,
+          render_states_[int(RenderState::kZWriteEnable)] != 0};
+}
+
+RenderDevice::FillState RenderDevice::WithTexelsLookedAt(FillState state) {
+  if (state.texture) {
+    state.uniform = state.texture->Uniform(&state.uniform_texel);
+    state.texels_version = state.texture->Version();
+  }
   return state;
 }
 
 void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
   if (!in_scene_) {
-    FillTriangle(CurrentFillState(), a, b, c, 0, back_buffer_->Height());
+    FillTriangle(WithTexelsLookedAt(CurrentFillState()), a, b, c, 0, back_buffer_->Height());
     return;
   }
   const FillState state = CurrentFillState();
   const FillState* last = scene_states_.empty() ? nullptr : &scene_states_.back();
   if (!last || last->texture != state.texture || last->cull != state.cull ||
-      last->z_test != state.z_test || last->z_write != state.z_write ||
-      last->uniform != state.uniform || last->uniform_texel != state.uniform_texel)
-    scene_states_.push_back(state);
+      last->z_test != state.z_test || last->z_write != state.z_write)
+    scene_states_.push_back(WithTexelsLookedAt(state));
   scene_triangles_.push_back({a, b, c, int(scene_states_.size()) - 1});
 }
 
@@ -430,8 +432,9 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   float* depth = depth_->Depth();
 
   const bool fast_spans = flat_color && texels && z_test && z_write;
-  // Every texel the same: whatever a pixel's coordinates, it takes that one.
-  const bool one_texel = fast_spans && state.uniform;
+  // Every texel the same when the triangle was kept, and untouched since: whatever a pixel's
+  // coordinates, it takes that one.
+  const bool one_texel = fast_spans && state.uniform && tex->Version() == state.texels_version;
   const uint32_t texel_colour = (v0->color & 0x00FFFFFF) == 0x00FFFFFF
                                     ? state.uniform_texel & 0x00FFFFFF
                                     : Modulate(state.uniform_texel, v0->color);

@@ -102,15 +102,17 @@ class RenderDevice {
     const Texture* texture;
     uint32_t cull;
     bool z_test, z_write;
-    // The texture's one texel, when all of its texels are the same.
-    bool uniform;
-    uint32_t uniform_texel;
+    // The texture's one texel, when all of its texels were the same at the version noted.
+    bool uniform = false;
+    uint32_t uniform_texel = 0;
+    uint64_t texels_version = 0;
   };
   struct KeptTriangle {
     ScreenVertex a, b, c;
     int state;  // index into scene_states_
   };
   FillState CurrentFillState() const;
+  static FillState WithTexelsLookedAt(FillState state);
   // Clears the rectangle, cut to the buffers; the scene's kept triangles are left as they are.
   void ClearRect(const Rect& rect, uint32_t flags, uint32_t color, float z) const;
   // Cuts the triangle to the guard band (guard_band.h), then fills or keeps what is left.

@@ -42,10 +42,11 @@ class Texture {
   std::vector<uint32_t> texels_;
   bool locked_ = false;
   uint64_t version_ = 0;
-  mutable std::vector<uint8_t> opaqueRows_;
-  mutable uint64_t opaqueVersion_ = ~uint64_t(0);
+  // Beside the version, which the rasterizer reads for every triangle.
   mutable bool uniform_ = false;
   mutable uint64_t uniformVersion_ = ~uint64_t(0);
+  mutable std::vector<uint8_t> opaqueRows_;
+  mutable uint64_t opaqueVersion_ = ~uint64_t(0);
 };
 
 }  // namespace platform::render
