@@ -1,6 +1,8 @@
 // The triangle rasterizer behind DrawPrimitiveUP: edge functions in 24.8 fixed point with pixel
 // centres at integer coordinates, the top-left fill rule, affine depth and texture coordinates,
 // point sampling with wrap addressing, modulate with the diffuse colour, depth test less-or-equal.
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -264,11 +266,20 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
                           .in_range = kInRange};
     if (DrawVectorSpanOneColour(span, colour)) return;
   }
+  // Selected by masks, not branches: where a span's pixels pass and where they fail the depth
+  // test is little predictable from one span to the next.
+  const __m128 pixel = _mm_castsi128_ps(_mm_cvtsi32_si128(int(colour)));
   for (int x = x0; x <= x1; ++x, z += dzdx) {
-    const float old = depth[x];
-    const bool keep = (!kInRange && (z < 0.0f || z > 1.0f)) || z > old;
-    depth[x] = keep ? old : z;
-    pixels[x] = keep ? pixels[x] : colour;
+    const __m128 old = _mm_load_ss(depth + x);
+    const __m128 at = _mm_set_ss(z);
+    __m128 keep = _mm_cmplt_ss(old, at);  // z > old
+    if (!kInRange)
+      keep = _mm_or_ps(
+          keep, _mm_or_ps(_mm_cmplt_ss(at, _mm_setzero_ps()), _mm_cmpgt_ss(at, _mm_set_ss(1.0f))));
+    _mm_store_ss(depth + x, _mm_or_ps(_mm_and_ps(keep, old), _mm_andnot_ps(keep, at)));
+    const __m128 was = _mm_load_ss(reinterpret_cast<const float*>(pixels + x));
+    _mm_store_ss(reinterpret_cast<float*>(pixels + x),
+                 _mm_or_ps(_mm_and_ps(keep, was), _mm_andnot_ps(keep, pixel)));
   }
 }
 
