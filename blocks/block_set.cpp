@@ -20,7 +20,9 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
   front_.Allocate(width, height);
   back_.Allocate(width, height);
   candidates.assign(cells, 0);
-  edgeMask.assign(cells, 0);
+  edgeMask_.assign(cells, 0);
+  frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
+  frontDescribed_ = maskFromFill_ = false;
   for (int k = 0; k < 4; ++k) dragQuad.corner[k] = &dragQuadCorners[k];
   return true;
 }
@@ -34,6 +36,7 @@ void BlockSet::ClearPickBuffers() {
   frontInputs_.Clear();
   front_.Clear();
   back_.Clear();
+  frontDescribed_ = false;
   frontVersion_ = backVersion_ = listVersion_;
 }
 
@@ -160,7 +163,26 @@ void BlockSet::FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* exclud
   FillBlocks(cells, ms, excluded);
 }
 
+BlockSet::TableFillKey BlockSet::TableKey(const Mat4& ms) const {
+  TableFillKey key;
+  std::copy(ms.m, ms.m + 16, key.values);
+  key.width = width;
+  key.height = height;
+  if (table && table->tableCornerRefs()[0]) {
+    key.table = 1;
+    for (int k = 0; k < 4; ++k) {
+      const Vec3& c = *table->tableCornerRefs()[k];
+      key.values[16 + 3 * k] = c.x, key.values[17 + 3 * k] = c.y, key.values[18 + 3 * k] = c.z;
+    }
+  }
+  return key;
+}
+
 void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
+  if (cells == &front_) {
+    frontTableKey_ = TableKey(ms);
+    frontDescribed_ = false;  // until its blocks are in
+  }
   if (table && table->tableCornerRefs()[0]) {
     ScreenPoint q[4];
     for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
@@ -172,6 +194,11 @@ void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
 }
 
 void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
+  PickBuffer::Extent* rows = nullptr;
+  if (cells == &front_) {
+    frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
+    rows = frontBlockRows_.data();
+  }
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
     if (block == excluded) continue;
@@ -180,10 +207,11 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     for (int k = 0; k < 8; ++k) s[k] = ProjectToScreen(block->corners[k], ms);
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
-      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0);
-      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1);
+      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows);
+      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows);
     }
   }
+  if (rows) frontDescribed_ = true;
 }
 
 namespace {
@@ -287,8 +315,8 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
 }
 
 void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
-                                 const ScreenPoint& v2, uint32_t body, int face_index,
-                                 int triangle) const {
+                                 const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                                 PickBuffer::Extent* rows) const {
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
   float* const depths = cells->FillDepths();
   uint32_t* const ids = cells->FillIds();
@@ -297,6 +325,11 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
         TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
         cells->Widen(y, first, last);
+        if (rows) {
+          PickBuffer::Extent& e = rows[y];
+          e.first = std::min(e.first > e.last ? first : e.first, first);
+          e.last = std::max(e.last, last);
+        }
       });
 }
 
@@ -323,6 +356,34 @@ void MarkEdgeCellsPlain(const uint32_t* ids, uint8_t* mask, int w, int h) {
 }
 ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, int h) {
   MarkEdgeCells(ids, mask, w, h);
+}
+// The same marks, in row y only for the columns [first, last] of columns[y] (inside the row).
+[[gnu::always_inline]] inline void MarkEdgeCellsIn(const uint32_t* ids, uint8_t* mask, int w, int h,
+                                                   const PickBuffer::Extent* columns) {
+  constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
+  for (int y = 0; y < h; ++y) {
+    int x = columns[y].first;
+    const int last = columns[y].last;
+    if (x > last) continue;
+    const uint32_t* row = ids + size_t(y) * w;
+    uint8_t* m = mask + size_t(y) * w;
+    if (y == 0) {
+      if (x == 0) m[x++] = 0;
+      for (; x <= last; ++x) m[x] = ((row[x] ^ row[x - 1]) & kFaceBits) != 0;
+      continue;
+    }
+    const uint32_t* up = row - w;
+    if (x == 0) m[0] = ((row[0] ^ up[0]) & kFaceBits) != 0, ++x;
+    for (; x <= last; ++x) m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
+  }
+}
+void MarkEdgeCellsInPlain(const uint32_t* ids, uint8_t* mask, int w, int h,
+                          const PickBuffer::Extent* columns) {
+  MarkEdgeCellsIn(ids, mask, w, h, columns);
+}
+ZENTROVA_AVX2 void MarkEdgeCellsInAvx2(const uint32_t* ids, uint8_t* mask, int w, int h,
+                                       const PickBuffer::Extent* columns) {
+  MarkEdgeCellsIn(ids, mask, w, h, columns);
 }
 
 // A mark blackens its pixel and the ones right of, below, and right of and below it; seen from
@@ -373,8 +434,38 @@ void BlockSet::MarkOutlines() {
 
 void BlockSet::MarkEdges() {
   edgeMaskFresh_ = true;
-  (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(std::as_const(front_).Ids(),
-                                                                 edgeMask.data(), width, height);
+  const uint32_t* ids = std::as_const(front_).Ids();
+  const bool described = frontDescribed_ && front_.UsedKnown();
+  if (described && maskFromFill_ && markedTableKey_ == frontTableKey_) {
+    // A cell can differ only where either fill drew a block; its mark and those of its right
+    // and lower neighbours read it.
+    markRows_.assign(size_t(height), PickBuffer::Extent{});
+    auto widen = [&](int y, int first, int last) {
+      if (y >= height || first > last) return;
+      PickBuffer::Extent& e = markRows_[size_t(y)];
+      e.first = e.first > e.last ? first : std::min(e.first, first);
+      e.last = std::max(e.last, last);
+    };
+    for (int y = 0; y < height; ++y) {
+      for (const PickBuffer::Extent& e :
+           {frontBlockRows_[size_t(y)], markedBlockRows_[size_t(y)]}) {
+        if (e.first > e.last) continue;
+        widen(y, e.first, e.last + 1);
+        widen(y + 1, e.first, e.last);
+      }
+      PickBuffer::Extent& e = markRows_[size_t(y)];
+      e.first = std::max(e.first, 0);
+      e.last = std::min(e.last, width - 1);
+    }
+    (platform::HasAvx2() ? MarkEdgeCellsInAvx2 : MarkEdgeCellsInPlain)(ids, edgeMask_.data(), width,
+                                                                       height, markRows_.data());
+  } else {
+    (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(ids, edgeMask_.data(), width,
+                                                                   height);
+  }
+  maskFromFill_ = described;
+  markedTableKey_ = frontTableKey_;
+  markedBlockRows_ = frontBlockRows_;
 }
 
 void BlockSet::DrawOutlines(r::RenderDevice* /*device*/, r::Surface* surface) {
@@ -397,7 +488,7 @@ void BlockSet::DrawOutlineRows(uint8_t* bits, int pitch, int surface_width, int 
   const int w = std::min(width, surface_width);
   const int h = std::min({height, surface_height, end_row});
   (platform::HasAvx2() ? DarkenOutlineRowsAvx2 : DarkenOutlineRowsPlain)(
-      edgeMask.data(), width, bits, pitch, w, std::max(first_row, 0), h);
+      edgeMask_.data(), width, bits, pitch, w, std::max(first_row, 0), h);
 }
 
 void BlockSet::Draw(r::RenderDevice* device, const Mat4& /*matrix*/, const Block* /*held*/) const {

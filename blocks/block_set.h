@@ -57,8 +57,10 @@ class BlockSet : public OwningObjectList<Block> {
   // Bumped on every change of the block list.
   uint64_t ListVersion() const { return listVersion_; }
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
+  // With `rows`, rows[y] is also widened to take each span of row y.
   void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
-                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle) const;
+                         const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                         PickBuffer::Extent* rows = nullptr) const;
   // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, then
   // (if not null) `next`, three points, as the face's other triangle; but each cell is written
   // once, and `next` is tested row by row while the row is still at hand.
@@ -176,7 +178,14 @@ class BlockSet : public OwningObjectList<Block> {
   const PickBuffer& BackBuffer() const { return back_; }
   const uint8_t* EdgeMask() const {
     FinishPickRefresh();
-    return edgeMask.data();
+    return edgeMask_.data();
+  }
+  // For a test of the outline rows alone: the marks are then made whole again by the next
+  // MarkOutlines, not only where the buffer changed.
+  uint8_t* MutableEdgeMask() {
+    FinishPickRefresh();
+    maskFromFill_ = false;
+    return edgeMask_.data();
   }
   int Width() const { return width; }
   int Height() const { return height; }
@@ -192,7 +201,6 @@ class BlockSet : public OwningObjectList<Block> {
   std::vector<size_t> candidates;  // cell indices
   int candidateCount = 0;
   float snapDistances[6] = {};
-  std::vector<uint8_t> edgeMask;
   uint8_t settleCheck = 0;
   Face* pendingFace = nullptr;
   Face* savedLink = nullptr;
@@ -212,7 +220,9 @@ class BlockSet : public OwningObjectList<Block> {
   void FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded);
   void FillTable(PickBuffer* cells, const Mat4& ms);
   void FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded);
-  // MarkOutlines without waiting: the background refresh ends with it.
+  // MarkOutlines without waiting: the background refresh ends with it. Only the columns where
+  // the buffer can differ from the one the mask was made from are marked anew, when that is
+  // known.
   void MarkEdges();
   void ForgetReferencesTo(const Block* gone);
   // The first face of a block other than `except` whose link is `face`, or null.
@@ -242,7 +252,27 @@ class BlockSet : public OwningObjectList<Block> {
   };
   std::vector<NextSpan> nextSpans_;  // the same for its next triangle, in the walk's order
   Mat4 frontMatrix_;                 // the transforms of the front fill running in the background
-  bool edgeMaskFresh_ = false;       // the edge mask is that of the front buffer as it is
+  std::vector<uint8_t> edgeMask_;
+  bool edgeMaskFresh_ = false;  // the edge mask is that of the front buffer as it is
+  // What the table's part of a front fill is made from: the transforms, the table's corners (or
+  // none), the buffer's size. Equal keys give equal cells wherever no block was drawn.
+  struct TableFillKey {
+    float values[16 + 12] = {};
+    int width = 0, height = 0, table = 0;
+    bool operator==(const TableFillKey&) const = default;
+  };
+  TableFillKey TableKey(const Mat4& ms) const;
+  // The front buffer's last fill: its table key and, per row, the columns its blocks were
+  // drawn into. The same for the fill the edge mask was made from: when the table keys agree,
+  // a cell can differ between the two fills only in those columns, and the marks only there
+  // and beside them.
+  TableFillKey frontTableKey_;
+  std::vector<PickBuffer::Extent> frontBlockRows_;
+  bool frontDescribed_ = false;  // the front buffer holds the fill these describe
+  bool maskFromFill_ = false;
+  TableFillKey markedTableKey_;
+  std::vector<PickBuffer::Extent> markedBlockRows_;
+  std::vector<PickBuffer::Extent> markRows_;  // MarkEdges' columns to mark anew, kept
   // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.
   mutable BackgroundJob pickJob_;
 };

@@ -84,6 +84,8 @@ class PickBuffer {
   }
   // After a fill that set every row's extent.
   void KnowUsed() { usedKnown_ = true; }
+  // False once writable cells were handed out since the last such fill.
+  bool UsedKnown() const { return usedKnown_; }
 
  private:
   std::vector<float> depths_;

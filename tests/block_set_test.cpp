@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "collapse_scenes.h"
 #include "play/play_scene.h"
 #include "random_triangle.h"
 #include "test_app.h"
@@ -212,12 +213,14 @@ TEST_F(Picking, ALoneBlockGetsATwoPixelOutlineOnItsSilhouetteAndBetweenItsFaces)
 TEST_F(Picking, OutlineRowsDarkenExactlyThePixelsBesideAMark) {
   platform::PortableRand random;
   random.Seed(5);
-  std::vector<uint8_t>& mask = set().edgeMask;
-  ASSERT_EQ(mask.size(), size_t(kW) * kH);
+  ASSERT_EQ(set().Width(), kW);
+  ASSERT_EQ(set().Height(), kH);
+  uint8_t* mask = set().MutableEdgeMask();
+  const size_t cells = size_t(kW) * kH;
   for (int round = 0; round < 6; ++round) {
-    std::fill(mask.begin(), mask.end(), uint8_t(0));
+    std::fill(mask, mask + cells, uint8_t(0));
     const int marks = round == 0 ? 0 : round < 3 ? 40 * round : 20000 * round;
-    for (int i = 0; i < marks; ++i) mask[random.Next() % mask.size()] = 1;
+    for (int i = 0; i < marks; ++i) mask[random.Next() % cells] = 1;
     for (int y : {0, 1, 239, 479}) mask[size_t(y) * kW] = mask[size_t(y) * kW + kW - 1] = 1;
     mask[size_t(7) * kW + 32] = mask[size_t(9) * kW + 33] = mask[size_t(11) * kW + 31] = 1;
     std::vector<uint32_t> pixels(size_t(kW) * kH), expected(size_t(kW) * kH);
@@ -244,6 +247,60 @@ TEST_F(Picking, TheBackBufferLeavesTheExcludedBodyOut) {
   int front = 0;
   for (int i = 0; i < kW * kH; ++i) front += set().CellBody(set().FrontBuffer()[i]) == b;
   EXPECT_GT(front, 300) << "about a 16-pixel cube at zoom 8";
+}
+
+// The edge marks are made anew only where blocks were or are drawn while the table's part of the
+// fill stays the same; at every step they equal the marks made whole by the rule from the
+// cells: towers falling (the fill beside the physics), a block moved and one removed, the view
+// turned, the buffers emptied.
+TEST_F(Picking, EdgeMarksFollowEveryFillAsIfMadeWhole) {
+  app.EnterPlay();
+  auto expect_whole = [&](const char* what, int step) {
+    const uint8_t* mask = set().EdgeMask();
+    const uint32_t* ids = set().FrontBuffer().Ids();
+    constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
+    int marks = 0, wrong = 0, first_wrong = -1;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const uint32_t id = ids[y * kW + x];
+        const bool left = x > 0 && ((id ^ ids[y * kW + x - 1]) & kFaceBits) != 0;
+        const bool up = y > 0 && ((id ^ ids[(y - 1) * kW + x]) & kFaceBits) != 0;
+        marks += left || up;
+        if (mask[y * kW + x] == uint8_t(left || up)) continue;
+        if (wrong++ == 0) first_wrong = y * kW + x;
+      }
+    EXPECT_EQ(wrong, 0) << what << " " << step << ", first at " << first_wrong % kW << ","
+                        << first_wrong / kW;
+    return marks;
+  };
+  set().MarkOutlines();
+  EXPECT_GT(expect_whole("start", 0), 1000);
+  scenes::LeanTowers(set());
+  set().settleCheck = 1;
+  for (int step = 0; step < 40; ++step) {
+    set().Step(device(), nullptr);
+    expect_whole("fall", step);
+  }
+  set().settleCheck = 0;
+  set().At(7)->PlaceAt({-3.0f, 5.0f, 2.0f});
+  set().RefreshPickBuffer(device(), nullptr);
+  set().MarkOutlines();
+  expect_whole("moved", 0);
+  set().RemoveAt(12);
+  set().RefreshPickBuffer(device(), nullptr);
+  set().MarkOutlines();
+  expect_whole("removed", 0);
+  device()->SetTransform(r::TransformType::kWorld,
+                         ToDeviceMatrix(PlayScene::CameraMatrix(0.7f, 200, 9)));
+  set().RefreshPickBuffer(device(), nullptr);
+  set().MarkOutlines();
+  expect_whole("turned", 0);
+  set().ClearPickBuffers();
+  set().MarkOutlines();
+  EXPECT_EQ(expect_whole("emptied", 0), 0);
+  set().RefreshPickBuffer(device(), nullptr);
+  set().MarkOutlines();
+  expect_whole("filled again", 0);
 }
 
 TEST_F(Picking, TheStartingTowersPickTheirOwnBlocksAndFaces) {
