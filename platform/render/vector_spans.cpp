@@ -29,10 +29,21 @@ ZENTROVA_AVX2 inline __m256i WholeParts(__m256i even, __m256i odd) {
   return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
 }
 
-ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
+// The pixels of the group of eight from x on that pass the depth test: inside the span, depth
+// not above the one held, and (unless the caller has found it so) inside [0, 1].
+ZENTROVA_AVX2 inline __m256i PassingLanes(const VectorSpan& s, int x, __m256 z) {
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(s.x1 - x + 1), lane);
+  const __m256 old = _mm256_maskload_ps(s.depth + x, active);
+  __m256 keep = _mm256_cmp_ps(z, old, _CMP_GT_OQ);
+  if (!s.in_range)
+    keep = _mm256_or_ps(keep, _mm256_or_ps(_mm256_cmp_ps(z, _mm256_setzero_ps(), _CMP_LT_OQ),
+                                           _mm256_cmp_ps(z, _mm256_set1_ps(1.0f), _CMP_GT_OQ)));
+  return _mm256_andnot_si256(_mm256_castps_si256(keep), active);
+}
+
+ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
   const __m256 z0 = _mm256_set1_ps(s.z), z_step = _mm256_set1_ps(step);
-  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
   __m256 k = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256 eight = _mm256_set1_ps(8.0f);
   // Texel coordinates of the even pixels of a group in one register, of the odd in another:
@@ -50,14 +61,8 @@ ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
   const int* texels = reinterpret_cast<const int*>(s.texels);
 
   for (int x = s.x0; x <= s.x1; x += 8) {
-    const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(s.x1 - x + 1), lane);
     const __m256 z = _mm256_add_ps(z0, _mm256_mul_ps(k, z_step));
-    const __m256 old = _mm256_maskload_ps(s.depth + x, active);
-    __m256 keep = _mm256_cmp_ps(z, old, _CMP_GT_OQ);
-    if (!s.in_range)
-      keep = _mm256_or_ps(keep, _mm256_or_ps(_mm256_cmp_ps(z, zero, _CMP_LT_OQ),
-                                             _mm256_cmp_ps(z, one, _CMP_GT_OQ)));
-    const __m256i write = _mm256_andnot_si256(_mm256_castps_si256(keep), active);
+    const __m256i write = PassingLanes(s, x, z);
     if (!_mm256_testz_si256(write, write)) {
       const __m256i col = _mm256_and_si256(WholeParts(u_even, u_odd), col_mask);
       const __m256i row = _mm256_and_si256(WholeParts(v_even, v_odd), row_mask);
@@ -77,21 +82,13 @@ ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
 }
 
 ZENTROVA_AVX2 void DrawEightOfOneColour(const VectorSpan& s, float step, uint32_t colour) {
-  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256 z0 = _mm256_set1_ps(s.z), z_step = _mm256_set1_ps(step);
-  const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
   __m256 k = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256 eight = _mm256_set1_ps(8.0f);
   const __m256i pixel = _mm256_set1_epi32(int(colour));
   for (int x = s.x0; x <= s.x1; x += 8) {
-    const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(s.x1 - x + 1), lane);
     const __m256 z = _mm256_add_ps(z0, _mm256_mul_ps(k, z_step));
-    const __m256 old = _mm256_maskload_ps(s.depth + x, active);
-    __m256 keep = _mm256_cmp_ps(z, old, _CMP_GT_OQ);
-    if (!s.in_range)
-      keep = _mm256_or_ps(keep, _mm256_or_ps(_mm256_cmp_ps(z, zero, _CMP_LT_OQ),
-                                             _mm256_cmp_ps(z, one, _CMP_GT_OQ)));
-    const __m256i write = _mm256_andnot_si256(_mm256_castps_si256(keep), active);
+    const __m256i write = PassingLanes(s, x, z);
     _mm256_maskstore_ps(s.depth + x, write, z);
     _mm256_maskstore_epi32(reinterpret_cast<int*>(s.pixels + x), write, pixel);
     k = _mm256_add_ps(k, eight);
