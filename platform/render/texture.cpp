@@ -35,9 +35,10 @@ bool Texture::Uniform(uint32_t* texel) const {
     uint32_t differ = 0;
     for (uint32_t t : texels_) differ |= t ^ first;
     uniform_ = differ == 0;
+    uniformTexel_ = first;
     uniformVersion_ = version_;
   }
-  *texel = texels_[0];
+  *texel = uniformTexel_;
   return uniform_;
 }
 

@@ -42,8 +42,10 @@ class Texture {
   std::vector<uint32_t> texels_;
   bool locked_ = false;
   uint64_t version_ = 0;
-  // Beside the version, which the rasterizer reads for every triangle.
+  // Beside the version, which the rasterizer reads for every triangle; with the texel itself,
+  // so that a look needs no texel brought in.
   mutable bool uniform_ = false;
+  mutable uint32_t uniformTexel_ = 0;
   mutable uint64_t uniformVersion_ = ~uint64_t(0);
   mutable std::vector<uint8_t> opaqueRows_;
   mutable uint64_t opaqueVersion_ = ~uint64_t(0);
