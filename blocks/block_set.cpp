@@ -325,11 +325,7 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
         TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
         cells->Widen(y, first, last);
-        if (rows) {
-          PickBuffer::Extent& e = rows[y];
-          e.first = std::min(e.first > e.last ? first : e.first, first);
-          e.last = std::max(e.last, last);
-        }
+        if (rows) rows[y].Widen(first, last);
       });
 }
 
@@ -441,10 +437,7 @@ void BlockSet::MarkEdges() {
     // and lower neighbours read it.
     markRows_.assign(size_t(height), PickBuffer::Extent{});
     auto widen = [&](int y, int first, int last) {
-      if (y >= height || first > last) return;
-      PickBuffer::Extent& e = markRows_[size_t(y)];
-      e.first = e.first > e.last ? first : std::min(e.first, first);
-      e.last = std::max(e.last, last);
+      if (y < height) markRows_[size_t(y)].Widen(first, last);
     };
     for (int y = 0; y < height; ++y) {
       for (const PickBuffer::Extent& e :

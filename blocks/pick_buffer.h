@@ -62,6 +62,15 @@ class PickBuffer {
   // may hold anything (none while last < first), so that a fill need only empty those.
   struct Extent {
     int first = 0, last = -1;
+    // Takes in the columns [from, to] too.
+    void Widen(int from, int to) {
+      if (first > last) {
+        first = from, last = to;
+      } else {
+        first = std::min(first, from);
+        last = std::max(last, to);
+      }
+    }
   };
   float* FillDepths() { return depths_.data(); }
   uint32_t* FillIds() { return ids_.data(); }
@@ -73,14 +82,7 @@ class PickBuffer {
     if (size_t(y) < used_.size()) used_[size_t(y)] = columns;
   }
   void Widen(int y, int first, int last) {
-    if (size_t(y) >= used_.size()) return;
-    Extent& e = used_[size_t(y)];
-    if (e.first > e.last) {
-      e = {first, last};
-    } else {
-      e.first = std::min(e.first, first);
-      e.last = std::max(e.last, last);
-    }
+    if (size_t(y) < used_.size()) used_[size_t(y)].Widen(first, last);
   }
   // After a fill that set every row's extent.
   void KnowUsed() { usedKnown_ = true; }
