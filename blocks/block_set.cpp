@@ -432,7 +432,7 @@ void BlockSet::MarkEdges() {
   edgeMaskFresh_ = true;
   const uint32_t* ids = std::as_const(front_).Ids();
   const bool described = frontDescribed_ && front_.UsedKnown();
-  if (described && maskFromFill_ && markedTableKey_ == frontTableKey_) {
+  if (pickReuse_ && described && maskFromFill_ && markedTableKey_ == frontTableKey_) {
     // A cell can differ only where either fill drew a block; its mark and those of its right
     // and lower neighbours read it.
     markRows_.assign(size_t(height), PickBuffer::Extent{});

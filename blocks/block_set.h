@@ -51,7 +51,8 @@ class BlockSet : public OwningObjectList<Block> {
   // front buffer is left as it is when its inputs (transforms, block list, every corner) are
   // those of its last fill: the fill would give the same cells.
   void RefreshPickBuffer(platform::render::RenderDevice* device, const Block* excluded);
-  // Off: every front refresh fills the buffer anew, as the tests that compare both ways need.
+  // Off: every front refresh fills the buffer anew and the edge marks are made whole, as the
+  // tests that compare both ways need.
   void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
   int PickFillsSkipped() const { return pickFillsSkipped_; }
   // Bumped on every change of the block list.
