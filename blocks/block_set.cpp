@@ -334,32 +334,14 @@ namespace {
 // The loops of the edge marks and of the outlines, compiled twice: for any x86-64, and for AVX2,
 // whose wider registers take more cells a step. Plain loops over contiguous cells, which the
 // compiler vectorises; the sizes come as values, as byte stores could otherwise alias them.
-[[gnu::always_inline]] inline void MarkEdgeCells(const uint32_t* ids, uint8_t* mask, int w, int h) {
-  constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
-  mask[0] = 0;
-  for (int x = 1; x < w; ++x) mask[x] = ((ids[x] ^ ids[x - 1]) & kFaceBits) != 0;
-  for (int y = 1; y < h; ++y) {
-    const uint32_t* row = ids + size_t(y) * w;
-    const uint32_t* up = row - w;
-    uint8_t* m = mask + size_t(y) * w;
-    m[0] = ((row[0] ^ up[0]) & kFaceBits) != 0;
-    for (int x = 1; x < w; ++x)
-      m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
-  }
-}
-void MarkEdgeCellsPlain(const uint32_t* ids, uint8_t* mask, int w, int h) {
-  MarkEdgeCells(ids, mask, w, h);
-}
-ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, int h) {
-  MarkEdgeCells(ids, mask, w, h);
-}
-// The same marks, in row y only for the columns [first, last] of columns[y] (inside the row).
-[[gnu::always_inline]] inline void MarkEdgeCellsIn(const uint32_t* ids, uint8_t* mask, int w, int h,
-                                                   const PickBuffer::Extent* columns) {
+// Every row's marks, or with `columns` only those in [first, last] of columns[y] (inside the
+// row).
+[[gnu::always_inline]] inline void MarkEdgeCells(const uint32_t* ids, uint8_t* mask, int w, int h,
+                                                 const PickBuffer::Extent* columns) {
   constexpr uint32_t kFaceBits = ~PickCell::kTriangleBit;
   for (int y = 0; y < h; ++y) {
-    int x = columns[y].first;
-    const int last = columns[y].last;
+    int x = columns ? columns[y].first : 0;
+    const int last = columns ? columns[y].last : w - 1;
     if (x > last) continue;
     const uint32_t* row = ids + size_t(y) * w;
     uint8_t* m = mask + size_t(y) * w;
@@ -373,13 +355,13 @@ ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, 
     for (; x <= last; ++x) m[x] = (((row[x] ^ row[x - 1]) | (row[x] ^ up[x])) & kFaceBits) != 0;
   }
 }
-void MarkEdgeCellsInPlain(const uint32_t* ids, uint8_t* mask, int w, int h,
-                          const PickBuffer::Extent* columns) {
-  MarkEdgeCellsIn(ids, mask, w, h, columns);
+void MarkEdgeCellsPlain(const uint32_t* ids, uint8_t* mask, int w, int h,
+                        const PickBuffer::Extent* columns) {
+  MarkEdgeCells(ids, mask, w, h, columns);
 }
-ZENTROVA_AVX2 void MarkEdgeCellsInAvx2(const uint32_t* ids, uint8_t* mask, int w, int h,
-                                       const PickBuffer::Extent* columns) {
-  MarkEdgeCellsIn(ids, mask, w, h, columns);
+ZENTROVA_AVX2 void MarkEdgeCellsAvx2(const uint32_t* ids, uint8_t* mask, int w, int h,
+                                     const PickBuffer::Extent* columns) {
+  MarkEdgeCells(ids, mask, w, h, columns);
 }
 
 // A mark blackens its pixel and the ones right of, below, and right of and below it; seen from
@@ -432,7 +414,9 @@ void BlockSet::MarkEdges() {
   edgeMaskFresh_ = true;
   const uint32_t* ids = std::as_const(front_).Ids();
   const bool described = frontDescribed_ && front_.UsedKnown();
-  if (pickReuse_ && described && maskFromFill_ && markedTableKey_ == frontTableKey_) {
+  const bool partial =
+      pickReuse_ && described && maskFromFill_ && markedTableKey_ == frontTableKey_;
+  if (partial) {
     // A cell can differ only where either fill drew a block; its mark and those of its right
     // and lower neighbours read it.
     markRows_.assign(size_t(height), PickBuffer::Extent{});
@@ -450,12 +434,9 @@ void BlockSet::MarkEdges() {
       e.first = std::max(e.first, 0);
       e.last = std::min(e.last, width - 1);
     }
-    (platform::HasAvx2() ? MarkEdgeCellsInAvx2 : MarkEdgeCellsInPlain)(ids, edgeMask_.data(), width,
-                                                                       height, markRows_.data());
-  } else {
-    (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(ids, edgeMask_.data(), width,
-                                                                   height);
   }
+  (platform::HasAvx2() ? MarkEdgeCellsAvx2 : MarkEdgeCellsPlain)(
+      ids, edgeMask_.data(), width, height, partial ? markRows_.data() : nullptr);
   maskFromFill_ = described;
   markedTableKey_ = frontTableKey_;
   markedBlockRows_ = frontBlockRows_;

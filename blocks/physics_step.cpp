@@ -117,15 +117,20 @@ uint64_t BlockSet::Step(platform::render::RenderDevice* device, const Block* /*h
                         BackgroundJob::Work beside, void* beside_context) {
   FinishPickRefresh();
   frontMatrix_ = ScreenMatrix(device);
+  // The front fill in two works on the second core: the table, then the blocks and the marks.
+  const BackgroundJob::Work fill_table = [](void* context) {
+    auto* set = static_cast<BlockSet*>(context);
+    set->FillTable(&set->front_, set->frontMatrix_);
+  };
+  const BackgroundJob::Work fill_blocks = [](void* context) {
+    auto* set = static_cast<BlockSet*>(context);
+    set->FillBlocks(&set->front_, set->frontMatrix_, nullptr);
+    set->MarkEdges();
+  };
   if (!settleCheck) {
     if (!FrontNeedsFill(frontMatrix_)) return 0;
-    pickJob_.Start(
-        [](void* context) {
-          auto* set = static_cast<BlockSet*>(context);
-          set->FillBuffer(&set->front_, set->frontMatrix_, nullptr);
-          set->MarkEdges();
-        },
-        this);
+    pickJob_.Start(fill_table, this, /*more_soon=*/true);
+    pickJob_.Start(fill_blocks, this);
     return 0;
   }
   uint64_t beside_job = 0;
@@ -133,25 +138,14 @@ uint64_t BlockSet::Step(platform::render::RenderDevice* device, const Block* /*h
     pickJob_.Start(beside, beside_context, /*more_soon=*/true);
     beside_job = pickJob_.Started();
   }
-  // The table's part of the front fill reads no block: the second core fills it while the
-  // bodies move, and takes the blocks up as soon as they have.
-  pickJob_.Start(
-      [](void* context) {
-        auto* set = static_cast<BlockSet*>(context);
-        set->FillTable(&set->front_, set->frontMatrix_);
-      },
-      this, /*more_soon=*/true);
+  // The table's part reads no block: the second core fills it while the bodies move, and takes
+  // the blocks up as soon as they have.
+  pickJob_.Start(fill_table, this, /*more_soon=*/true);
   MoveBodies();
   // Begun with the table, the fill is finished even where it would give what the buffer held:
   // it starts at once, and what it is made from is noted while it runs.
   edgeMaskFresh_ = false;
-  pickJob_.Start(
-      [](void* context) {
-        auto* set = static_cast<BlockSet*>(context);
-        set->FillBlocks(&set->front_, set->frontMatrix_, nullptr);
-        set->MarkEdges();
-      },
-      this);
+  pickJob_.Start(fill_blocks, this);
   KeyPickInputs(frontMatrix_, &frontInputs_);
   frontVersion_ = listVersion_;
   return beside_job;

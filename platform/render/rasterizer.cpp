@@ -446,7 +446,8 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   // Every texel the same when the triangle was kept, and untouched since: whatever a pixel's
   // coordinates, it takes that one.
   const bool one_texel = fast_spans && state.uniform && tex->Version() == state.texels_version;
-  const uint32_t texel_colour = (v0->color & 0x00FFFFFF) == 0x00FFFFFF
+  const uint32_t texel_colour = !one_texel ? 0
+                                : (v0->color & 0x00FFFFFF) == 0x00FFFFFF
                                     ? state.uniform_texel & 0x00FFFFFF
                                     : Modulate(state.uniform_texel, v0->color);
   const bool pow2 = (tw & (tw - 1)) == 0 && (th & (th - 1)) == 0;
