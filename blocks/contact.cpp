@@ -59,7 +59,7 @@ float Slack(const Vec3& extent, float magnitude) {
 // corner, the five samples side by side (the last vector's other lanes unused).
 struct SampleWeights {
   F4 w[2][4];
-  constexpr SampleWeights() : w{} {
+  SampleWeights() : w{} {
     for (int i = 0; i < 5; ++i) {
       const float u = kFaceSamples[i][0], v = kFaceSamples[i][1];
       w[i / 4][0][i % 4] = v * u;
