@@ -1,6 +1,8 @@
 #include "app/game_app.h"
 
+#include "play/play_scene.h"
 #include "scenes/scene_manager.h"
+#include "scenes/title_scene.h"
 #include "world/world.h"
 
 namespace {
@@ -35,7 +37,9 @@ bool GameApp::Create(int show_command) {
   world_ = std::make_unique<World>();
   if (!world_->Init(this, &graphics_, kWidth, kHeight)) return Fail("cannot load the world");
   scene_manager_ = std::make_unique<SceneManager>();
-  if (!scene_manager_->Init(this)) return Fail("cannot load the scenes");
+  if (!scene_manager_->Init(this, std::make_unique<TitleScene>(this),
+                            std::make_unique<PlayScene>(this)))
+    return Fail("cannot load the scenes");
   Platform().SetCursorPos(kWidth / 2, kHeight / 2);
   Platform().Sleep(1000);
   return true;

@@ -37,6 +37,8 @@ class ObjectList {
     return items_[index];
   }
   int Count() const { return int(items_.size()); }
+  // The objects in list order, for code that takes them all at once without knowing the list.
+  T* const* Items() const { return items_.data(); }
 
  private:
   std::vector<T*> items_;

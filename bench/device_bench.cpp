@@ -81,7 +81,7 @@ void BM_SpriteOpaque512(benchmark::State& state) {
   f.graphics.Device()->CreateTexture(512, 512, &picture);
   std::fill(picture->MutableTexels(), picture->MutableTexels() + 512 * 512, 0xFFFFFFFF);
   std::unique_ptr<r::Sprite> sprite;
-  f.graphics.Device()->CreateSprite(&sprite);
+  platform::render::CreateSprite(f.graphics.Device(), &sprite);
   r::Vector2 at{64, 0};
   for (auto _ : state) {
     sprite->Begin();

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-#include "blocks/block_set.h"
+#include "blocks/block.h"
 
 namespace {
 
@@ -85,15 +85,15 @@ void ContactGrid::Reserve(int count) {
   built_ = false;
 }
 
-bool ContactGrid::Update(const BlockSet& set) {
-  count_ = set.Count();
+bool ContactGrid::Update(const Block* const* blocks, int count, uint64_t list_version) {
+  count_ = count;
   if (size_t(count_) > capacity_) return built_ = false;
-  bool fresh = built_ && builtVersion_ == set.ListVersion() && builtCount_ == count_;
+  bool fresh = built_ && builtVersion_ == list_version && builtCount_ == count_;
   // Two centres that each drifted at most half the margin are at most one margin nearer.
   constexpr double kDriftSquared = (kMargin / 2) * (kMargin / 2);
   movers_.clear();
   for (int i = 0; i < count_; ++i) {
-    const Block* b = set.At(i);
+    const Block* b = blocks[i];
     if (!Finite(b->centre) || !std::isfinite(b->reachRadius)) return built_ = false;
     const size_t s = size_t(i);
     centres_[s] = b->centre;
@@ -103,7 +103,7 @@ bool ContactGrid::Update(const BlockSet& set) {
     if (DistanceSquared(b->centre, builtCentres_[s]) > kDriftSquared) movers_.push_back(i);
   }
   if (!fresh) {
-    builtVersion_ = set.ListVersion();
+    builtVersion_ = list_version;
     Build();
   } else if (!movers_.empty()) {
     // A few drifted blocks are listed again where they are now; many make all lists anew.

@@ -14,7 +14,7 @@
 
 #include "blocks/math.h"
 
-class BlockSet;
+class Block;
 
 class ContactGrid {
  public:
@@ -24,10 +24,11 @@ class ContactGrid {
 
   // Storage for `count` blocks; called as blocks are added, so that a step seldom allocates.
   void Reserve(int count);
-  // Takes the set's centres and reaches for this pass, and makes the lists anew when they may
-  // miss a pair. False when a centre or reach is not finite or the set outgrew the storage:
-  // then every pair must be visited.
-  bool Update(const BlockSet& set);
+  // Takes the blocks' centres and reaches for this pass, and makes the lists anew when they may
+  // miss a pair (always when `list_version`, bumped on every change of the list, differs from
+  // the last build's). False when a centre or reach is not finite or the list outgrew the
+  // storage: then every pair must be visited.
+  bool Update(const Block* const* blocks, int count, uint64_t list_version);
   // Calls visit(b) for every listed block b of block `a`, in ascending list order; all blocks
   // within a's reach are among them, and some beyond it.
   template <class Visit>

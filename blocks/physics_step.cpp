@@ -91,7 +91,7 @@ void BlockSet::MoveBodies() {
     // block's listed blocks in list order keeps the order of every test that does anything.
     // A ball around the block's corners, made at its first pair within reach and again after a
     // test moved them, skips the pairs whose test provably does nothing.
-    if (contactGrid.Update(*this)) {
+    if (contactGrid.Update(Items(), count, ListVersion())) {
       for (int a = 0; a < count; ++a) {
         Block& block = *At(a);
         CornerBall ball;

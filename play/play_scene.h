@@ -10,11 +10,11 @@
 #include "gfx/frame_key.h"
 #include "play/frame_bands.h"
 #include "scenes/scene.h"
+#include "world/tool_host.h"
 
-class Tool;
 class GrabHandle;
 
-class PlayScene : public Scene {
+class PlayScene : public Scene, public ToolHost {
  public:
   explicit PlayScene(GameApp* owner);
   bool Load() override;
@@ -23,7 +23,7 @@ class PlayScene : public Scene {
 
   // Drops every grab handle (and blocks left on a handled one's place); a held handle or a held
   // block that did not survive it is let go.
-  void RefreshGrabLayer();
+  void RefreshGrabLayer() override;
 
   // M = T . S . Ry . Rx: move 20 down, scale by zoom, turn by yaw about y, tilt about x.
   static Mat4 CameraMatrix(double tilt_radians, float yaw_degrees, float zoom);
@@ -32,18 +32,13 @@ class PlayScene : public Scene {
   GrabHandle* heldHandle = nullptr;
   int grabOffsetX = 0;
   int grabOffsetY = 0;
-  int cursorX = 0;
-  int cursorY = 0;
   int previousCursorX = 0;
   int previousCursorY = 0;
   Mat4 worldMatrix;
   float pitch = 0.0f;  // degrees, 0..90
   float yaw = 0.0f;    // degrees, kept in 0..360
   float zoom = 0.0f;   // 4..16
-  uint8_t penColour[3] = {0, 0, 0};
-  Tool* currentTool = nullptr;
   uint8_t doorPictureShown = 0;
-  uint32_t doorStartTime = 0;
   // Test hook: with false, the bands clear the background of every frame themselves.
   bool clearBesidePhysics = true;
 

@@ -3,16 +3,11 @@
 #include <cstring>
 #include <memory>
 
-#include "play/play_scene.h"
-#include "scenes/title_scene.h"
-
-bool SceneManager::Init(GameApp* app) {
+bool SceneManager::Init(GameApp* app, std::unique_ptr<Scene> title, std::unique_ptr<Scene> play) {
   owner_ = app;
-  auto title = std::make_unique<TitleScene>(app);
   if (!title->Load()) return false;
   current_ = title.get();
   Add(title.release());
-  auto play = std::make_unique<PlayScene>(app);
   if (!play->Load()) return false;
   Add(play.release());
   return true;

@@ -1,13 +1,16 @@
 // Owns the two scenes, knows the current one and hands it the frame's update and render.
 #pragma once
 
+#include <memory>
+
 #include "app/object_list.h"
 #include "scenes/scene.h"
 
 class SceneManager : public OwningObjectList<Scene> {
  public:
-  // Creates and loads the title scene (current) and the play scene, in that order.
-  bool Init(GameApp* app);
+  // Takes and loads the title scene (current) and the play scene, in that order. The scenes are
+  // made by the application, which knows them all; the manager knows only what a scene is.
+  bool Init(GameApp* app, std::unique_ptr<Scene> title, std::unique_ptr<Scene> play);
   // The current scene becomes what its Update returns; a null result keeps it current.
   void Update();
   void Render();

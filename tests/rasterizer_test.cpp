@@ -194,7 +194,7 @@ TEST_F(Drawing, SpritesBlendByTexelAlphaTimesColourAlphaAtPixelPositions) {
   for (int i = 0; i < 8; ++i) texture->MutableTexels()[i] = 0xFF000000;  // opaque black
   texture->MutableTexels()[3] = 0x00000000;                              // one clear texel
   std::unique_ptr<r::Sprite> sprite;
-  device()->CreateSprite(&sprite);
+  r::CreateSprite(device(), &sprite);
   r::Vector2 at{100, 20};
   ASSERT_TRUE(sprite->Begin());
   sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0, &at, 0xFFFFFFFF);
@@ -222,7 +222,7 @@ TEST_F(Drawing, SpritesHonourSourceRectangleScalingAndRotation) {
   texture->MutableTexels()[0] = 0xFFFF0000;
   texture->MutableTexels()[1] = 0xFF0000FF;
   std::unique_ptr<r::Sprite> sprite;
-  device()->CreateSprite(&sprite);
+  r::CreateSprite(device(), &sprite);
   r::Rect second{1, 0, 2, 1};
   r::Vector2 scale{3, 3}, at{10, 10};
   sprite->Begin();
@@ -261,7 +261,7 @@ TEST_F(Drawing, SpriteRowsOfOpaqueTexelsBlendAsEveryOtherPixel) {
       texture->MutableTexels()[y * 37 + x] =
           (y % 3 == 2 && x == 9 ? (next() >> 8) & 0x7F000000u : 0xFF000000u) | (next() >> 8);
   std::unique_ptr<r::Sprite> sprite;
-  device()->CreateSprite(&sprite);
+  r::CreateSprite(device(), &sprite);
   uint32_t* pixels = graphics.BackBuffer()->Pixels();
   for (uint32_t color : {0xFFFFFFFFu, 0x48FFFFFFu, 0x00FFFFFFu, 0x80FF8040u, 0xFFFFFFFEu}) {
     std::vector<uint32_t> before(640 * 480);
@@ -300,7 +300,7 @@ TEST_F(Drawing, ASceneKeepsItsTrianglesUnderWhatIsDrawnAfterThem) {
   device()->CreateTexture(4, 4, &texture);
   std::fill(texture->MutableTexels(), texture->MutableTexels() + 16, 0xFF0000FFu);
   std::unique_ptr<r::Sprite> sprite;
-  device()->CreateSprite(&sprite);
+  r::CreateSprite(device(), &sprite);
   ASSERT_TRUE(device()->BeginScene());
   Fan({At(0, 0), At(40, 0), At(40, 40), At(0, 40)});
   EXPECT_EQ(Pixel(5, 5), 0xFFFFFFu);  // kept, not yet filled

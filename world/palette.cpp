@@ -1,6 +1,6 @@
 #include "world/palette.h"
 
-#include "play/play_scene.h"
+#include "world/tool_host.h"
 #include "world/world.h"
 
 namespace {
@@ -8,7 +8,7 @@ namespace {
 constexpr uint32_t kDoorLimitMs = 20000;
 }  // namespace
 
-bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int right) {
+bool TrackPalette(World* world, ToolHost* scene, int x, int y, int left, int right) {
   bool on_palette = false;
   for (auto& tool : world->tools) {
     bool probe = left == 0 && right == 0;
@@ -18,7 +18,7 @@ bool TrackPalette(World* world, PlayScene* scene, int x, int y, int left, int ri
   return on_palette;
 }
 
-void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms) {
+void ChooseTool(World* world, ToolHost* scene, uint32_t now_ms) {
   for (auto& tool : world->tools) {
     if (tool->hot) {
       if (tool->type == Tool::kDoor) {
@@ -34,13 +34,13 @@ void ChooseTool(World* world, PlayScene* scene, uint32_t now_ms) {
   }
 }
 
-bool DoorPictureDue(const World* world, const PlayScene* scene, uint32_t now_ms) {
+bool DoorPictureDue(const World* world, const ToolHost* scene, uint32_t now_ms) {
   const Tool* current = scene->currentTool;
   return current && current->type == Tool::kDoor &&
          (world->blockSet.AllAtRest() || now_ms - scene->doorStartTime > kDoorLimitMs);
 }
 
-void DrawPaletteOverlay(const World* world, const PlayScene* scene, bool door_picture,
+void DrawPaletteOverlay(const World* world, const ToolHost* scene, bool door_picture,
                         platform::gdi::DeviceContext* dc) {
   Tool* current = scene->currentTool;
   if (!current) return;

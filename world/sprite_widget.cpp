@@ -27,7 +27,7 @@ bool SpriteWidget::OnResetDevice(GraphicsDevice* /*device*/) {
 }
 
 bool SpriteWidget::Create(ImageTexture* texture, GraphicsDevice* device) {
-  if (device->Device()->CreateSprite(&sprite_) != r::Result::kOk) return false;
+  if (r::CreateSprite(device->Device(), &sprite_) != r::Result::kOk) return false;
   texture_ = texture;
   device_ = device;
   device->Resources().Add(this);

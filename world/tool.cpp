@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "play/play_scene.h"
+#include "world/tool_host.h"
 #include "world/world.h"
 
 namespace gdi = platform::gdi;
@@ -11,7 +11,7 @@ namespace {
 constexpr int kIconSize = 48;
 }
 
-void Tool::Track(World* world, PlayScene* /*scene*/, int cx, int cy, bool* probe) {
+void Tool::Track(World* world, ToolHost* /*scene*/, int cx, int cy, bool* probe) {
   if (*probe) {
     *probe = false;
     if (Contains(cx, cy)) {
@@ -88,7 +88,7 @@ bool DoorTool::Load(GraphicsDevice*) {
   return true;
 }
 
-void PenTool::Apply(PlayScene* scene) {
+void PenTool::Apply(ToolHost* scene) {
   if (!hot) return;
   for (int i = 0; i < 3; ++i) scene->penColour[i] = colour[i];
 }

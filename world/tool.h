@@ -8,7 +8,7 @@
 #include "gfx/graphics_device.h"
 
 class World;
-class PlayScene;
+class ToolHost;
 
 class Tool {
  public:
@@ -29,9 +29,9 @@ class Tool {
   // The per-frame hover test. With *probe true (no button down): refreshes `hot`, playing the
   // select sound on entry, and clears *probe. With *probe false: sets *probe to whether the
   // cursor is over the icon, leaving `hot` alone.
-  virtual void Track(World* world, PlayScene* scene, int x, int y, bool* probe);
+  virtual void Track(World* world, ToolHost* scene, int x, int y, bool* probe);
   // Called on every tool after a left-button release.
-  virtual void Apply(PlayScene* /*scene*/) {}
+  virtual void Apply(ToolHost* /*scene*/) {}
 
   void DrawIcon(platform::gdi::DeviceContext* dc) const;
   void DrawCurrentIcon(platform::gdi::DeviceContext* dc) const;
@@ -86,7 +86,7 @@ class DoorTool : public Tool {
 class PenTool : public Tool {
  public:
   PenTool(uint8_t r, uint8_t g, uint8_t b) : Tool(kPen), colour{r, g, b} {}
-  void Apply(PlayScene* scene) override;
+  void Apply(ToolHost* scene) override;
   const uint8_t colour[3];
 
  protected:

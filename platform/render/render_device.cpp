@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/render/sprite.h"
-
 namespace platform::render {
 
 RenderDevice::RenderDevice(Presenter* presenter, const PresentParameters& params)
@@ -221,11 +219,6 @@ Result RenderDevice::Reset(const PresentParameters& params) {
 Result RenderDevice::CreateTexture(int width, int height, std::unique_ptr<Texture>* out) {
   if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return Result::kInvalidCall;
   *out = std::make_unique<Texture>(width, height);
-  return Result::kOk;
-}
-
-Result RenderDevice::CreateSprite(std::unique_ptr<Sprite>* out) {
-  *out = std::make_unique<Sprite>(this);
   return Result::kOk;
 }
 

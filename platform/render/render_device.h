@@ -15,8 +15,6 @@
 
 namespace platform::render {
 
-class Sprite;
-
 class RenderDevice {
  public:
   RenderDevice(Presenter* presenter, const PresentParameters& params);
@@ -84,7 +82,6 @@ class RenderDevice {
   Result Reset(const PresentParameters& params);
 
   Result CreateTexture(int width, int height, std::unique_ptr<Texture>* out);
-  Result CreateSprite(std::unique_ptr<Sprite>* out);
 
   // Test hooks: the next Present reports a loss; the loss holds until released; Reset fails.
   void InjectDeviceLoss() { inject_loss_ = true; }

@@ -159,4 +159,9 @@ bool Sprite::Draw(const Texture* texture, const Rect* source, const Vector2* sca
   return true;
 }
 
+Result CreateSprite(RenderDevice* device, std::unique_ptr<Sprite>* out) {
+  *out = std::make_unique<Sprite>(device);
+  return Result::kOk;
+}
+
 }  // namespace platform::render

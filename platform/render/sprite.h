@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/render/render_device.h"
@@ -29,5 +30,8 @@ class Sprite {
   bool begun_ = false;
   bool lost_ = false;
 };
+
+// A sprite drawing through `device` (as D3DX makes one for a device).
+Result CreateSprite(RenderDevice* device, std::unique_ptr<Sprite>* out);
 
 }  // namespace platform::render

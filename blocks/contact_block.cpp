@@ -1,10 +1,11 @@
-#include "blocks/contact.h"
-
+// The block test: a block's corners, centre, edge midpoints and face samples probed against
+// another block's box, with the skips that provably change no result beside the probes they skip.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
 
+#include "blocks/contact.h"
 #include "blocks/float4.h"
 
 namespace {
@@ -12,11 +13,6 @@ namespace {
 using float4::F4;
 using float4::I4;
 
-constexpr float kTableHalfSide = 30.0f;
-// A corner of a block that has left the table is held this far below the plane while it is
-// under the square, so that it cannot climb back on.
-constexpr float kBelowTable = -0.015f;
-constexpr float kLeavingFast = 1000.0f;
 // The face samples (u, v): the middle first, then the four quarter points.
 constexpr float kFaceSamples[5][2] = {
     {0.5f, 0.5f}, {0.25f, 0.25f}, {0.25f, 0.75f}, {0.75f, 0.75f}, {0.75f, 0.25f}};
@@ -359,38 +355,6 @@ void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
 
 }  // namespace
 
-void TestTable(Block& block, const Block& table) {
-  // The table keeps its centre in display space: x, height, depth.
-  const float x_low = table.centre.x - kTableHalfSide, x_high = table.centre.x + kTableHalfSide;
-  const float y_low = table.centre.z - kTableHalfSide, y_high = table.centre.z + kTableHalfSide;
-  // Decided once, before any corner moves: one corner strictly inside the square carries the
-  // whole block, corners outside it included.
-  bool over = false;
-  for (const Vec3& c : block.corners)
-    over = over || (x_low < c.x && c.x < x_high && y_low < c.y && c.y < y_high);
-  // The responses touch one corner each: they are given together at the end.
-  Vec3* velocities[8];
-  uint8_t* flags[8];
-  int lifted = 0;
-  for (int k = 0; k < 8; ++k) {
-    Vec3& c = block.corners[k];
-    if (c.z < 0.0f) {
-      if (!block.onTable) continue;
-      if (over) {
-        c.z = 0.0f;
-        velocities[lifted] = &block.velocities[k], flags[lifted] = &block.contact[k], ++lifted;
-        block.touched = 1;
-      } else {
-        block.onTable = 0;  // slid off the edge: it falls past the table from now on
-      }
-    } else if (!block.onTable && over) {
-      c.z = kBelowTable;
-    }
-  }
-  if (lifted > 0)
-    RespondToContacts({0.0f, 0.0f, 1.0f}, velocities, flags, lifted, kTableFriction, kRestitution);
-}
-
 bool TestBlock(Block& a, const Block& b) {
   // Centres farther apart than a's reach cannot touch; equal distance goes on.
   Vec3 apart;
@@ -441,56 +405,4 @@ bool ClearlyApart(const CornerBall& ball, const Block& a, const Block& b) {
     if (c + reach < -margin || c - reach > Component(a.size, axis) + margin) return true;
   }
   return false;
-}
-
-void RespondToContact(const Vec3& n, Vec3& v, uint8_t& contact, float friction, float restitution) {
-  const float normal_speed = Dot(n, v);
-  if (normal_speed > kLeavingFast) return;
-  contact = 1;
-  // Two tangents from an auxiliary axis that is not near n (neither is normalised).
-  const Vec3 aux = std::fabs(n.x) < 0.5f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-  Vec3 t1, t2;
-  Cross(t1, n, aux);
-  Cross(t2, n, t1);
-  float s1 = Dot(t1, v), s2 = Dot(t2, v);
-  const float tangential = std::sqrt(s1 * s1 + s2 * s2);
-  if (tangential > friction) {
-    s1 -= friction * s1 / tangential;
-    s2 -= friction * s2 / tangential;
-  } else {
-    s1 = s2 = 0.0f;
-  }
-  // v = t1 s1 + t2 s2 - (e (n . v)) n, with n . v from before the call.
-  const float bounce = restitution * normal_speed;
-  v.Set(t1.x * s1 + t2.x * s2 - bounce * n.x, t1.y * s1 + t2.y * s2 - bounce * n.y,
-        t1.z * s1 + t2.z * s2 - bounce * n.z);
-}
-
-void RespondToContacts(const Vec3& n, Vec3* const* velocities, uint8_t* const* contacts, int count,
-                       float friction, float restitution) {
-  const Vec3 aux = std::fabs(n.x) < 0.5f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-  Vec3 t1, t2;
-  Cross(t1, n, aux);
-  Cross(t2, n, t1);
-  for (int first = 0; first < count; first += 4) {
-    const int lanes = std::min(4, count - first);
-    Vec3* const* v = velocities + first;
-    F4 vx{}, vy{}, vz{};
-    for (int j = 0; j < lanes; ++j) vx[j] = v[j]->x, vy[j] = v[j]->y, vz[j] = v[j]->z;
-    const F4 normal_speed = n.x * vx + n.y * vy + n.z * vz;
-    const I4 responds = normal_speed <= kLeavingFast || normal_speed != normal_speed;
-    F4 s1 = t1.x * vx + t1.y * vy + t1.z * vz, s2 = t2.x * vx + t2.y * vy + t2.z * vz;
-    const F4 tangential = float4::Sqrt(s1 * s1 + s2 * s2);
-    const I4 slides = tangential > friction;
-    s1 = float4::Select(slides, s1 - friction * s1 / tangential, F4{});
-    s2 = float4::Select(slides, s2 - friction * s2 / tangential, F4{});
-    const F4 bounce = restitution * normal_speed;
-    const F4 x = t1.x * s1 + t2.x * s2 - bounce * n.x, y = t1.y * s1 + t2.y * s2 - bounce * n.y,
-             z = t1.z * s1 + t2.z * s2 - bounce * n.z;
-    for (int j = 0; j < lanes; ++j) {
-      if (!responds[j]) continue;
-      *contacts[first + j] = 1;
-      v[j]->Set(x[j], y[j], z[j]);
-    }
-  }
 }

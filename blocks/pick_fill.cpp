@@ -1,0 +1,268 @@
+// The pick buffers: the front and back fills with the keys that let a front fill be skipped,
+// the columns each fill drew blocks into, the table's part apart, and what a cell names.
+#include <algorithm>
+#include <cstring>
+
+#include "blocks/block_set.h"
+#include "world/table.h"
+
+namespace r = platform::render;
+
+void BlockSet::ClearPickBuffers() {
+  FinishPickRefresh();
+  frontInputs_.Clear();
+  front_.Clear();
+  back_.Clear();
+  frontDescribed_ = false;
+  frontVersion_ = backVersion_ = listVersion_;
+}
+
+PickCell BlockSet::CellAt(const PickBuffer& buffer, uint64_t version, int x, int y) const {
+  if (x < 0 || x >= width || y < 0 || y >= height || version != listVersion_)
+    return {PickCell::kEmptyDepth, 0};
+  return buffer[CellIndex(x, y, width)];
+}
+
+Mat4 BlockSet::ScreenMatrix(r::RenderDevice* device) const {
+  r::Matrix world, view, projection;
+  device->GetTransform(r::TransformType::kWorld, &world);
+  device->GetTransform(r::TransformType::kView, &view);
+  device->GetTransform(r::TransformType::kProjection, &projection);
+  r::Viewport vp;
+  device->GetViewport(&vp);
+  // Halved as integers, as the viewport mapping of the device does.
+  const float w = float(vp.width / 2), h = float(vp.height / 2);
+  Mat4 viewport;
+  viewport.At(0, 0) = w;
+  viewport.At(1, 1) = -h;
+  viewport.At(2, 2) = vp.max_z - vp.min_z;
+  viewport.At(3, 0) = float(vp.x) + w;
+  viewport.At(3, 1) = float(vp.y) + h;
+  viewport.At(3, 2) = vp.min_z;
+  viewport.At(3, 3) = 1.0f;
+  Mat4 ms;
+  Multiply(ms, FromDeviceMatrix(world), FromDeviceMatrix(view));
+  Multiply(ms, ms, FromDeviceMatrix(projection));
+  Multiply(ms, ms, viewport);
+  return ms;
+}
+
+void BlockSet::KeyPickInputs(const Mat4& ms, FrameKey* key) const {
+  key->Clear();
+  key->Add(ms);
+  key->Add(listVersion_);
+  if (table && table->tableCornerRefs()[0])
+    for (int k = 0; k < 4; ++k) key->Add(*table->tableCornerRefs()[k]);
+  for (int i = 0; i < Count(); ++i) key->Add(At(i)->corners);
+}
+
+bool BlockSet::FrontNeedsFill(const Mat4& ms) {
+  KeyPickInputs(ms, &pickInputs_);
+  if (pickReuse_ && frontVersion_ == listVersion_ && !frontInputs_.Empty() &&
+      pickInputs_ == frontInputs_) {
+    ++pickFillsSkipped_;
+    return false;
+  }
+  frontInputs_.Swap(pickInputs_);
+  frontVersion_ = listVersion_;
+  edgeMaskFresh_ = false;
+  return true;
+}
+
+void BlockSet::RefreshPickBuffer(r::RenderDevice* device, const Block* excluded) {
+  FinishPickRefresh();
+  const Mat4 ms = ScreenMatrix(device);
+  if (excluded) {
+    backVersion_ = listVersion_;
+    FillBuffer(&back_, ms, excluded);
+  } else if (FrontNeedsFill(ms)) {
+    FillBuffer(&front_, ms, nullptr);
+  }
+}
+
+void BlockSet::FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
+  FillTable(cells, ms);
+  FillBlocks(cells, ms, excluded);
+}
+
+BlockSet::TableFillKey BlockSet::TableKey(const Mat4& ms) const {
+  TableFillKey key;
+  std::copy(ms.m, ms.m + 16, key.values);
+  key.width = width;
+  key.height = height;
+  if (table && table->tableCornerRefs()[0]) {
+    key.table = 1;
+    for (int k = 0; k < 4; ++k) {
+      const Vec3& c = *table->tableCornerRefs()[k];
+      key.values[16 + 3 * k] = c.x, key.values[17 + 3 * k] = c.y, key.values[18 + 3 * k] = c.z;
+    }
+  }
+  return key;
+}
+
+void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
+  if (cells == &front_) {
+    frontTableKey_ = TableKey(ms);
+    frontDescribed_ = false;  // until its blocks are in
+  }
+  if (table && table->tableCornerRefs()[0]) {
+    ScreenPoint q[4];
+    for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
+    const ScreenPoint second[3] = {q[2], q[3], q[0]};
+    FillFirstTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0, second);
+  } else {
+    cells->Clear();
+  }
+}
+
+void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
+  PickBuffer::Extent* rows = nullptr;
+  if (cells == &front_) {
+    frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
+    rows = frontBlockRows_.data();
+  }
+  for (int i = 0; i < Count(); ++i) {
+    const Block* block = At(i);
+    if (block == excluded) continue;
+    // Each corner is projected once; the faces share them.
+    ScreenPoint s[8];
+    for (int k = 0; k < 8; ++k) s[k] = ProjectToScreen(block->corners[k], ms);
+    for (int f = 0; f < 6; ++f) {
+      const int* c = kFaceCorners[f];
+      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows);
+      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows);
+    }
+  }
+  if (rows) frontDescribed_ = true;
+}
+
+namespace {
+
+// A strict depth test of one span of a row, so that ties keep the first; four cells at a time
+// while four fit in the row, the cells past the span written back as they were.
+inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int last,
+                     const RowDepth& depth, uint32_t id) {
+  using pick_walk::Floats;
+  using pick_walk::Ints;
+  const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
+  const Ints lane_index = {0, 1, 2, 3};
+  int x = first;
+  for (; x <= last && x + 3 < w; x += 4) {
+    const Floats z = pick_walk::Splat(depth.zLeft) +
+                     pick_walk::Splat(depth.slope) *
+                         (pick_walk::Splat(float(x)) + lane - pick_walk::Splat(depth.left));
+    Floats old_z;
+    Ints old_id;
+    std::memcpy(&old_z, row_depths + x, sizeof old_z);
+    std::memcpy(&old_id, row_ids + x, sizeof old_id);
+    const Ints wins = (lane_index <= pick_walk::Splat(last - x)) & (z < old_z);
+    const Floats new_z = pick_walk::Select(wins, z, old_z);
+    const Ints new_id = pick_walk::Select(wins, pick_walk::Splat(int(id)), old_id);
+    std::memcpy(row_depths + x, &new_z, sizeof new_z);
+    std::memcpy(row_ids + x, &new_id, sizeof new_id);
+  }
+  for (; x <= last; ++x) {
+    const float z = depth.At(x);
+    if (z < row_depths[x]) row_depths[x] = z, row_ids[x] = id;
+  }
+}
+
+}  // namespace
+
+void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                                 const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                                 const ScreenPoint* next) {
+  // Into an empty buffer the triangle wins every cell it reaches (its depths are at most 1000,
+  // the empty depth is 999999): so its spans are written as they are and only the cells
+  // beside them emptied, each cell once. A row the walk reaches in more than one span (pixels
+  // skipped out of the depth range) would leave cells between them: then the plain way.
+  firstSpans_.assign(size_t(height), FirstSpan{});
+  bool one_span_a_row = true;
+  WalkPickTriangle(v0, v1, v2, width, height,
+                   [&](int y, int first, int last, const RowDepth& depth) {
+                     FirstSpan& row = firstSpans_[size_t(y)];
+                     if (row.first <= row.last) one_span_a_row = false;
+                     row = {first, last, depth};
+                   });
+  // The next triangle's spans, each row after the one before (as the walk gives them).
+  nextSpans_.clear();
+  bool rows_in_order = true;
+  if (next)
+    WalkPickTriangle(next[0], next[1], next[2], width, height,
+                     [&](int y, int first, int last, const RowDepth& depth) {
+                       if (!nextSpans_.empty() && y < nextSpans_.back().y) rows_in_order = false;
+                       nextSpans_.push_back({y, first, last, depth});
+                     });
+  const int next_triangle = 1 - triangle;
+  if (!one_span_a_row || !rows_in_order) {
+    cells->Clear();
+    RasterizeTriangle(cells, v0, v1, v2, body, face_index, triangle);
+    if (next) RasterizeTriangle(cells, next[0], next[1], next[2], body, face_index, next_triangle);
+    return;
+  }
+  const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  const uint32_t next_id =
+      (body << 4) | (next_triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  size_t k = 0;  // the next triangle's first span not yet tested
+  for (int y = 0; y < height; ++y) {
+    float* depths = cells->FillDepths() + size_t(y) * width;
+    uint32_t* ids = cells->FillIds() + size_t(y) * width;
+    const FirstSpan& row = firstSpans_[size_t(y)];
+    // Only the columns the last fill wrote can hold anything to empty.
+    const PickBuffer::Extent used = cells->Used(y);
+    auto empty = [&](int from, int to) {
+      from = std::max(from, used.first);
+      to = std::min(to, used.last + 1);
+      if (from >= to) return;
+      std::fill(depths + from, depths + to, PickCell::kEmptyDepth);
+      std::fill(ids + from, ids + to, 0u);
+    };
+    if (row.first > row.last) {
+      empty(0, width);
+      cells->SetUsed(y, {});
+    } else {
+      empty(0, row.first);
+      for (int x = row.first; x <= row.last; ++x) depths[x] = row.depth.At(x);
+      std::fill(ids + row.first, ids + row.last + 1, id);
+      empty(row.last + 1, width);
+      cells->SetUsed(y, {row.first, row.last});
+    }
+    for (; k < nextSpans_.size() && nextSpans_[k].y == y; ++k) {
+      const NextSpan& span = nextSpans_[k];
+      TestSpan(depths, ids, width, span.first, span.last, span.depth, next_id);
+      cells->Widen(y, span.first, span.last);
+    }
+  }
+  cells->KnowUsed();
+}
+
+void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+                                 const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
+                                 PickBuffer::Extent* rows) const {
+  const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
+  float* const depths = cells->FillDepths();
+  uint32_t* const ids = cells->FillIds();
+  const int w = width;
+  WalkPickTriangle(
+      v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
+        TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
+        cells->Widen(y, first, last);
+        if (rows) rows[y].Widen(first, last);
+      });
+}
+
+Block* BlockSet::CellBody(const PickCell& cell) const {
+  const uint32_t body = cell.Body();
+  if (body == 0) return nullptr;
+  if (body == PickCell::kTableBody) return table;
+  const int index = int(body - PickCell::kFirstBlockBody);
+  return index < Count() ? At(index) : nullptr;
+}
+
+Face* BlockSet::CellFace(const PickCell& cell) const {
+  const uint32_t body = cell.Body();
+  if (body == 0) return nullptr;
+  if (body == PickCell::kTableBody) return table ? &table->TopRecord() : nullptr;
+  Block* block = CellBody(cell);
+  return block ? &block->faces[cell.FaceIndex()] : nullptr;
+}
