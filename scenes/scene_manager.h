@@ -15,6 +15,7 @@ class SceneManager : public OwningObjectList<Scene> {
   void Update();
   void Render();
   // The first scene whose name matches exactly, or null.
+  using OwningObjectList<Scene>::Find;
   Scene* Find(const char* name) const;
   Scene* Current() const { return current_; }
 
