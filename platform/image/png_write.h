@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform::image {
 
@@ -9,5 +10,8 @@ namespace platform::image {
 // False with the reason when the file cannot be written.
 bool WritePng(const std::string& path, const uint32_t* pixels, int width, int height,
               int pitch_pixels, bool with_alpha, std::string* why);
+// The same PNG into memory: pixels as 0x00RRGGBB words, written opaque. False with the reason.
+bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
+               std::vector<uint8_t>* out, std::string* why);
 
 }  // namespace platform::image
