@@ -15,7 +15,10 @@
 #include "collapse_scenes.h"
 #include "json_reader.h"
 #include "platform/image/picture.h"
+#include "platform/image/png_write.h"
 #include "test_app.h"
+
+namespace r = platform::render;
 
 namespace {
 
@@ -240,6 +243,8 @@ void Fall(World& world, int steps) {
 
 // Exports, keeps the file for the validator, reads it back and compares.
 void ExportAndCheck(TestApp& t, const std::string& name) {
+  t.Frames(1);  // the toy's own picture of what is exported, to set beside the file's
+  t.Save("gltf_" + name);
   std::vector<uint8_t> bytes;
   std::string why;
   ASSERT_TRUE(EncodeGlb(SceneOfWorld(t.world()), "Zentrova test", &bytes, &why)) << why;
@@ -252,6 +257,26 @@ void ExportAndCheck(TestApp& t, const std::string& name) {
   Glb glb;
   ASSERT_TRUE(ReadGlb(bytes, &glb));
   CheckAgainstWorld(glb, t.world());
+  // For tools/gltf_look.py, which draws the file from this camera: the screen matrix, and where
+  // the toy's own pick buffer shows a block.
+  BlockSet& set = t.world().blockSet;
+  r::RenderDevice* device = t.app().Graphics().Device();
+  const Mat4 screen = set.ScreenMatrix(device);
+  std::ofstream camera(folder + "/" + name + ".camera.json");
+  camera << "{\"metresPerUnit\":" << kMetresPerUnit << ",\"screen\":[";
+  for (int i = 0; i < 16; ++i) camera << (i ? "," : "") << screen.m[i];
+  camera << "]}\n";
+  set.RefreshPickBuffer(device, nullptr);
+  std::vector<uint32_t> mask(size_t(set.Width()) * size_t(set.Height()));
+  for (int y = 0; y < set.Height(); ++y)
+    for (int x = 0; x < set.Width(); ++x)
+      mask[size_t(y * set.Width() + x)] =
+          set.CellBody(set.FrontCell(x, y)) &&
+                  set.CellBody(set.FrontCell(x, y))->kind == Block::kBlock
+              ? 0u
+              : 0xFFFFFFu;
+  platform::image::WritePng(folder + "/" + name + ".toymask.png", mask.data(), set.Width(),
+                            set.Height(), set.Width(), false, nullptr);
 }
 
 TEST(GltfExport, EveryVertexTexelAndLinkReadsBackFromTheFile) {

@@ -56,6 +56,7 @@ bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
       o[0] = uint8_t(p), o[1] = uint8_t(p >> 8), o[2] = uint8_t(p >> 16);  // B G R
     }
   png_image image = Described(width, height, false);
+  image.flags |= PNG_IMAGE_FLAG_FAST;  // files made on a keypress: speed before the last bytes
   png_alloc_size_t size = 0;
   if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr)) {
     if (why) *why = image.message;
