@@ -54,6 +54,7 @@ class DibImage {
   uint64_t Version() const { return version_; }
   // The RGB copy of a blank picture (3 bytes per pixel, row 0 first), or the whole file.
   std::vector<uint8_t>& Buffer() { return buffer_; }
+  const std::vector<uint8_t>& Buffer() const { return buffer_; }
   const uint8_t* PixelPointer() const { return pixels_; }
   const platform::image::BitmapLayout& BitmapInfo() const { return layout_; }
   int Width() const { return width_; }

@@ -101,6 +101,28 @@ bool PlayScene::Load() {
   return true;
 }
 
+void PlayScene::ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom) {
+  GameApp* app = Owner();
+  World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  pitch = resumed_pitch;
+  yaw = resumed_yaw;
+  zoom = resumed_zoom;
+  worldMatrix = CameraMatrix(double(pitch * kDegreesToRadians), yaw, zoom);
+  device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
+  const platform::Point cursor = app->Platform().CursorPos();
+  cursorX = previousCursorX = cursor.x;
+  cursorY = previousCursorY = cursor.y;
+  buttonsPrimed = false;
+  doorPictureShown = 0;
+  // The markers are drawn into the frame, which fills the handle map; the frame after a restore
+  // is drawn anew, so these pixels do not last.
+  if (world->grabLayer.Count() > 0) {
+    world->blockSet.RefreshPickBuffer(device, nullptr);
+    world->grabLayer.Overlay(device, device->GetBackBuffer());
+  }
+}
+
 Scene* PlayScene::Update(SceneManager* manager) {
   GameApp* app = Owner();
   if (!app->Running()) return this;

@@ -25,6 +25,11 @@ class PlayScene : public Scene, public ToolHost {
   // block that did not survive it is let go.
   void RefreshGrabLayer() override;
 
+  // Goes on from a restored construction: the camera set as given and applied, the cursor taken
+  // where it is, no press pending, and the grab handles' markers placed (a marker pressed on the
+  // next frame is found).
+  void ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom);
+
   // M = T . S . Ry . Rx: move 20 down, scale by zoom, turn by yaw about y, tilt about x.
   static Mat4 CameraMatrix(double tilt_radians, float yaw_degrees, float zoom);
 
