@@ -19,6 +19,7 @@ constexpr float kTurnPerPixel = 0.5f;
 constexpr float kZoomPerPixel = 0.02f;
 constexpr int kTowerBlocks = 25;
 constexpr float kTowerBases[4] = {-6.0f, -2.0f, 2.0f, 6.0f};
+constexpr uint32_t kNoticeMs = 2500;
 }  // namespace
 
 PlayScene::PlayScene(GameApp* owner) : Scene(owner, "EventCreate") {}
@@ -98,6 +99,7 @@ bool PlayScene::Load() {
   table.PlaceAt({0.0f, 0.0f, 0.0f});
   currentTool = world->tools[0].get();
   doorPictureShown = 0;
+  notice = nullptr;
   return true;
 }
 
@@ -121,6 +123,11 @@ void PlayScene::ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_z
     world->blockSet.RefreshPickBuffer(device, nullptr);
     world->grabLayer.Overlay(device, device->GetBackBuffer());
   }
+}
+
+void PlayScene::ShowNotice(const DibImage* picture) {
+  notice = picture;
+  noticeUntil = Owner()->Platform().TimeMs() + kNoticeMs;
 }
 
 Scene* PlayScene::Update(SceneManager* manager) {
@@ -184,6 +191,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   platform::Platform& platform = app->Platform();
   r::RenderDevice* device = app->Graphics().Device();
 
+  if (notice && int32_t(platform.TimeMs() - noticeUntil) >= 0) notice = nullptr;
   const platform::Point cursor = platform.CursorPos();
   cursorX = cursor.x;
   cursorY = cursor.y;
