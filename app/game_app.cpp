@@ -1,5 +1,8 @@
 #include "app/game_app.h"
 
+#include <cstdio>
+
+#include "play/construction_keeper.h"
 #include "play/play_scene.h"
 #include "scenes/scene_manager.h"
 #include "scenes/title_scene.h"
@@ -68,6 +71,22 @@ uint32_t GameApp::MsUntilFrameDue() {
 }
 
 intptr_t GameApp::WindowProc(platform::Message message) {
+  if (message == platform::Message::kSaveKey && running_ && InPlaySpace(*this)) {
+    std::string written;
+    SaveToPictures(*this, &written);
+  }
+  if (message == platform::Message::kFileDropped) {
+    const std::string path = Platform().TakeDroppedFile();
+    std::string why;
+    if (running_ && world_ && !path.empty()) OpenConstruction(*this, path, &why);
+  }
+  // Leaving the play space by closing the window (Alt+F4, the window's button, SIGTERM) keeps
+  // the construction for --continue.
+  if (message == platform::Message::kClose && running_ && InPlaySpace(*this)) {
+    std::string why;
+    if (!KeepLast(*this, &why))
+      std::fprintf(stderr, "zentrova: the construction was not kept: %s\n", why.c_str());
+  }
   if (message == platform::Message::kDestroy) {
     running_ = false;
     world_.reset();

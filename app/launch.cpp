@@ -8,6 +8,7 @@
 #include "app/game_app.h"
 #include "platform/data_folder.h"
 #include "platform/image/picture.h"
+#include "play/construction_keeper.h"
 
 namespace {
 
@@ -67,7 +68,13 @@ int Launch(platform::Platform& platform, const LaunchOptions& options) {
   std::string failure;
   {
     GameApp app(&platform);
-    if (app.Create(options.windowed ? kShowWindowed : kShowFullScreen)) return app.Run();
+    if (app.Create(options.windowed ? kShowWindowed : kShowFullScreen)) {
+      // A file that cannot be opened is said on standard error; the title shows as usual.
+      std::string path = options.openFile, why;
+      if (options.continueLast && path.empty()) path = LastConstructionPath(app);
+      if (!path.empty()) OpenConstruction(app, path, &why);
+      return app.Run();
+    }
     failure = app.FailureReason();
   }
   // Out of the way first, so that a full-screen window cannot hide the box.

@@ -16,6 +16,10 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
       out->help = true;
     } else if (std::strcmp(arg, "--version") == 0) {
       out->version = true;
+    } else if (std::strcmp(arg, "--continue") == 0) {
+      out->continueLast = true;
+    } else if (arg[0] != '-' && out->openFile.empty()) {
+      out->openFile = arg;
     } else {
       *error = std::string("unknown option '") + arg + "'";
       return false;
@@ -25,10 +29,12 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
 }
 
 std::string UsageText() {
-  return "usage: zentrova [--window] [--help] [--version]\n"
+  return "usage: zentrova [--window] [--continue] [--help] [--version] [FILE]\n"
          "A mouse-only 3D block-building toy.\n"
          "\n"
          "  --window   open in a window instead of full screen\n"
+         "  --continue open the construction kept when the play space was last closed\n"
+         "  FILE       open a construction saved as a picture (Ctrl+S in the play space)\n"
          "  --help     show this text and exit\n"
          "  --version  show the version and exit\n"
          "\n"

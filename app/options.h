@@ -8,6 +8,9 @@ struct LaunchOptions {
   bool windowed = false;
   bool help = false;
   bool version = false;
+  // A saved construction to open at start (`zentrova FILE`), or the one kept at the last quit.
+  std::string openFile;
+  bool continueLast = false;
 };
 
 // False with the offending argument in `error` for anything it does not know.

@@ -276,6 +276,30 @@ std::vector<NamedPicture> MakePictures() {
     out.push_back({"cursor_zoom.bmp", picture});
     out.push_back({"cursor_zoom_mask.bmp", mask});
   }
+  // The play space's short notices, drawn over the picture for a moment: a save done, a save
+  // that failed, a dropped file that was refused. Words and a sign, as the toy has no font.
+  const struct {
+    const char* file;
+    const char* words;
+    bool good;
+  } notices[] = {{"notice_saved.bmp", "SAVED", true},
+                 {"notice_not_saved.bmp", "NOT SAVED", false},
+                 {"notice_cannot_open.bmp", "CANNOT OPEN", false}};
+  for (const auto& notice : notices) {
+    const int text_width = Canvas::TextWidth(notice.words, 3);
+    Canvas c(text_width + 76, 44, kWhite);
+    c.FillRoundRect(1, 1, float(c.Width() - 2), 42, 8, kBlack);
+    c.FillRoundRect(4, 4, float(c.Width() - 5), 39, 6, kWhite);
+    if (notice.good) {
+      c.Line({16, 22}, {24, 31}, 4, Rgb(0, 150, 60));
+      c.Line({24, 31}, {40, 12}, 4, Rgb(0, 150, 60));
+    } else {
+      c.Line({16, 12}, {36, 32}, 4, Rgb(210, 30, 30));
+      c.Line({36, 12}, {16, 32}, 4, Rgb(210, 30, 30));
+    }
+    c.Text(notice.words, 54, 12, 3, kBlack);
+    out.push_back({notice.file, c});
+  }
   return out;
 }
 

@@ -63,6 +63,7 @@ class Block {
   void BuildCorners();
 
   int kind;
+  uint32_t id = 0;  // stable for the block's life, given by the block set; never reused
   Vec3 corners[8];
   Face faces[6];
   ImageTexture faceTextures[6];

@@ -27,6 +27,7 @@ BlockSet::~BlockSet() {
 
 void BlockSet::Add(Block* block) {
   FinishPickRefresh();
+  block->id = nextId_++;
   OwningObjectList<Block>::Add(block);
   ++listVersion_;
   contactGrid.Reserve(Count());  // room made now, so that steps allocate nothing

@@ -40,6 +40,8 @@ class BlockSet : public OwningObjectList<Block> {
   Block* AddBlockOwnContext(platform::render::RenderDevice* device,
                             const SoundManager& sound_manager, const Vec3& centre,
                             const Vec3& block_size);
+  // Ids after a restore go on from the largest restored one.
+  void ContinueIdsAfter(uint32_t largest) { nextId_ = largest + 1; }
   void ResetGlueState() {
     pendingFace = nullptr;
     groupBlock = nullptr;
@@ -234,6 +236,7 @@ class BlockSet : public OwningObjectList<Block> {
   PickBuffer back_;
   // Bumped on every change of the block list; each buffer remembers the value it was filled at.
   uint64_t listVersion_ = 0;
+  uint32_t nextId_ = 1;  // the id the next block added gets
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
   // The inputs of the front buffer's last fill (empty: none to trust) and a scratch key.

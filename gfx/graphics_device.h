@@ -38,6 +38,8 @@ class GraphicsDevice {
   void PresentFrame(FrameKey& key);
   // Off: every frame is drawn whole, as the tests that compare both ways need.
   void SetFrameReuse(bool reuse) { frame_reuse_ = reuse; }
+  // The back buffer no longer holds the last presented picture (something else was drawn there).
+  void ForgetShownFrame() { shown_key_.Clear(); }
   int FramesReused() const { return frames_reused_; }
 
   platform::render::RenderDevice* Device() const { return device_.get(); }

@@ -18,8 +18,14 @@ namespace render {
 class RenderSystem;
 }
 
-// The few window messages the program handles.
-enum class Message { kClose, kDestroy, kQuit };
+// The few window messages the program handles. Besides the mouse, two keys and a drop: Ctrl+S
+// asks to save, and a file dropped on the window waits in TakeDroppedFile.
+enum class Message { kClose, kDestroy, kQuit, kSaveKey, kFileDropped };
+
+// The local date and time, as a person reads it on a file name.
+struct LocalTime {
+  int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
 
 enum class MouseButton { kLeft, kRight };
 
@@ -96,6 +102,12 @@ class Platform : public Presenter {
   virtual std::unique_ptr<render::RenderSystem> CreateRenderSystem() = 0;
   // The sound output; never null once the platform is up (a machine without sound runs silent).
   virtual std::unique_ptr<audio::AudioDevice> OpenAudio() = 0;
+
+  // The oldest file dropped on the window and not yet taken; "" when none.
+  virtual std::string TakeDroppedFile() { return ""; }
+  // An environment variable, "" when unset: where the user's folders are.
+  virtual std::string Environment(const char* name);
+  virtual LocalTime LocalNow();
 
   // The C runtime's rand/srand with its classic constants, the same on every OS.
   PortableRand& Random() { return random_; }

@@ -49,6 +49,11 @@ class GrabLayer : public OwningObjectList<GrabHandle> {
   void Overlay(platform::render::RenderDevice* device, platform::render::Surface* back_buffer);
 
   GrabHandle* HandleAt(int x, int y) const;
+  // Every handle gone and the map empty, the blocks untouched (they are about to be replaced).
+  void DropAll() {
+    ClearHandleMap();
+    RemoveAll();
+  }
 
   Face quad;  // upright through the held block, along the view and the screen's rows
   GameApp* application = nullptr;

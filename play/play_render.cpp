@@ -58,6 +58,7 @@ void PlayScene::BuildFrameKey() {
   for (const auto& tool : world->tools) frameKey.Add(tool && tool->hot);
   frameKey.Add(cursorX);
   frameKey.Add(cursorY);
+  frameKey.Add(notice);
 }
 
 void PlayScene::Render(SceneManager* /*manager*/) {
@@ -174,7 +175,8 @@ void PlayScene::DrawFrame() {
     BackgroundJob& second_core = blocks.SecondCore();
     // Grab handles are drawn over the bands' pixels once both are done; without them the bands
     // finish the frame themselves.
-    bands_finish = locked_ok && world->grabLayer.Count() == 0 && device->BeginPresentRows();
+    bands_finish = locked_ok && world->grabLayer.Count() == 0 && !notice && !pictureOnly &&
+                   device->BeginPresentRows();
     blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
                   &blocks,
@@ -217,9 +219,36 @@ void PlayScene::DrawFrame() {
     return;
   }
   platform::gdi::DeviceContext dc;
-  if (back_buffer && back_buffer->GetDC(&dc)) {
+  if (!pictureOnly && back_buffer && back_buffer->GetDC(&dc)) {
     DrawPaletteOverlay(world, this, door_picture, &dc);
     if (door_picture) doorPictureShown = 1;
+    // Top centre, clear of the palette's columns.
+    if (notice) notice->Blit(&dc, (640 - notice->Width()) / 2, 12, platform::gdi::RasterOp::kSrcCopy);
     back_buffer->ReleaseDC(&dc);
   }
+}
+
+bool PlayScene::DrawPicture(std::vector<uint32_t>* pixels, int* width, int* height) {
+  GameApp* app = Owner();
+  r::Surface* back_buffer = app->Graphics().BackBuffer();
+  if (!back_buffer) return false;
+  app->GetWorld()->blockSet.FinishPickRefresh();
+  pictureOnly = true;
+  const uint64_t background_job = backgroundJob;
+  backgroundJob = 0;  // no clear is waiting on the second core: the bands clear their rows
+  DrawFrame();
+  backgroundJob = background_job;
+  pictureOnly = false;
+  app->Graphics().ForgetShownFrame();
+  r::LockedRect locked;
+  if (!back_buffer->LockRect(&locked)) return false;
+  *width = back_buffer->Width();
+  *height = back_buffer->Height();
+  pixels->resize(size_t(*width) * *height);
+  for (int y = 0; y < *height; ++y)
+    std::memcpy(pixels->data() + size_t(y) * *width,
+                static_cast<const uint8_t*>(locked.bits) + size_t(y) * locked.pitch,
+                size_t(*width) * 4);
+  back_buffer->UnlockRect();
+  return true;
 }

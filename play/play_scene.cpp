@@ -19,6 +19,7 @@ constexpr float kTurnPerPixel = 0.5f;
 constexpr float kZoomPerPixel = 0.02f;
 constexpr int kTowerBlocks = 25;
 constexpr float kTowerBases[4] = {-6.0f, -2.0f, 2.0f, 6.0f};
+constexpr uint32_t kNoticeMs = 2500;
 }  // namespace
 
 PlayScene::PlayScene(GameApp* owner) : Scene(owner, "EventCreate") {}
@@ -98,7 +99,35 @@ bool PlayScene::Load() {
   table.PlaceAt({0.0f, 0.0f, 0.0f});
   currentTool = world->tools[0].get();
   doorPictureShown = 0;
+  notice = nullptr;
   return true;
+}
+
+void PlayScene::ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom) {
+  GameApp* app = Owner();
+  World* world = app->GetWorld();
+  r::RenderDevice* device = app->Graphics().Device();
+  pitch = resumed_pitch;
+  yaw = resumed_yaw;
+  zoom = resumed_zoom;
+  worldMatrix = CameraMatrix(double(pitch * kDegreesToRadians), yaw, zoom);
+  device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
+  const platform::Point cursor = app->Platform().CursorPos();
+  cursorX = previousCursorX = cursor.x;
+  cursorY = previousCursorY = cursor.y;
+  buttonsPrimed = false;
+  doorPictureShown = 0;
+  // The markers are drawn into the frame, which fills the handle map; the frame after a restore
+  // is drawn anew, so these pixels do not last.
+  if (world->grabLayer.Count() > 0) {
+    world->blockSet.RefreshPickBuffer(device, nullptr);
+    world->grabLayer.Overlay(device, device->GetBackBuffer());
+  }
+}
+
+void PlayScene::ShowNotice(const DibImage* picture) {
+  notice = picture;
+  noticeUntil = Owner()->Platform().TimeMs() + kNoticeMs;
 }
 
 Scene* PlayScene::Update(SceneManager* manager) {
@@ -162,6 +191,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   platform::Platform& platform = app->Platform();
   r::RenderDevice* device = app->Graphics().Device();
 
+  if (notice && int32_t(platform.TimeMs() - noticeUntil) >= 0) notice = nullptr;
   const platform::Point cursor = platform.CursorPos();
   cursorX = cursor.x;
   cursorY = cursor.y;

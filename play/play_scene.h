@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "blocks/block.h"
 #include "blocks/math.h"
@@ -12,6 +13,7 @@
 #include "scenes/scene.h"
 #include "world/tool_host.h"
 
+class DibImage;
 class GrabHandle;
 
 class PlayScene : public Scene, public ToolHost {
@@ -24,6 +26,18 @@ class PlayScene : public Scene, public ToolHost {
   // Drops every grab handle (and blocks left on a handled one's place); a held handle or a held
   // block that did not survive it is let go.
   void RefreshGrabLayer() override;
+
+  // Goes on from a restored construction: the camera set as given and applied, the cursor taken
+  // where it is, no press pending, and the grab handles' markers placed (a marker pressed on the
+  // next frame is found).
+  void ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom);
+
+  // Shows one of the world's notices over the picture for a few seconds.
+  void ShowNotice(const DibImage* picture);
+  const DibImage* Notice() const { return notice; }
+  // The picture as drawn now, without the palette, the cursor and any notice: 0x00RRGGBB,
+  // width x height. The next frame is drawn anew.
+  bool DrawPicture(std::vector<uint32_t>* pixels, int* width, int* height);
 
   // M = T . S . Ry . Rx: move 20 down, scale by zoom, turn by yaw about y, tilt about x.
   static Mat4 CameraMatrix(double tilt_radians, float yaw_degrees, float zoom);
@@ -60,6 +74,9 @@ class PlayScene : public Scene, public ToolHost {
   int previousRight = 0;
   FrameKey frameKey;
   FrameBands bands;
+  const DibImage* notice = nullptr;
+  uint32_t noticeUntil = 0;
+  bool pictureOnly = false;  // DrawFrame leaves out the palette, the cursor and the notice
   // The frame's background, the canvas under the table and the blocks. While the bodies move,
   // the second core clears it during the physics step: `backgroundJob` is then its count among
   // the second core's works (0: each band clears its own rows).

@@ -18,6 +18,8 @@ class SceneManager : public OwningObjectList<Scene> {
   using OwningObjectList<Scene>::Find;
   Scene* Find(const char* name) const;
   Scene* Current() const { return current_; }
+  // Makes one of the manager's scenes current, outside the scenes' own updates.
+  void SetCurrent(Scene* scene) { current_ = scene; }
 
  private:
   GameApp* owner_ = nullptr;

@@ -14,8 +14,9 @@ for file in bin/zentrova share/zentrova/data/title.bmp share/zentrova/data/curso
   [ -f "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 [ ! -e "$prefix/share/zentrova/data/.generated" ] || { echo "the build's stamp was installed"; exit 1; }
-grep -qx 'Exec=zentrova' "$prefix/share/applications/zentrova.desktop"
+grep -qx 'Exec=zentrova %f' "$prefix/share/applications/zentrova.desktop"
 grep -qx 'Icon=zentrova' "$prefix/share/applications/zentrova.desktop"
+grep -qx 'MimeType=image/png;' "$prefix/share/applications/zentrova.desktop"
 
 mkdir "$scratch/elsewhere"
 cd "$scratch/elsewhere"

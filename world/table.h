@@ -16,6 +16,7 @@ class Table : public Block {
 
   // The face record the pick buffers and the pens use: its corners are the four table corners.
   Face& TopRecord() { return topRecord; }
+  const Face& TopRecord() const { return topRecord; }
   Vec3* const* tableCornerRefs() const { return topRecord.corner; }
 
   ImageTexture texture;

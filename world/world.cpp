@@ -35,6 +35,10 @@ bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) 
   grabLayer.Initialise(owner, &blockSet, width, height);
   if (!canvas.CreateDib(window_dc, width, height, 24)) return false;
   if (!doorClosedPicture.LoadBmpFile("data/door_close.bmp")) return false;
+  if (!savedNotice.LoadBmpFile("data/notice_saved.bmp") ||
+      !notSavedNotice.LoadBmpFile("data/notice_not_saved.bmp") ||
+      !cannotOpenNotice.LoadBmpFile("data/notice_cannot_open.bmp"))
+    return false;
 
   titlePicture = std::make_unique<TitlePicture>();
   if (!titlePicture->Load(device, 640, 480)) return false;

@@ -37,6 +37,10 @@ class World {
   std::unique_ptr<TitlePicture> titlePicture;
   DibImage canvas;
   DibImage doorClosedPicture;
+  // The play space's short notices: saved, not saved, a file that cannot be opened.
+  DibImage savedNotice;
+  DibImage notSavedNotice;
+  DibImage cannotOpenNotice;
   std::unique_ptr<StartButton> startButton;
   std::unique_ptr<EndButton> endButton;
   Sound* selectSound = nullptr;  // views into `sounds`

@@ -6,6 +6,23 @@
 
 namespace platform {
 
+std::string HeadlessPlatform::TakeDroppedFile() {
+  if (dropped_.empty()) return "";
+  std::string path = std::move(dropped_.front());
+  dropped_.pop_front();
+  return path;
+}
+
+std::string HeadlessPlatform::Environment(const char* name) {
+  const auto found = env_.find(name);
+  return found == env_.end() ? "" : found->second;
+}
+
+void HeadlessPlatform::DropFile(const std::string& path) {
+  dropped_.push_back(path);
+  messages_.push_back(Message::kFileDropped);
+}
+
 void HeadlessPlatform::SetWindowIcon(const uint32_t* /*argb*/, int width, int height) {
   icon_width_ = width;
   icon_height_ = height;

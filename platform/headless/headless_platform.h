@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,17 @@ class HeadlessPlatform : public Platform {
   bool PresentGathered() override;
   bool PresentationRestorable() override { return !presentation_lost_; }
   bool RestorePresentation() override { return !presentation_lost_; }
+
+  std::string TakeDroppedFile() override;
+  // Only what the test sets: a test never reaches the person's own folders by accident.
+  std::string Environment(const char* name) override;
+  LocalTime LocalNow() override { return now_time_; }
+
+  // Scripted keys, drops, environment and wall clock.
+  void PressSaveKeys() { messages_.push_back(Message::kSaveKey); }
+  void DropFile(const std::string& path);
+  void SetEnvironment(const std::string& name, const std::string& value) { env_[name] = value; }
+  void SetNow(const LocalTime& now) { now_time_ = now; }
 
   // Scripted mouse; it may leave the client area, as a real pointer over the bars beside it does.
   void MoveMouse(int x, int y) { cursor_ = {x, y}; }
@@ -103,6 +115,9 @@ class HeadlessPlatform : public Platform {
   std::vector<audio::PlayRecord> sounds_;
   std::vector<audio::PlayRecord> skipped_sounds_;
   render::RenderSystem::Filter device_filter_;
+  std::deque<std::string> dropped_;
+  std::map<std::string, std::string> env_;
+  LocalTime now_time_{2024, 5, 6, 7, 8, 9};
 };
 
 }  // namespace platform

@@ -14,4 +14,15 @@ bool WritePng(const std::string& path, const uint32_t* pixels, int width, int he
 bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
                std::vector<uint8_t>* out, std::string* why);
 
+// One chunk of a PNG file: four letters and its data.
+struct PngChunk {
+  char type[5] = {};
+  std::vector<uint8_t> data;
+};
+
+// An opaque 8-bit RGB PNG of 0x00RRGGBB pixels in memory, with `extra` (if any) written after the
+// image data. False with the reason.
+bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
+               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why);
+
 }  // namespace platform::image

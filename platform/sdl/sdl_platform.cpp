@@ -206,6 +206,9 @@ void SdlPlatform::Pump() {
         const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
         if (alt && event.key.keysym.sym == SDLK_RETURN && !event.key.repeat) ToggleFullScreen();
         if (alt && event.key.keysym.sym == SDLK_F4) messages_.push_back(Message::kClose);
+        const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
+        if (ctrl && !alt && event.key.keysym.sym == SDLK_s && !event.key.repeat)
+          messages_.push_back(Message::kSaveKey);
         break;
       }
       case SDL_MOUSEMOTION:
@@ -222,6 +225,13 @@ void SdlPlatform::Pump() {
         if (down) buttons_[index].pressed_since_read = true;
         break;
       }
+      case SDL_DROPFILE:
+        if (event.drop.file) {
+          dropped_.emplace_back(event.drop.file);
+          SDL_free(event.drop.file);
+          messages_.push_back(Message::kFileDropped);
+        }
+        break;
       case SDL_RENDER_DEVICE_RESET:
         renderer_lost_ = true;
         presentation_lost_ = true;
@@ -406,6 +416,13 @@ bool SdlPlatform::RestorePresentation() {
   presentation_lost_ = false;
   repaint_ = true;
   return true;
+}
+
+std::string SdlPlatform::TakeDroppedFile() {
+  if (dropped_.empty()) return "";
+  std::string path = std::move(dropped_.front());
+  dropped_.pop_front();
+  return path;
 }
 
 }  // namespace platform

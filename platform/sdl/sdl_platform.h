@@ -49,6 +49,7 @@ class SdlPlatform : public Platform {
   bool PresentGathered() override;
   bool PresentationRestorable() override;
   bool RestorePresentation() override;
+  std::string TakeDroppedFile() override;
 
  private:
   struct Button {
@@ -92,6 +93,7 @@ class SdlPlatform : public Platform {
   void SendShown(int width, int height);
   Button buttons_[2];
   std::deque<Message> messages_;
+  std::deque<std::string> dropped_;  // files dropped on the window, oldest first
 };
 
 }  // namespace platform

@@ -1,0 +1,26 @@
+// What the play space keeps and opens: Ctrl+S saves the construction as a new picture in the
+// person's pictures folder, leaving the play space keeps it as last.png in the toy's state
+// folder, and a dropped or named file replaces the construction (from the title, it enters the
+// play space with it). Failures are said on standard error and, in the play space, in the picture;
+// play goes on.
+#pragma once
+
+#include <string>
+
+class GameApp;
+
+// The play space is the current scene.
+bool InPlaySpace(const GameApp& app);
+
+// A new zentrova-YYYYMMDD-HHMMSS.png in the pictures folder, never over an existing file; the
+// notice and the selection sound. True with the file's path in *written.
+bool SaveToPictures(GameApp& app, std::string* written);
+
+// $XDG_STATE_HOME/zentrova/last.png, replaced in one step; false with the reason.
+bool KeepLast(GameApp& app, std::string* why);
+// Where KeepLast writes; "" without a home.
+std::string LastConstructionPath(GameApp& app);
+
+// Opens the file: refused with the reason and nothing changed, or the play space holds its
+// construction.
+bool OpenConstruction(GameApp& app, const std::string& path, std::string* why);

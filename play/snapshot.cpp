@@ -1,0 +1,257 @@
+#include "play/snapshot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "app/game_app.h"
+#include "play/play_scene.h"
+#include "world/tool.h"
+#include "world/world.h"
+
+namespace {
+
+Snapshot::FaceRef RefOf(const World& world, const Face* face) {
+  Snapshot::FaceRef ref;
+  if (!face) return ref;
+  if (face == &world.table.TopRecord())
+    ref.block = Snapshot::FaceRef::kTableTop;
+  else if (face == &world.grabLayer.quad)
+    ref.block = Snapshot::FaceRef::kHandleQuad;
+  else if (face == &world.blockSet.dragQuad)
+    ref.block = Snapshot::FaceRef::kDragQuad;
+  else if (face->owner && face >= face->owner->faces && face < face->owner->faces + 6) {
+    ref.block = int32_t(face->owner->id);
+    ref.face = int32_t(face - face->owner->faces);
+  }
+  return ref;
+}
+
+Snapshot::Quad QuadOf(const Face& face) {
+  Snapshot::Quad quad;
+  for (int k = 0; k < 4; ++k) quad.corners[k] = *face.corner[k];
+  quad.normal = face.normal;
+  quad.area012 = face.area012;
+  quad.area230 = face.area230;
+  return quad;
+}
+
+void PutQuad(const Snapshot::Quad& quad, Face* face) {
+  for (int k = 0; k < 4; ++k) *face->corner[k] = quad.corners[k];
+  face->normal = quad.normal;
+  face->area012 = quad.area012;
+  face->area230 = quad.area230;
+}
+
+bool Fail(std::string* why, const char* reason) {
+  if (why) *why = reason;
+  return false;
+}
+
+bool Finite(const Vec3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace
+
+Snapshot TakeSnapshot(const World& world, const PlayScene& play) {
+  Snapshot s;
+  s.pitch = play.pitch;
+  s.yaw = play.yaw;
+  s.zoom = play.zoom;
+  for (int i = 0; i < World::kToolCount; ++i)
+    if (world.tools[i].get() == play.currentTool) s.tool = i;
+  std::memcpy(s.pen, play.penColour, 3);
+  s.tableCentre = world.table.centre;
+  if (const DibImage* paint = world.table.texture.Backing()) s.tableTexels = paint->Buffer();
+  if (const uint8_t* bits = static_cast<const DibImage&>(world.canvas).DibBits())
+    s.canvasPixels.assign(bits, bits + size_t(world.canvas.Width()) * world.canvas.Height() * 3);
+  const BlockSet& set = world.blockSet;
+  const GrabLayer& layer = world.grabLayer;
+  s.handleQuad = QuadOf(layer.quad);
+  s.dragQuad = QuadOf(set.dragQuad);
+  s.supportQuad = RefOf(world, set.supportQuad);
+  s.pendingFace = RefOf(world, set.pendingFace);
+  s.savedLink = RefOf(world, set.savedLink);
+  s.groupBlock = set.groupBlock ? int32_t(set.groupBlock->id) : -1;
+  s.snapOffset = set.snapOffset;
+  s.blocks.resize(size_t(set.Count()));
+  for (int i = 0; i < set.Count(); ++i) {
+    const Block& b = *set.At(i);
+    Snapshot::Block& o = s.blocks[size_t(i)];
+    o.id = b.id;
+    std::copy(b.corners, b.corners + 8, o.corners);
+    std::copy(b.savedCorners, b.savedCorners + 8, o.savedCorners);
+    std::copy(b.velocities, b.velocities + 8, o.velocities);
+    o.centre = b.centre;
+    o.previousCentre = b.previousCentre;
+    o.referenceCentre = b.referenceCentre;
+    o.size = b.size;
+    std::copy(b.axes, b.axes + 3, o.axes);
+    std::copy(b.restLengths, b.restLengths + 16, o.restLengths);
+    o.reachRadius = b.reachRadius;
+    o.screenPosition = b.screenPosition;
+    std::copy(b.contact, b.contact + 8, o.contact);
+    o.visited = b.visited;
+    o.onTable = b.onTable;
+    o.touched = b.touched;
+    o.touchedBefore = b.touchedBefore;
+    o.handle = b.grabHandle ? layer.Find(b.grabHandle) : -1;
+    for (int f = 0; f < 6; ++f) {
+      const Face& face = b.faces[f];
+      Snapshot::Face& out = o.faces[f];
+      out.normal = face.normal;
+      out.area012 = face.area012;
+      out.area230 = face.area230;
+      out.link = RefOf(world, face.link);
+      const DibImage* texels = b.faceTextures[f].Backing();
+      if (texels && texels->Buffer().size() == out.texels.size())
+        std::copy(texels->Buffer().begin(), texels->Buffer().end(), out.texels.begin());
+    }
+  }
+  s.handles.resize(size_t(layer.Count()));
+  for (int i = 0; i < layer.Count(); ++i) {
+    const GrabHandle& h = *layer.At(i);
+    s.handles[size_t(i)] = {h.block ? h.block->id : 0, h.anchor, h.screenX, h.screenY};
+  }
+  return s;
+}
+
+bool CheckSnapshot(const Snapshot& s, std::string* why) {
+  using Ref = Snapshot::FaceRef;
+  if (s.tableTexels.size() != size_t(Snapshot::kTableTexels) * Snapshot::kTableTexels * 3 ||
+      s.canvasPixels.size() != size_t(Snapshot::kCanvasWidth) * Snapshot::kCanvasHeight * 3)
+    return Fail(why, "the construction was made for other picture sizes");
+  if (s.tool < 0 || s.tool >= World::kToolCount) return Fail(why, "the construction names no tool");
+  std::unordered_map<uint32_t, size_t> index;
+  for (size_t i = 0; i < s.blocks.size(); ++i)
+    if (!index.emplace(s.blocks[i].id, i).second)
+      return Fail(why, "the construction names two blocks alike");
+  const auto known = [&](const Ref& ref) {
+    if (ref.block == Ref::kNone || ref.block == Ref::kTableTop || ref.block == Ref::kHandleQuad ||
+        ref.block == Ref::kDragQuad)
+      return true;
+    return ref.block >= 0 && index.count(uint32_t(ref.block)) && ref.face >= 0 && ref.face < 6;
+  };
+  if (!known(s.supportQuad) || !known(s.pendingFace) || !known(s.savedLink) ||
+      (s.groupBlock != -1 && (s.groupBlock < 0 || !index.count(uint32_t(s.groupBlock)))))
+    return Fail(why, "the construction's glue names a block it does not hold");
+  for (const Snapshot::Block& b : s.blocks) {
+    if (b.handle < -1 || b.handle >= int32_t(s.handles.size()))
+      return Fail(why, "a block of the construction names a handle it does not hold");
+    for (const Snapshot::Face& f : b.faces)
+      if (!known(f.link))
+        return Fail(why, "the construction's glue names a block it does not hold");
+    for (const Vec3& c : b.corners)
+      if (!Finite(c)) return Fail(why, "the construction has a corner at no real place");
+  }
+  for (const Snapshot::Handle& h : s.handles)
+    if (!index.count(h.block)) return Fail(why, "a handle names a block the construction lacks");
+  return true;
+}
+
+bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::string* why) {
+  if (!CheckSnapshot(s, why)) return false;
+  GameApp* app = world->app;
+  platform::render::RenderDevice* device = app->Graphics().Device();
+  BlockSet& set = world->blockSet;
+  GrabLayer& layer = world->grabLayer;
+  set.FinishPickRefresh();
+  play->heldBody = nullptr;
+  play->heldHandle = nullptr;
+  layer.DropAll();
+  set.ResetGlueState();
+  set.supportQuad = set.savedLink = nullptr;
+  set.RemoveAll();
+  set.settleCheck = 0;
+
+  std::unordered_map<uint32_t, Block*> by_id;
+  uint32_t largest = 0;
+  for (const Snapshot::Block& o : s.blocks) {
+    Block* b = set.AddBlockOwnContext(device, app->Sounds(), o.centre, o.size);
+    b->id = o.id;
+    largest = std::max(largest, o.id);
+    by_id[o.id] = b;
+    std::copy(o.corners, o.corners + 8, b->corners);
+    std::copy(o.savedCorners, o.savedCorners + 8, b->savedCorners);
+    std::copy(o.velocities, o.velocities + 8, b->velocities);
+    b->centre = o.centre;
+    b->previousCentre = o.previousCentre;
+    b->referenceCentre = o.referenceCentre;
+    b->size = o.size;
+    std::copy(o.axes, o.axes + 3, b->axes);
+    std::copy(o.restLengths, o.restLengths + 16, b->restLengths);
+    b->reachRadius = o.reachRadius;
+    b->screenPosition = o.screenPosition;
+    std::copy(o.contact, o.contact + 8, b->contact);
+    b->visited = o.visited;
+    b->onTable = o.onTable;
+    b->touched = o.touched;
+    b->touchedBefore = o.touchedBefore;
+    for (int f = 0; f < 6; ++f) {
+      Face& face = b->faces[f];
+      face.normal = o.faces[f].normal;
+      face.area012 = o.faces[f].area012;
+      face.area230 = o.faces[f].area230;
+      ImageTexture& texture = b->faceTextures[f];
+      if (DibImage* texels = texture.Backing();
+          texels && texels->Buffer().size() == o.faces[f].texels.size()) {
+        std::copy(o.faces[f].texels.begin(), o.faces[f].texels.end(), texels->Buffer().begin());
+        texture.Upload(0, 0, texture.Width(), texture.Height());
+      }
+    }
+  }
+  set.ContinueIdsAfter(largest);
+  const auto face_of = [&](const Snapshot::FaceRef& ref) -> Face* {
+    switch (ref.block) {
+      case Snapshot::FaceRef::kNone:
+        return nullptr;
+      case Snapshot::FaceRef::kTableTop:
+        return &world->table.TopRecord();
+      case Snapshot::FaceRef::kHandleQuad:
+        return &layer.quad;
+      case Snapshot::FaceRef::kDragQuad:
+        return &set.dragQuad;
+      default:
+        return &by_id.at(uint32_t(ref.block))->faces[ref.face];
+    }
+  };
+  for (size_t i = 0; i < s.blocks.size(); ++i)
+    for (int f = 0; f < 6; ++f) set.At(int(i))->faces[f].link = face_of(s.blocks[i].faces[f].link);
+  for (const Snapshot::Handle& o : s.handles) {
+    auto* h = new GrabHandle();
+    h->block = by_id.at(o.block);
+    h->anchor = o.anchor;
+    h->screenX = o.screenX;
+    h->screenY = o.screenY;
+    layer.Add(h);
+  }
+  for (size_t i = 0; i < s.blocks.size(); ++i)
+    if (s.blocks[i].handle >= 0) set.At(int(i))->grabHandle = layer.At(s.blocks[i].handle);
+  PutQuad(s.handleQuad, &layer.quad);
+  PutQuad(s.dragQuad, &set.dragQuad);
+  set.supportQuad = face_of(s.supportQuad);
+  set.pendingFace = face_of(s.pendingFace);
+  set.savedLink = face_of(s.savedLink);
+  set.groupBlock = s.groupBlock >= 0 ? by_id.at(uint32_t(s.groupBlock)) : nullptr;
+  set.snapOffset = s.snapOffset;
+
+  Table& table = world->table;
+  table.PlaceAt(s.tableCentre);
+  if (DibImage* paint = table.texture.Backing();
+      paint && paint->Buffer().size() == s.tableTexels.size()) {
+    std::copy(s.tableTexels.begin(), s.tableTexels.end(), paint->Buffer().begin());
+    table.texture.Upload(0, 0, table.texture.Width(), table.texture.Height());
+  }
+  if (uint8_t* bits = world->canvas.DibBits();
+      bits && size_t(world->canvas.Width()) * world->canvas.Height() * 3 == s.canvasPixels.size())
+    std::copy(s.canvasPixels.begin(), s.canvasPixels.end(), bits);
+
+  const Tool* tool = world->tools[s.tool].get();
+  play->currentTool =
+      tool->type == Tool::kDoor ? world->tools[0].get() : world->tools[s.tool].get();
+  std::memcpy(play->penColour, s.pen, 3);
+  play->ResumeAt(s.pitch, s.yaw, s.zoom);
+  return true;
+}
