@@ -19,6 +19,9 @@ constexpr int kBlockVertices = 6 * kFaceVertices;
 constexpr int kFloat = 5126, kUnsignedShort = 5123;
 constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
 constexpr int kNearest = 9728, kClampToEdge = 33071;
+// Textures deflated fast: an export is made on a keypress, and the texels are a small part of
+// the file.
+constexpr int kPngLevel = 1;
 // Where each corner of a face sits in its texture, as the toy draws it.
 constexpr float kFaceU[4] = {0, 1, 1, 0};
 constexpr float kFaceV[4] = {0, 0, 1, 1};
@@ -245,7 +248,7 @@ bool EncodeGlb(const GltfScene& scene, const std::string& generator, std::vector
 
   std::vector<uint8_t> atlas_png, table_png;
   if (count > 0 && !platform::image::EncodePng(atlas.pixels.data(), atlas.width, atlas.height,
-                                               atlas.width, &atlas_png, why))
+                                               atlas.width, nullptr, &atlas_png, why, kPngLevel))
     return false;
   if (table_painted) {
     std::vector<uint32_t> pixels(size_t(table_image_width) * size_t(table_image_height), 0xFFFFFFu);
@@ -256,7 +259,7 @@ bool EncodeGlb(const GltfScene& scene, const std::string& generator, std::vector
             uint32_t(t[0]) << 16 | uint32_t(t[1]) << 8 | t[2];
       }
     if (!platform::image::EncodePng(pixels.data(), table_image_width, table_image_height,
-                                    table_image_width, &table_png, why))
+                                    table_image_width, nullptr, &table_png, why, kPngLevel))
       return false;
   }
 

@@ -33,7 +33,7 @@ void OnWarning(png_structp, png_const_charp) {}
 
 // Everything libpng may jump out of, with nothing in scope that needs a destructor.
 bool Write(png_structp png, png_infop info, const std::vector<png_bytep>& rows, int width,
-           int height, const PngChunk* extra) {
+           int height, const PngChunk* extra, int level) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, png_get_io_ptr(png), Append, Flush);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
@@ -41,7 +41,7 @@ bool Write(png_structp png, png_infop info, const std::vector<png_bytep>& rows, 
   // The "up" filter alone: drawn pictures are mostly runs and rows like the one above, and
   // trying every filter per row would cost several times as much for a few per cent.
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-  png_set_compression_level(png, 6);
+  png_set_compression_level(png, level);
   png_unknown_chunk chunk;
   if (extra) {
     std::memset(&chunk, 0, sizeof chunk);
@@ -62,7 +62,7 @@ bool Write(png_structp png, png_infop info, const std::vector<png_bytep>& rows, 
 }  // namespace
 
 bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
-               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why) {
+               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why, int level) {
   out->clear();
   std::vector<uint8_t> rgb(size_t(width) * height * 3);
   std::vector<png_bytep> rows(static_cast<size_t>(height));
@@ -82,7 +82,7 @@ bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
   bool ok = png && info;
   if (ok) {
     png_set_write_fn(png, &sink, Append, Flush);
-    ok = Write(png, info, rows, width, height, extra);
+    ok = Write(png, info, rows, width, height, extra, level);
   }
   png_destroy_write_struct(&png, &info);
   if (!ok && why) *why = sink.message.empty() ? "cannot make the PNG" : sink.message;

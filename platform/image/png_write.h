@@ -10,9 +10,6 @@ namespace platform::image {
 // False with the reason when the file cannot be written.
 bool WritePng(const std::string& path, const uint32_t* pixels, int width, int height,
               int pitch_pixels, bool with_alpha, std::string* why);
-// The same PNG into memory: pixels as 0x00RRGGBB words, written opaque. False with the reason.
-bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
-               std::vector<uint8_t>* out, std::string* why);
 
 // One chunk of a PNG file: four letters and its data.
 struct PngChunk {
@@ -21,8 +18,9 @@ struct PngChunk {
 };
 
 // An opaque 8-bit RGB PNG of 0x00RRGGBB pixels in memory, with `extra` (if any) written after the
-// image data. False with the reason.
+// image data, deflated at zlib's `level` (1 fastest, 9 smallest). False with the reason.
 bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
-               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why);
+               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why,
+               int level = 6);
 
 }  // namespace platform::image
