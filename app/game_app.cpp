@@ -75,6 +75,10 @@ intptr_t GameApp::WindowProc(platform::Message message) {
     std::string written;
     SaveToPictures(*this, &written);
   }
+  if (message == platform::Message::kExportKey && running_ && InPlaySpace(*this)) {
+    std::string written;
+    ExportToPictures(*this, &written);
+  }
   if (message == platform::Message::kFileDropped) {
     const std::string path = Platform().TakeDroppedFile();
     std::string why;

@@ -44,6 +44,10 @@ std::string UsageText() {
          "folder beside the program, else from ../share/zentrova/data beside it (installed).\n";
 }
 
+std::string GeneratorName() {
+  return std::string("Zentrova ") + ZENTROVA_VERSION;
+}
+
 std::string VersionText() {
   return std::string("zentrova ") + ZENTROVA_VERSION + "\n";
 }

@@ -20,3 +20,5 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
 std::string UsageText();
 // "zentrova <version>", ending in a line break.
 std::string VersionText();
+// "Zentrova <version>": how files the toy writes name their maker.
+std::string GeneratorName();

@@ -276,15 +276,17 @@ std::vector<NamedPicture> MakePictures() {
     out.push_back({"cursor_zoom.bmp", picture});
     out.push_back({"cursor_zoom_mask.bmp", mask});
   }
-  // The play space's short notices, drawn over the picture for a moment: a save done, a save
-  // that failed, a dropped file that was refused. Words and a sign, as the toy has no font.
+  // The play space's short notices, drawn over the picture for a moment: a save or an export
+  // done or failed, a dropped file that was refused. Words and a sign, as the toy has no font.
   const struct {
     const char* file;
     const char* words;
     bool good;
   } notices[] = {{"notice_saved.bmp", "SAVED", true},
                  {"notice_not_saved.bmp", "NOT SAVED", false},
-                 {"notice_cannot_open.bmp", "CANNOT OPEN", false}};
+                 {"notice_cannot_open.bmp", "CANNOT OPEN", false},
+                 {"notice_exported.bmp", "EXPORTED", true},
+                 {"notice_not_exported.bmp", "NOT EXPORTED", false}};
   for (const auto& notice : notices) {
     const int text_width = Canvas::TextWidth(notice.words, 3);
     Canvas c(text_width + 76, 44, kWhite);

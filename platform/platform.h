@@ -18,9 +18,10 @@ namespace render {
 class RenderSystem;
 }
 
-// The few window messages the program handles. Besides the mouse, two keys and a drop: Ctrl+S
-// asks to save, and a file dropped on the window waits in TakeDroppedFile.
-enum class Message { kClose, kDestroy, kQuit, kSaveKey, kFileDropped };
+// The few window messages the program handles. Besides the mouse, a few keys and a drop: Ctrl+S
+// asks to save, Ctrl+E to export; Ctrl+Z (or the mouse's back button) to undo, Ctrl+Shift+Z or
+// Ctrl+Y (or the forward button) to redo; a file dropped on the window waits in TakeDroppedFile.
+enum class Message { kClose, kDestroy, kQuit, kSaveKey, kFileDropped, kExportKey, kUndo, kRedo };
 
 // The local date and time, as a person reads it on a file name.
 struct LocalTime {

@@ -1,9 +1,12 @@
 #include "play/construction_keeper.h"
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "app/game_app.h"
+#include "app/options.h"
+#include "keep/gltf_export.h"
 #include "platform/safe_file.h"
 #include "platform/user_folders.h"
 #include "play/construction_file.h"
@@ -51,6 +54,32 @@ bool WriteInto(const std::string& folder, const std::string& name, const std::ve
                                    why);
 }
 
+// A new file named after the toy and the local time, in the pictures folder; its bytes are made
+// by `make`. Said on standard error and in the picture, with the selection sound when it worked.
+bool WriteToPictures(GameApp& app, const char* extension,
+                     const std::function<bool(std::vector<uint8_t>*, std::string*)>& make,
+                     const DibImage& done, const DibImage& failed, const char* verb,
+                     std::string* written) {
+  std::vector<uint8_t> bytes;
+  std::string why;
+  const platform::LocalTime t = app.Platform().LocalNow();
+  char name[64];
+  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.%s", t.year, t.month,
+                t.day, t.hour, t.minute, t.second, extension);
+  const bool ok =
+      make(&bytes, &why) && WriteInto(platform::PicturesFolder(EnvironmentOf(app)), name, bytes,
+                                      platform::ExistingFile::kKeep, written, &why);
+  World* world = app.GetWorld();
+  if (ok) {
+    std::fprintf(stderr, "zentrova: %s %s\n", verb, written->c_str());
+    if (world->selectedSound) world->selectedSound->Play();
+  } else {
+    std::fprintf(stderr, "zentrova: not %s: %s\n", verb, why.c_str());
+  }
+  if (PlayScene* play = Play(app)) play->ShowNotice(ok ? &done : &failed);
+  return ok;
+}
+
 }  // namespace
 
 bool InPlaySpace(const GameApp& app) {
@@ -59,25 +88,20 @@ bool InPlaySpace(const GameApp& app) {
 }
 
 bool SaveToPictures(GameApp& app, std::string* written) {
-  std::vector<uint8_t> png;
-  std::string why;
-  const platform::LocalTime t = app.Platform().LocalNow();
-  char name[64];
-  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.png", t.year, t.month,
-                t.day, t.hour, t.minute, t.second);
-  const bool saved =
-      MakeFile(app, &png, &why) && WriteInto(platform::PicturesFolder(EnvironmentOf(app)), name,
-                                             png, platform::ExistingFile::kKeep, written, &why);
-  World* world = app.GetWorld();
-  PlayScene* play = Play(app);
-  if (saved) {
-    std::fprintf(stderr, "zentrova: saved %s\n", written->c_str());
-    if (world->selectedSound) world->selectedSound->Play();
-  } else {
-    std::fprintf(stderr, "zentrova: not saved: %s\n", why.c_str());
-  }
-  if (play) play->ShowNotice(saved ? &world->savedNotice : &world->notSavedNotice);
-  return saved;
+  const World& world = *app.GetWorld();
+  return WriteToPictures(
+      app, "png", [&](std::vector<uint8_t>* png, std::string* why) { return MakeFile(app, png, why); },
+      world.savedNotice, world.notSavedNotice, "saved", written);
+}
+
+bool ExportToPictures(GameApp& app, std::string* written) {
+  const World& world = *app.GetWorld();
+  return WriteToPictures(
+      app, "glb",
+      [&](std::vector<uint8_t>* glb, std::string* why) {
+        return EncodeGlb(SceneOfWorld(world), GeneratorName(), glb, why);
+      },
+      world.exportedNotice, world.notExportedNotice, "exported", written);
 }
 
 std::string LastConstructionPath(GameApp& app) {

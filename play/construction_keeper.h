@@ -16,6 +16,10 @@ bool InPlaySpace(const GameApp& app);
 // notice and the selection sound. True with the file's path in *written.
 bool SaveToPictures(GameApp& app, std::string* written);
 
+// A new zentrova-YYYYMMDD-HHMMSS.glb beside the saved pictures, the construction as a glTF file
+// for other 3D programs; the same notice, sound and messages as a save. True with its path.
+bool ExportToPictures(GameApp& app, std::string* written);
+
 // $XDG_STATE_HOME/zentrova/last.png, replaced in one step; false with the reason.
 bool KeepLast(GameApp& app, std::string* why);
 // Where KeepLast writes; "" without a home.

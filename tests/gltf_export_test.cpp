@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "collapse_scenes.h"
@@ -315,6 +317,51 @@ TEST(GltfExport, ACornerThatIsNoNumberIsRefusedWithItsReason) {
   std::string why;
   EXPECT_FALSE(EncodeGlb(scene, "Zentrova test", &bytes, &why));
   EXPECT_EQ(why, "a block's corner is not a number");
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl+E in the play space: a new .glb beside the saved pictures, read back whole; the same keys
+// again in the same second make a second file, not one over the first; a folder that cannot be
+// made leaves the play space as it was.
+TEST(GltfExport, CtrlEWritesANewFileBesideThePicturesAndNeverOverOne) {
+  const std::string home = std::string(ZENTROVA_OUTPUT_DIR) + "/export_home";
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home + "/Pictures");
+  TestApp t(1000, [&](platform::HeadlessPlatform& p) {
+    p.SetEnvironment("HOME", home);
+    p.SetNow({2026, 12, 8, 9, 5, 7});
+  });
+  t.EnterPlay();
+  for (int i = 0; i < 2; ++i) {
+    t.platform().Send(platform::Message::kExportKey);
+    t.Frames(2);
+  }
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(home + "/Pictures"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 2u) << "one file per export, none left half-written";
+  EXPECT_EQ(names[0].substr(0, 24), "zentrova-20261208-090507");
+  std::ifstream in(home + "/Pictures/" + names[0], std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  Glb glb;
+  ASSERT_TRUE(ReadGlb(bytes, &glb));
+  EXPECT_EQ(glb.doc["nodes"].Size(), size_t(t.world().blockSet.Count()) + 2);
+  EXPECT_EQ(glb.doc["asset"]["generator"].text.substr(0, 9), "Zentrova ");
+
+  // Without ~/Pictures the file goes to the data home; a file where that folder should be:
+  // refused, said, and play goes on.
+  std::filesystem::remove_all(home + "/Pictures");
+  std::ofstream(home + "/.local") << "in the way";
+  const int blocks = t.world().blockSet.Count();
+  t.platform().Send(platform::Message::kExportKey);
+  t.Frames(2);
+  EXPECT_EQ(t.world().blockSet.Count(), blocks);
+  EXPECT_EQ(t.current(), &t.play());
 }
 
 }  // namespace

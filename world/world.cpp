@@ -37,7 +37,9 @@ bool World::Init(GameApp* owner, GraphicsDevice* device, int width, int height) 
   if (!doorClosedPicture.LoadBmpFile("data/door_close.bmp")) return false;
   if (!savedNotice.LoadBmpFile("data/notice_saved.bmp") ||
       !notSavedNotice.LoadBmpFile("data/notice_not_saved.bmp") ||
-      !cannotOpenNotice.LoadBmpFile("data/notice_cannot_open.bmp"))
+      !cannotOpenNotice.LoadBmpFile("data/notice_cannot_open.bmp") ||
+      !exportedNotice.LoadBmpFile("data/notice_exported.bmp") ||
+      !notExportedNotice.LoadBmpFile("data/notice_not_exported.bmp"))
     return false;
 
   titlePicture = std::make_unique<TitlePicture>();

@@ -41,6 +41,8 @@ class World {
   DibImage savedNotice;
   DibImage notSavedNotice;
   DibImage cannotOpenNotice;
+  DibImage exportedNotice;
+  DibImage notExportedNotice;
   std::unique_ptr<StartButton> startButton;
   std::unique_ptr<EndButton> endButton;
   Sound* selectSound = nullptr;  // views into `sounds`

@@ -48,6 +48,8 @@ class HeadlessPlatform : public Platform {
 
   // Scripted keys, drops, environment and wall clock.
   void PressSaveKeys() { messages_.push_back(Message::kSaveKey); }
+  // Any other key or button that arrives as a message (export, undo, redo).
+  void Send(Message message) { messages_.push_back(message); }
   void DropFile(const std::string& path);
   void SetEnvironment(const std::string& name, const std::string& value) { env_[name] = value; }
   void SetNow(const LocalTime& now) { now_time_ = now; }

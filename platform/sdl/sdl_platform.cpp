@@ -207,8 +207,15 @@ void SdlPlatform::Pump() {
         if (alt && event.key.keysym.sym == SDLK_RETURN && !event.key.repeat) ToggleFullScreen();
         if (alt && event.key.keysym.sym == SDLK_F4) messages_.push_back(Message::kClose);
         const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
-        if (ctrl && !alt && event.key.keysym.sym == SDLK_s && !event.key.repeat)
+        const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+        const SDL_Keycode key = event.key.keysym.sym;
+        if (ctrl && !alt && key == SDLK_s && !event.key.repeat)
           messages_.push_back(Message::kSaveKey);
+        if (ctrl && !alt && key == SDLK_e && !event.key.repeat)
+          messages_.push_back(Message::kExportKey);
+        // Undo and redo repeat while held, as in every editor.
+        if (ctrl && !alt && key == SDLK_z) messages_.push_back(shift ? Message::kRedo : Message::kUndo);
+        if (ctrl && !alt && key == SDLK_y) messages_.push_back(Message::kRedo);
         break;
       }
       case SDL_MOUSEMOTION:
@@ -216,6 +223,15 @@ void SdlPlatform::Pump() {
         break;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
+        // The side buttons undo and redo, so that the toy stays a toy of the mouse alone.
+        if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_X1) {
+          messages_.push_back(Message::kUndo);
+          break;
+        }
+        if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_X2) {
+          messages_.push_back(Message::kRedo);
+          break;
+        }
         int index = event.button.button == SDL_BUTTON_LEFT    ? 0
                     : event.button.button == SDL_BUTTON_RIGHT ? 1
                                                               : -1;
