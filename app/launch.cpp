@@ -6,8 +6,10 @@
 #include <system_error>
 
 #include "app/game_app.h"
+#include "keep/gltf_export.h"
 #include "platform/data_folder.h"
 #include "platform/image/picture.h"
+#include "platform/safe_file.h"
 #include "play/construction_keeper.h"
 
 namespace {
@@ -54,10 +56,18 @@ bool FindAndEnterData(platform::Platform& platform, std::string* why) {
          platform::EnterDataFolder(folder, why);
 }
 
+// A path the person gave, made whole before the data folder becomes the working folder.
+std::string Whole(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path whole = std::filesystem::absolute(path, error);
+  return error ? path : whole.string();
+}
+
 }  // namespace
 
 int Launch(platform::Platform& platform, const LaunchOptions& options) {
   if (!platform.Init()) return ReportFailure(platform, platform::LastError());
+  const std::string open_file = options.openFile.empty() ? "" : Whole(options.openFile);
   std::string why;
   if (!FindAndEnterData(platform, &why)) return ReportFailure(platform, why);
   // The icon is a nicety: a window without it is still the toy.
@@ -70,7 +80,7 @@ int Launch(platform::Platform& platform, const LaunchOptions& options) {
     GameApp app(&platform);
     if (app.Create(options.windowed ? kShowWindowed : kShowFullScreen)) {
       // A file that cannot be opened is said on standard error; the title shows as usual.
-      std::string path = options.openFile, why;
+      std::string path = open_file, why;
       if (options.continueLast && path.empty()) path = LastConstructionPath(app);
       if (!path.empty()) OpenConstruction(app, path, &why);
       return app.Run();
@@ -80,4 +90,32 @@ int Launch(platform::Platform& platform, const LaunchOptions& options) {
   // Out of the way first, so that a full-screen window cannot hide the box.
   platform.CloseWindow();
   return ReportFailure(platform, failure);
+}
+
+int ExportGltf(platform::Platform& platform, const LaunchOptions& options) {
+  const std::string out = Whole(options.exportGltf);
+  const std::string from = options.openFile.empty() ? "" : Whole(options.openFile);
+  std::string why;
+  auto fail = [&](const std::string& reason) {
+    std::fprintf(stderr, "zentrova: cannot export %s: %s\n", out.c_str(), reason.c_str());
+    return 1;
+  };
+  if (!platform.Init()) return fail(platform::LastError());
+  if (!FindAndEnterData(platform, &why)) return fail(why);
+  GameApp app(&platform);
+  if (!app.Create(kShowWindowed)) return fail(app.FailureReason());
+  // The starting towers, as entering the play space builds them, or the saved construction.
+  if (from.empty()) {
+    EnterPlaySpace(app);
+  } else if (!OpenConstruction(app, from, &why)) {
+    return fail(why);
+  }
+  std::vector<uint8_t> glb;
+  std::string written;
+  if (!EncodeGlb(SceneOfWorld(*app.GetWorld()), GeneratorName(), &glb, &why) ||
+      !platform::WriteFileSafely(out, glb.data(), glb.size(), platform::ExistingFile::kReplace,
+                                 &written, &why))
+    return fail(why);
+  std::fprintf(stderr, "zentrova: exported %s\n", written.c_str());
+  return 0;
 }

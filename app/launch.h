@@ -7,3 +7,7 @@
 
 // Runs the toy on the platform; returns the process's exit status (0 after a normal quit).
 int Launch(platform::Platform& platform, const LaunchOptions& options);
+// `--export-gltf OUT [FILE]`: the starting towers, or the construction saved in FILE, written to
+// OUT as a glTF binary, without a window (on a platform that opens none). 0 when written, 1 with
+// the reason on standard error otherwise.
+int ExportGltf(platform::Platform& platform, const LaunchOptions& options);

@@ -4,6 +4,7 @@
 
 #include "app/launch.h"
 #include "app/options.h"
+#include "platform/headless/headless_platform.h"
 #include "platform/sdl/sdl_platform.h"
 
 int main(int argc, char** argv) {
@@ -22,5 +23,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   platform::SdlPlatform platform;
+  if (!options.exportGltf.empty()) {
+    platform::HeadlessPlatform headless;  // the construction alone: no window, no sound
+    headless.SetExecutableFolder(platform.ExecutableFolder());
+    return ExportGltf(headless, options);
+  }
   return Launch(platform, options);
 }

@@ -18,6 +18,12 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
       out->version = true;
     } else if (std::strcmp(arg, "--continue") == 0) {
       out->continueLast = true;
+    } else if (std::strcmp(arg, "--export-gltf") == 0) {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        *error = "--export-gltf needs the file to write";
+        return false;
+      }
+      out->exportGltf = argv[++i];
     } else if (arg[0] != '-' && out->openFile.empty()) {
       out->openFile = arg;
     } else {
@@ -30,11 +36,15 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
 
 std::string UsageText() {
   return "usage: zentrova [--window] [--continue] [--help] [--version] [FILE]\n"
+         "       zentrova --export-gltf OUT.glb [FILE]\n"
          "A mouse-only 3D block-building toy.\n"
          "\n"
          "  --window   open in a window instead of full screen\n"
          "  --continue open the construction kept when the play space was last closed\n"
          "  FILE       open a construction saved as a picture (Ctrl+S in the play space)\n"
+         "  --export-gltf OUT.glb\n"
+         "             write FILE's construction (or the starting towers) as a glTF file for\n"
+         "             other 3D programs, without opening a window (Ctrl+E in the play space)\n"
          "  --help     show this text and exit\n"
          "  --version  show the version and exit\n"
          "\n"

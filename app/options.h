@@ -11,6 +11,8 @@ struct LaunchOptions {
   // A saved construction to open at start (`zentrova FILE`), or the one kept at the last quit.
   std::string openFile;
   bool continueLast = false;
+  // --export-gltf OUT: write the construction (FILE's, or the starting towers) to OUT and quit.
+  std::string exportGltf;
 };
 
 // False with the offending argument in `error` for anything it does not know.

@@ -50,8 +50,7 @@ bool WriteInto(const std::string& folder, const std::string& name, const std::ve
     return false;
   }
   return platform::MakeFolders(folder, why) &&
-         platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written,
-                                   why);
+         platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written, why);
 }
 
 // A new file named after the toy and the local time, in the pictures folder; its bytes are made
@@ -64,8 +63,8 @@ bool WriteToPictures(GameApp& app, const char* extension,
   std::string why;
   const platform::LocalTime t = app.Platform().LocalNow();
   char name[64];
-  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.%s", t.year, t.month,
-                t.day, t.hour, t.minute, t.second, extension);
+  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.%s", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, extension);
   const bool ok =
       make(&bytes, &why) && WriteInto(platform::PicturesFolder(EnvironmentOf(app)), name, bytes,
                                       platform::ExistingFile::kKeep, written, &why);
@@ -87,10 +86,18 @@ bool InPlaySpace(const GameApp& app) {
   return play && app.Scenes()->Current() == play;
 }
 
+void EnterPlaySpace(GameApp& app) {
+  if (PlayScene* play = Play(app)) {
+    play->Load();
+    app.Scenes()->SetCurrent(play);
+  }
+}
+
 bool SaveToPictures(GameApp& app, std::string* written) {
   const World& world = *app.GetWorld();
   return WriteToPictures(
-      app, "png", [&](std::vector<uint8_t>* png, std::string* why) { return MakeFile(app, png, why); },
+      app, "png",
+      [&](std::vector<uint8_t>* png, std::string* why) { return MakeFile(app, png, why); },
       world.savedNotice, world.notSavedNotice, "saved", written);
 }
 
@@ -127,9 +134,6 @@ bool OpenConstruction(GameApp& app, const std::string& path, std::string* why) {
     if (play && InPlaySpace(app)) play->ShowNotice(&world->cannotOpenNotice);
     return false;
   }
-  if (!InPlaySpace(app)) {
-    play->Load();
-    app.Scenes()->SetCurrent(play);
-  }
+  if (!InPlaySpace(app)) EnterPlaySpace(app);
   return RestoreSnapshot(snapshot, world, play, why);
 }

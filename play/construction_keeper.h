@@ -11,6 +11,9 @@ class GameApp;
 
 // The play space is the current scene.
 bool InPlaySpace(const GameApp& app);
+// Builds the play space's starting towers and makes it the current scene, as the start button
+// does (without its sound and pause).
+void EnterPlaySpace(GameApp& app);
 
 // A new zentrova-YYYYMMDD-HHMMSS.png in the pictures folder, never over an existing file; the
 // notice and the selection sound. True with the file's path in *written.

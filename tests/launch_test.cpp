@@ -205,6 +205,24 @@ TEST(GameBinary, HelpAndVersionPrintAndSucceedAndAnUnknownOptionShowsTheUsageWit
   EXPECT_TRUE(wrong.out.empty());
 }
 
+// The export needs no display: the starting towers from any folder, a path relative to where it
+// was started; a file that is no construction is refused in one line with status 1.
+TEST(GameBinary, ExportsTheStartingTowersWithoutADisplayAndRefusesAFileThatHoldsNone) {
+  Scratch s;
+  const std::string here = "cd " + s.path().string() + " && env -u DISPLAY -u WAYLAND_DISPLAY";
+  Outcome made = RunGame(here, "--export-gltf towers.glb");
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.err, "zentrova: exported " + (s.path() / "towers.glb").string() + "\n");
+  EXPECT_GT(fs::file_size(s.path() / "towers.glb"), 100000u);
+  std::ofstream(s.path() / "plain.png") << "not a picture";
+  Outcome refused = RunGame(here, "--export-gltf out.glb plain.png");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("zentrova: cannot export " + (s.path() / "out.glb").string()),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(fs::exists(s.path() / "out.glb"));
+}
+
 TEST(GameBinary, WithoutADisplayItRefusesWithOneClearLineInsteadOfRunningUnseen) {
   const std::string no_display = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
   Outcome unset = RunGame(no_display, "");

@@ -214,7 +214,8 @@ void SdlPlatform::Pump() {
         if (ctrl && !alt && key == SDLK_e && !event.key.repeat)
           messages_.push_back(Message::kExportKey);
         // Undo and redo repeat while held, as in every editor.
-        if (ctrl && !alt && key == SDLK_z) messages_.push_back(shift ? Message::kRedo : Message::kUndo);
+        if (ctrl && !alt && key == SDLK_z)
+          messages_.push_back(shift ? Message::kRedo : Message::kUndo);
         if (ctrl && !alt && key == SDLK_y) messages_.push_back(Message::kRedo);
         break;
       }
