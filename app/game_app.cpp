@@ -79,6 +79,11 @@ intptr_t GameApp::WindowProc(platform::Message message) {
     std::string written;
     ExportToPictures(*this, &written);
   }
+  if ((message == platform::Message::kUndo || message == platform::Message::kRedo) && running_ &&
+      InPlaySpace(*this)) {
+    auto* play = static_cast<PlayScene*>(scene_manager_->Current());
+    message == platform::Message::kUndo ? play->Undo() : play->Redo();
+  }
   if (message == platform::Message::kFileDropped) {
     const std::string path = Platform().TakeDroppedFile();
     std::string why;

@@ -135,5 +135,7 @@ bool OpenConstruction(GameApp& app, const std::string& path, std::string* why) {
     return false;
   }
   if (!InPlaySpace(app)) EnterPlaySpace(app);
-  return RestoreSnapshot(snapshot, world, play, why);
+  if (!RestoreSnapshot(snapshot, world, play, why)) return false;
+  play->RecordHistory();  // opening a file is a step a person can undo
+  return true;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/game_app.h"
+#include "play/snapshot.h"
 #include "scenes/scene_manager.h"
 #include "world/palette.h"
 #include "world/world.h"
@@ -100,7 +101,49 @@ bool PlayScene::Load() {
   currentTool = world->tools[0].get();
   doorPictureShown = 0;
   notice = nullptr;
+  ignoreUntilRelease = false;
+  history.Reset(TakeSnapshot(*world, *this));
   return true;
+}
+
+void PlayScene::RecordHistory() {
+  World* world = Owner()->GetWorld();
+  world->blockSet.FinishPickRefresh();
+  history.Record(TakeSnapshot(*world, *this));
+}
+
+void PlayScene::EndHeldGesture() {
+  if (previousLeft == 0 || ignoreUntilRelease) return;
+  ChooseTool(Owner()->GetWorld(), this, Owner()->Platform().TimeMs());
+  heldHandle = nullptr;
+  heldBody = nullptr;
+  ignoreUntilRelease = true;
+}
+
+bool PlayScene::Travel(bool forward) {
+  if (currentTool && currentTool->type == Tool::kDoor) return false;  // the history has ended
+  World* world = Owner()->GetWorld();
+  EndHeldGesture();
+  RecordHistory();
+  Snapshot state;
+  if (!(forward ? history.Redo(&state) : history.Undo(&state))) return false;
+  // The camera, the tool and the pen stay as they are now.
+  state.pitch = pitch, state.yaw = yaw, state.zoom = zoom;
+  for (int i = 0; i < World::kToolCount; ++i)
+    if (world->tools[i].get() == currentTool) state.tool = i;
+  std::memcpy(state.pen, penColour, 3);
+  std::string why;
+  if (!RestoreSnapshot(state, world, this, &why)) return false;
+  if (world->selectedSound) world->selectedSound->Play();
+  return true;
+}
+
+bool PlayScene::Undo() {
+  return Travel(false);
+}
+
+bool PlayScene::Redo() {
+  return Travel(true);
 }
 
 void PlayScene::ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom) {
@@ -151,6 +194,7 @@ Scene* PlayScene::Leave(SceneManager* manager) {
     backgroundJob = blocks.Step(device, nullptr, &BackgroundClear::Run, &background);
   }
   if (!doorPictureShown) return this;
+  history.Reset(Snapshot());  // the door ends the play space and its history
   world->doorSound->Play();
   app->Platform().Sleep(1000);
   for (int i = 0; i < manager->Count(); ++i)
@@ -221,11 +265,16 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   const int dy = cursorY - previousCursorY;
   const bool moved = dx != 0 || dy != 0;
   if (left == 0 && previousLeft != 0) {
-    ChooseTool(world, this, platform.TimeMs());
+    // A drag that an undo ended was released then: this release chooses nothing again.
+    if (!ignoreUntilRelease) ChooseTool(world, this, platform.TimeMs());
+    ignoreUntilRelease = false;
     heldHandle = nullptr;
     heldBody = nullptr;
+    RecordHistory();
   } else if (currentTool) {
-    if (left != 0 && moved) {
+    if (left != 0 && moved && ignoreUntilRelease) {
+      // The rest of a drag that an undo ended.
+    } else if (left != 0 && moved) {
       switch (currentTool->type) {
         case Tool::kPen: {
           // Four samples per pixel of the longer axis, from the previous point up to (not
@@ -259,7 +308,9 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
           break;
       }
     } else if (right != 0 && moved) {
+      const bool handles = world->grabLayer.Count() > 0;
       RefreshGrabLayer();
+      if (handles) RecordHistory();  // dropping handles may have removed blocks
       Turn(dx, dy);
     }
   }

@@ -10,6 +10,7 @@
 #include "blocks/math.h"
 #include "gfx/frame_key.h"
 #include "play/frame_bands.h"
+#include "play/history.h"
 #include "scenes/scene.h"
 #include "world/tool_host.h"
 
@@ -31,6 +32,14 @@ class PlayScene : public Scene, public ToolHost {
   // where it is, no press pending, and the grab handles' markers placed (a marker pressed on the
   // next frame is found).
   void ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom);
+
+  // One gesture back or forward in the construction's history, with the selection sound; a drag
+  // still held ends first, as a release would. False, silently, when there is none.
+  bool Undo();
+  bool Redo();
+  // Makes what changed since the last record one step of the history (a loaded construction).
+  void RecordHistory();
+  const History& GetHistory() const { return history; }
 
   // Shows one of the world's notices over the picture for a few seconds.
   void ShowNotice(const DibImage* picture);
@@ -74,6 +83,13 @@ class PlayScene : public Scene, public ToolHost {
   int previousRight = 0;
   FrameKey frameKey;
   FrameBands bands;
+  // Ends a held drag or stroke as a release would, before the history moves.
+  void EndHeldGesture();
+  bool Travel(bool forward);
+
+  History history;
+  // Set when an undo ended a drag whose button is still down: the rest of it does nothing.
+  bool ignoreUntilRelease = false;
   const DibImage* notice = nullptr;
   uint32_t noticeUntil = 0;
   bool pictureOnly = false;  // DrawFrame leaves out the palette, the cursor and the notice

@@ -1,0 +1,68 @@
+// The undo history of the play space: one step per gesture that changed the construction, kept
+// as the difference between the constructions before and after it (the blocks that changed, by
+// id, the canvas and table rows that changed, and the few records of the hand and the handles),
+// never as whole copies. The camera, the tool and the pen colour are not part of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "play/snapshot.h"
+
+class History {
+ public:
+  // The bound on what the steps hold; the oldest go first. Far more than a thousand steps of
+  // hand moves and pen strokes fit.
+  static constexpr size_t kMaxBytes = size_t(64) << 20;
+  static constexpr size_t kMaxSteps = 100000;
+
+  // Forgets every step; `now` is the construction as it stands.
+  void Reset(Snapshot now);
+  // The construction is now `now`. A change to what a person sees (blocks, glue, texels, handles,
+  // canvas, table) is a new step, and the steps that could be redone are dropped; a change only to
+  // the hand's hidden records joins the newest step (or the next one), so that undo and redo stay
+  // exact. True when a step was made.
+  bool Record(Snapshot now);
+  // The construction as it was before the last step / after the next one, into *out (its camera,
+  // tool and pen as they were last recorded: the caller keeps its own). False, nothing changed,
+  // when there is none.
+  bool Undo(Snapshot* out);
+  bool Redo(Snapshot* out);
+
+  size_t UndoSteps() const { return done_; }
+  size_t RedoSteps() const { return steps_.size() - done_; }
+  size_t Bytes() const { return bytes_; }
+  // The construction as the history last saw it.
+  const Snapshot& Current() const { return current_; }
+
+ private:
+  // One side of a step: the list order of block ids where it changed (empty: as the other
+  // side's), the records of the blocks that differ or exist on this side only, the changed rows
+  // of the canvas and the table, and every other record of the construction.
+  struct Side {
+    std::vector<uint32_t> order;
+    std::vector<Snapshot::Block> blocks;
+    std::vector<std::pair<int, std::vector<uint8_t>>> canvasRows, tableRows;
+    Snapshot rest;  // no blocks, canvas or table texels
+  };
+  struct Step {
+    Side before, after;
+    size_t bytes = 0;
+  };
+  // The step from `a` to `b`; `seen` tells whether a person would see a difference.
+  static Step Difference(const Snapshot& a, const Snapshot& b, bool* seen);
+  // `from` with one side of a step put in.
+  static Snapshot Apply(const Snapshot& from, const Side& side);
+  // What a step holds, as the bound counts it.
+  static size_t BytesOf(const Step& step);
+  void DropRedo();
+  void Trim();
+
+  Snapshot current_;
+  std::deque<Step> steps_;
+  size_t done_ = 0;
+  size_t bytes_ = 0;
+};
