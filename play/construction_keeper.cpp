@@ -47,8 +47,7 @@ bool WriteInto(const std::string& folder, const std::string& name, const std::ve
     return false;
   }
   return platform::MakeFolders(folder, why) &&
-         platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written,
-                                   why);
+         platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written, why);
 }
 
 }  // namespace
@@ -63,8 +62,8 @@ bool SaveToPictures(GameApp& app, std::string* written) {
   std::string why;
   const platform::LocalTime t = app.Platform().LocalNow();
   char name[64];
-  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.png", t.year, t.month,
-                t.day, t.hour, t.minute, t.second);
+  std::snprintf(name, sizeof name, "zentrova-%04d%02d%02d-%02d%02d%02d.png", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
   const bool saved =
       MakeFile(app, &png, &why) && WriteInto(platform::PicturesFolder(EnvironmentOf(app)), name,
                                              png, platform::ExistingFile::kKeep, written, &why);
