@@ -41,7 +41,8 @@ bool Write(png_structp png, png_infop info, const std::vector<png_bytep>& rows, 
   // The "up" filter alone: drawn pictures are mostly runs and rows like the one above, and
   // trying every filter per row would cost several times as much for a few per cent.
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-  png_set_compression_level(png, 6);
+  // Level 3: a save must not hold up the frame; the picture is a few tens of kilobytes either way.
+  png_set_compression_level(png, 3);
   png_unknown_chunk chunk;
   if (extra) {
     std::memset(&chunk, 0, sizeof chunk);
