@@ -18,7 +18,7 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
       out->version = true;
     } else if (std::strcmp(arg, "--continue") == 0) {
       out->continueLast = true;
-    } else if (arg[0] != '-' && out->openFile.empty()) {
+    } else if (arg[0] != '\0' && arg[0] != '-' && out->openFile.empty()) {
       out->openFile = arg;
     } else {
       *error = std::string("unknown option '") + arg + "'";

@@ -405,8 +405,11 @@ TEST(ConstructionFormat, TheFirstVersionsFileKeepsLoading) {
   Snapshot snapshot;
   std::string why;
   ASSERT_TRUE(ReadConstructionPng(bytes.data(), bytes.size(), &snapshot, &why)) << why;
-  EXPECT_EQ(snapshot.blocks.size(), 100u);
-  EXPECT_EQ(snapshot.pitch, 30.0f);
+  // The session of the round-trip test as saved then: a copy made, three handles, the view
+  // tilted and zoomed in.
+  EXPECT_EQ(snapshot.blocks.size(), 101u);
+  EXPECT_EQ(snapshot.handles.size(), 3u);
+  EXPECT_EQ(snapshot.pitch, 39.5f);
   EXPECT_EQ(snapshot.yaw, 225.0f);
   // What a later toy makes of it loads the same way: read, written, read again.
   const std::vector<uint8_t> again = EncodeSnapshot(snapshot);
