@@ -57,6 +57,7 @@ void GameApp::Frame() {
   now_ = Platform().TimeMs();
   if (now_ - last_frame_ <= kFrameGapMs) return;  // unsigned: right across the wrap
   scene_manager_->Update();
+  KeepHistory(*this);
   if (running_) {
     scene_manager_->Render();
     last_frame_ = now_;
@@ -81,8 +82,7 @@ intptr_t GameApp::WindowProc(platform::Message message) {
   }
   if ((message == platform::Message::kUndo || message == platform::Message::kRedo) && running_ &&
       InPlaySpace(*this)) {
-    auto* play = static_cast<PlayScene*>(scene_manager_->Current());
-    message == platform::Message::kUndo ? play->Undo() : play->Redo();
+    message == platform::Message::kUndo ? Undo(*this) : Redo(*this);
   }
   if (message == platform::Message::kFileDropped) {
     const std::string path = Platform().TakeDroppedFile();

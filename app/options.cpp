@@ -24,7 +24,7 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
         return false;
       }
       out->exportGltf = argv[++i];
-    } else if (arg[0] != '-' && out->openFile.empty()) {
+    } else if (arg[0] != '\0' && arg[0] != '-' && out->openFile.empty()) {
       out->openFile = arg;
     } else {
       *error = std::string("unknown option '") + arg + "'";

@@ -39,7 +39,8 @@ bool MakeConstructionPng(const Snapshot& snapshot, const uint32_t* picture, int 
   PutU32(&chunk.data, uint32_t(payload.size()));
   PutU32(&chunk.data, platform::Crc32(payload.data(), payload.size()));
   chunk.data.insert(chunk.data.end(), packed.begin(), packed.end());
-  return platform::image::EncodePng(picture, width, height, width, &chunk, png, why);
+  // Level 3: a save must not hold up the frame; the picture is a few tens of kilobytes either way.
+  return platform::image::EncodePng(picture, width, height, width, &chunk, png, why, 3);
 }
 
 bool ReadConstructionPng(const uint8_t* bytes, size_t size, Snapshot* out, std::string* why) {

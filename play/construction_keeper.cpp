@@ -1,6 +1,7 @@
 #include "play/construction_keeper.h"
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "play/play_scene.h"
 #include "play/snapshot.h"
 #include "scenes/scene_manager.h"
+#include "world/tool.h"
 #include "world/world.h"
 
 namespace {
@@ -135,7 +137,60 @@ bool OpenConstruction(GameApp& app, const std::string& path, std::string* why) {
     return false;
   }
   if (!InPlaySpace(app)) EnterPlaySpace(app);
+  KeepHistory(app);  // a play space just entered starts its history at the towers
   if (!RestoreSnapshot(snapshot, world, play, why)) return false;
-  play->RecordHistory();  // opening a file is a step a person can undo
+  play->historyDue = true;  // opening a file is a step a person can undo
+  KeepHistory(app);
   return true;
+}
+
+void KeepHistory(GameApp& app) {
+  World* world = app.GetWorld();
+  PlayScene* play = Play(app);
+  if (!world || !play) return;
+  History& history = world->history;
+  if (!InPlaySpace(app)) {
+    // The door ended the play space and its history.
+    if (history.UndoSteps() + history.RedoSteps() > 0) history.Reset(Snapshot());
+    return;
+  }
+  if (!play->entered && !play->historyDue) return;
+  world->blockSet.FinishPickRefresh();  // the snapshot reads what the refresh reads
+  if (play->entered)
+    history.Reset(TakeSnapshot(*world, *play));
+  else
+    history.Record(TakeSnapshot(*world, *play));
+  play->entered = play->historyDue = false;
+}
+
+namespace {
+
+bool Travel(GameApp& app, bool forward) {
+  World* world = app.GetWorld();
+  PlayScene* play = Play(app);
+  if (!world || !play || !InPlaySpace(app)) return false;
+  if (play->currentTool && play->currentTool->type == Tool::kDoor) return false;  // it has ended
+  play->EndHeldGesture();
+  KeepHistory(app);
+  Snapshot state;
+  if (!(forward ? world->history.Redo(&state) : world->history.Undo(&state))) return false;
+  // The camera, the tool and the pen stay as they are now.
+  state.pitch = play->pitch, state.yaw = play->yaw, state.zoom = play->zoom;
+  for (int i = 0; i < World::kToolCount; ++i)
+    if (world->tools[i].get() == play->currentTool) state.tool = i;
+  std::memcpy(state.pen, play->penColour, 3);
+  std::string why;
+  if (!RestoreSnapshot(state, world, play, &why)) return false;
+  if (world->selectedSound) world->selectedSound->Play();
+  return true;
+}
+
+}  // namespace
+
+bool Undo(GameApp& app) {
+  return Travel(app, false);
+}
+
+bool Redo(GameApp& app) {
+  return Travel(app, true);
 }

@@ -23,6 +23,14 @@ bool SaveToPictures(GameApp& app, std::string* written);
 // for other 3D programs; the same notice, sound and messages as a save. True with its path.
 bool ExportToPictures(GameApp& app, std::string* written);
 
+// After every update: the history starts anew when the play space was entered, takes a step when
+// a gesture may have changed the construction, and is let go outside the play space.
+void KeepHistory(GameApp& app);
+// One gesture back or forward, with the selection sound; a drag still held ends first, as a
+// release would. The camera, tool and pen stay as they are. False, silently, when there is none.
+bool Undo(GameApp& app);
+bool Redo(GameApp& app);
+
 // $XDG_STATE_HOME/zentrova/last.png, replaced in one step; false with the reason.
 bool KeepLast(GameApp& app, std::string* why);
 // Where KeepLast writes; "" without a home.

@@ -223,7 +223,8 @@ void PlayScene::DrawFrame() {
     DrawPaletteOverlay(world, this, door_picture, &dc);
     if (door_picture) doorPictureShown = 1;
     // Top centre, clear of the palette's columns.
-    if (notice) notice->Blit(&dc, (640 - notice->Width()) / 2, 12, platform::gdi::RasterOp::kSrcCopy);
+    if (notice)
+      notice->Blit(&dc, (640 - notice->Width()) / 2, 12, platform::gdi::RasterOp::kSrcCopy);
     back_buffer->ReleaseDC(&dc);
   }
 }

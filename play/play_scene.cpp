@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "app/game_app.h"
-#include "play/snapshot.h"
 #include "scenes/scene_manager.h"
 #include "world/palette.h"
 #include "world/world.h"
@@ -102,14 +101,8 @@ bool PlayScene::Load() {
   doorPictureShown = 0;
   notice = nullptr;
   ignoreUntilRelease = false;
-  history.Reset(TakeSnapshot(*world, *this));
+  entered = true;
   return true;
-}
-
-void PlayScene::RecordHistory() {
-  World* world = Owner()->GetWorld();
-  world->blockSet.FinishPickRefresh();
-  history.Record(TakeSnapshot(*world, *this));
 }
 
 void PlayScene::EndHeldGesture() {
@@ -118,32 +111,7 @@ void PlayScene::EndHeldGesture() {
   heldHandle = nullptr;
   heldBody = nullptr;
   ignoreUntilRelease = true;
-}
-
-bool PlayScene::Travel(bool forward) {
-  if (currentTool && currentTool->type == Tool::kDoor) return false;  // the history has ended
-  World* world = Owner()->GetWorld();
-  EndHeldGesture();
-  RecordHistory();
-  Snapshot state;
-  if (!(forward ? history.Redo(&state) : history.Undo(&state))) return false;
-  // The camera, the tool and the pen stay as they are now.
-  state.pitch = pitch, state.yaw = yaw, state.zoom = zoom;
-  for (int i = 0; i < World::kToolCount; ++i)
-    if (world->tools[i].get() == currentTool) state.tool = i;
-  std::memcpy(state.pen, penColour, 3);
-  std::string why;
-  if (!RestoreSnapshot(state, world, this, &why)) return false;
-  if (world->selectedSound) world->selectedSound->Play();
-  return true;
-}
-
-bool PlayScene::Undo() {
-  return Travel(false);
-}
-
-bool PlayScene::Redo() {
-  return Travel(true);
+  historyDue = true;
 }
 
 void PlayScene::ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom) {
@@ -194,7 +162,6 @@ Scene* PlayScene::Leave(SceneManager* manager) {
     backgroundJob = blocks.Step(device, nullptr, &BackgroundClear::Run, &background);
   }
   if (!doorPictureShown) return this;
-  history.Reset(Snapshot());  // the door ends the play space and its history
   world->doorSound->Play();
   app->Platform().Sleep(1000);
   for (int i = 0; i < manager->Count(); ++i)
@@ -270,7 +237,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
     ignoreUntilRelease = false;
     heldHandle = nullptr;
     heldBody = nullptr;
-    RecordHistory();
+    historyDue = true;
   } else if (currentTool) {
     if (left != 0 && moved && ignoreUntilRelease) {
       // The rest of a drag that an undo ended.
@@ -310,7 +277,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
     } else if (right != 0 && moved) {
       const bool handles = world->grabLayer.Count() > 0;
       RefreshGrabLayer();
-      if (handles) RecordHistory();  // dropping handles may have removed blocks
+      historyDue = historyDue || handles;  // dropping handles may have removed blocks
       Turn(dx, dy);
     }
   }

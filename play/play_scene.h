@@ -10,7 +10,6 @@
 #include "blocks/math.h"
 #include "gfx/frame_key.h"
 #include "play/frame_bands.h"
-#include "play/history.h"
 #include "scenes/scene.h"
 #include "world/tool_host.h"
 
@@ -33,13 +32,13 @@ class PlayScene : public Scene, public ToolHost {
   // next frame is found).
   void ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom);
 
-  // One gesture back or forward in the construction's history, with the selection sound; a drag
-  // still held ends first, as a release would. False, silently, when there is none.
-  bool Undo();
-  bool Redo();
-  // Makes what changed since the last record one step of the history (a loaded construction).
-  void RecordHistory();
-  const History& GetHistory() const { return history; }
+  // Ends a held drag or stroke as a release would, before the history moves; the rest of it,
+  // until the button comes up, does nothing.
+  void EndHeldGesture();
+  // Set when a gesture may have changed the construction (a release, handles dropped by a right
+  // turn): the history takes a look after the update. Set by entering: the history starts anew.
+  bool historyDue = false;
+  bool entered = false;
 
   // Shows one of the world's notices over the picture for a few seconds.
   void ShowNotice(const DibImage* picture);
@@ -83,11 +82,6 @@ class PlayScene : public Scene, public ToolHost {
   int previousRight = 0;
   FrameKey frameKey;
   FrameBands bands;
-  // Ends a held drag or stroke as a release would, before the history moves.
-  void EndHeldGesture();
-  bool Travel(bool forward);
-
-  History history;
   // Set when an undo ended a drag whose button is still down: the rest of it does nothing.
   bool ignoreUntilRelease = false;
   const DibImage* notice = nullptr;

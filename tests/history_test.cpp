@@ -129,7 +129,7 @@ TEST(History, UndoingARandomSessionReturnsTheTowersAndRedoingItReturnsItsEnd) {
   Seen last = start;
   size_t steps = 0;
   session.afterRelease = [&] {
-    const size_t now = t.play().GetHistory().UndoSteps();
+    const size_t now = t.world().history.UndoSteps();
     ASSERT_LE(now, steps + 1) << "one release, one step at most";
     if (now == steps + 1) before_each.push_back(last);
     steps = now;
@@ -157,13 +157,13 @@ TEST(History, UndoingARandomSessionReturnsTheTowersAndRedoingItReturnsItsEnd) {
 
   Send(t, platform::Message::kRedo, int(steps));
   ExpectSame(Look(t), end, "everything redone");
-  EXPECT_EQ(t.play().GetHistory().RedoSteps(), 0u);
+  EXPECT_EQ(t.world().history.RedoSteps(), 0u);
 
   // A new change after an undo drops what could be redone.
   Send(t, platform::Message::kUndo, 2);
   session.Gesture();
   session.Gesture();
-  EXPECT_EQ(t.play().GetHistory().RedoSteps(), 0u);
+  EXPECT_EQ(t.world().history.RedoSteps(), 0u);
 }
 
 TEST(History, AnUndoDuringADragEndsTheDragFirstAndTheRestOfItDoesNothing) {

@@ -73,8 +73,12 @@ TEST(Options, KnowsTheWindowHelpAndVersionAndNothingElse) {
   const char* all[] = {"zentrova", "--window", "--version", "--help"};
   ASSERT_TRUE(ParseOptions(4, all, &options, &error));
   EXPECT_TRUE(options.windowed && options.help && options.version);
+  // A bare word is the one file to open; a second one is not.
+  const char* file[] = {"zentrova", "window", "--window"};
+  ASSERT_TRUE(ParseOptions(3, file, &options, &error));
+  EXPECT_EQ(options.openFile, "window");
   for (const char* wrong : {"--fullscreen", "-w", "window", "--window=1", ""}) {
-    const char* argv[] = {"zentrova", "--window", wrong};
+    const char* argv[] = {"zentrova", "a.png", wrong};
     EXPECT_FALSE(ParseOptions(3, argv, &options, &error)) << wrong;
     EXPECT_EQ(error, std::string("unknown option '") + wrong + "'");
   }

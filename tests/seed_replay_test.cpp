@@ -12,6 +12,7 @@
 #include "fuzz/readers.h"
 #include "platform/audio/wav.h"
 #include "platform/image/picture.h"
+#include "play/construction_file.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +37,10 @@ bool Accepted(const std::string& folder, const std::vector<uint8_t>& bytes) {
     platform::audio::PcmSound sound;
     return platform::audio::ParseWav(bytes.data(), bytes.size(), &sound, &why);
   }
+  if (folder == "construction") {
+    Snapshot snapshot;
+    return ReadConstructionPng(bytes.data(), bytes.size(), &snapshot, &why);
+  }
   if (folder == "dib") {
     platform::image::BitmapLayout layout;
     return platform::image::ParseBmp(bytes.data(), bytes.size(), &layout, &why);
@@ -46,7 +51,7 @@ bool Accepted(const std::string& folder, const std::vector<uint8_t>& bytes) {
 
 TEST(SeedReplay, EverySeedGoesThroughEveryReaderAndGoodFilesAreRead) {
   int seeds = 0;
-  for (const char* folder : {"bmp", "png", "wav", "dib"}) {
+  for (const char* folder : {"bmp", "png", "wav", "dib", "construction"}) {
     int in_folder = 0;
     for (const fs::directory_entry& entry :
          fs::directory_iterator(fs::path(ZENTROVA_SEED_DIR) / folder)) {
@@ -56,13 +61,14 @@ TEST(SeedReplay, EverySeedGoesThroughEveryReaderAndGoodFilesAreRead) {
       fuzz::ReadPng(bytes.data(), bytes.size());
       fuzz::ReadWav(bytes.data(), bytes.size());
       fuzz::ReadDib(bytes.data(), bytes.size());
+      fuzz::ReadConstruction(bytes.data(), bytes.size());
       EXPECT_EQ(Accepted(folder, bytes), !MeantToBeRefused(name)) << folder << "/" << name;
       ++in_folder;
     }
     EXPECT_GE(in_folder, 8) << folder;
     seeds += in_folder;
   }
-  std::printf("%d seeds replayed through 4 readers\n", seeds);
+  std::printf("%d seeds replayed through 5 readers\n", seeds);
 }
 
 }  // namespace

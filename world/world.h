@@ -8,6 +8,7 @@
 #include "blocks/block_set.h"
 #include "gfx/dib_image.h"
 #include "play/grab_layer.h"
+#include "play/history.h"
 #include "sound/sound_manager.h"
 #include "world/sprite_widget.h"
 #include "world/table.h"
@@ -33,6 +34,7 @@ class World {
   OwningObjectList<Sound> sounds;
   BlockSet blockSet;
   GrabLayer grabLayer;
+  History history;  // of the play space's construction, while it lasts
   Table table;
   std::unique_ptr<TitlePicture> titlePicture;
   DibImage canvas;

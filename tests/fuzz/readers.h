@@ -16,4 +16,7 @@ void ReadWav(const uint8_t* data, size_t size);
 // palette draws tool icons and cursors.
 void ReadDib(const uint8_t* data, size_t size);
 
+// A saved construction read out of its picture, as a dropped file is.
+void ReadConstruction(const uint8_t* data, size_t size);
+
 }  // namespace fuzz
