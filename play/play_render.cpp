@@ -58,6 +58,7 @@ void PlayScene::BuildFrameKey() {
   for (const auto& tool : world->tools) frameKey.Add(tool && tool->hot);
   frameKey.Add(cursorX);
   frameKey.Add(cursorY);
+  frameKey.Add(cursorShown);
 }
 
 void PlayScene::Render(SceneManager* /*manager*/) {

@@ -34,6 +34,7 @@ class PlayScene : public Scene {
   int grabOffsetY = 0;
   int cursorX = 0;
   int cursorY = 0;
+  bool cursorShown = true;  // false while the desktop's pointer shows instead (off the picture)
   int previousCursorX = 0;
   int previousCursorY = 0;
   Mat4 worldMatrix;

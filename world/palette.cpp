@@ -57,5 +57,5 @@ void DrawPaletteOverlay(const World* world, const PlayScene* scene, bool door_pi
     else
       tool->DrawIcon(dc);
   }
-  current->DrawCursor(dc, scene->cursorX, scene->cursorY);
+  if (scene->cursorShown) current->DrawCursor(dc, scene->cursorX, scene->cursorY);
 }
