@@ -32,16 +32,20 @@ bool Invisible(const char* driver) {
 std::string NoDisplayReason() {
   const char* x11 = SDL_getenv("DISPLAY");
   const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+  const bool has_x11 = x11 && *x11, has_wayland = wayland && *wayland;
   std::string why;
-  if ((!x11 || !*x11) && (!wayland || !*wayland))
+  if (!has_x11 && !has_wayland)
     why = "DISPLAY and WAYLAND_DISPLAY are not set";
+  else if (!has_x11 && wayland[0] != '/' && (!runtime || !*runtime))
+    why = std::string("WAYLAND_DISPLAY=") + wayland +
+          " is looked for in XDG_RUNTIME_DIR, which is not set";
   else
-    why = std::string("the display ") + (x11 && *x11 ? std::string("DISPLAY=") + x11 : "") +
-          (x11 && *x11 && wayland && *wayland ? " / " : "") +
-          (wayland && *wayland ? std::string("WAYLAND_DISPLAY=") + wayland : "") +
-          " does not answer";
-  return "no display to show the window on (" + why +
-         "); start Zentrova from a desktop session, or name a video driver in SDL_VIDEODRIVER";
+    why = std::string("the display ") + (has_x11 ? std::string("DISPLAY=") + x11 : "") +
+          (has_x11 && has_wayland ? " / " : "") +
+          (has_wayland ? std::string("WAYLAND_DISPLAY=") + wayland : "") + " does not answer";
+  return "there is no display to show its window on (" + why +
+         "); start it from a desktop session, or name a video driver in SDL_VIDEODRIVER";
 }
 
 }  // namespace
