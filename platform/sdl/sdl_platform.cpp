@@ -1,6 +1,7 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <csignal>
@@ -167,7 +168,7 @@ bool SdlPlatform::MakeOutput() {
   return output_ != nullptr;
 }
 
-void SdlPlatform::FitToWindow() {
+void SdlPlatform::FitToWindow(bool confine) {
   if (!window_ || !output_) return;
   int out_w = 0, out_h = 0;
   if (!output_->OutputSize(&out_w, &out_h)) {
@@ -185,7 +186,16 @@ void SdlPlatform::FitToWindow() {
   int window_w = 0, window_h = 0;
   SDL_GetWindowSize(window_, &window_w, &window_h);
   window_picture_ = platform::FitPicture(width_, height_, window_w, window_h);
-  ConfinePointer();
+  if (confine) ConfinePointer();
+  if (holding_ && confine) {
+    // The size the window settled at: the pointer goes back over the picture pixel it was on.
+    holding_ = false;
+    pointer_ = ClientToWindow(held_client_, window_picture_, width_, height_);
+    SDL_WarpMouseInWindow(window_, pointer_.x, pointer_.y);
+    UpdatePointerVisibility();
+    repaint_ = true;
+    return;
+  }
   QueryPointer();
   UpdatePointerVisibility();
   repaint_ = true;
@@ -194,6 +204,7 @@ void SdlPlatform::FitToWindow() {
 void SdlPlatform::ConfinePointer() {
   // Full screen, the bars beside the picture are dead space where no cursor is drawn: the pointer
   // stays on the picture. A window lets it go, to reach the rest of the desktop.
+  confined_ = full_screen_;
   if (full_screen_) {
     const SDL_Rect rect{window_picture_.x, window_picture_.y, window_picture_.w, window_picture_.h};
     SDL_SetWindowMouseRect(window_, &rect);
@@ -203,6 +214,22 @@ void SdlPlatform::ConfinePointer() {
 }
 
 void SdlPlatform::QueryPointer() {
+#ifdef ZENTROVA_X11
+  // Asked relative to the window itself: right after a change of mode SDL's idea of where the
+  // window is can lag behind where the window manager put it.
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+    Window root, child;
+    int root_x, root_y, x, y;
+    unsigned int mask;
+    if (XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &root_x, &root_y,
+                      &x, &y, &mask)) {
+      pointer_ = {x, y};
+      return;
+    }
+  }
+#endif
   int global_x = 0, global_y = 0, window_x = 0, window_y = 0;
   SDL_GetGlobalMouseState(&global_x, &global_y);
   SDL_GetWindowPosition(window_, &window_x, &window_y);
@@ -217,10 +244,16 @@ void SdlPlatform::UpdatePointerVisibility() {
 
 void SdlPlatform::ToggleFullScreen() {
   if (!window_) return;
+  // Held on the old picture while the window manager changes the window, the pointer would be
+  // pushed about; it is held again once the new size has arrived.
+  SDL_SetWindowMouseRect(window_, nullptr);
+  // The pointer keeps its place on the picture: SDL would keep its place in the window instead.
+  held_client_ = WindowToClient(pointer_, window_picture_, width_, height_);
+  holding_ = true;
   const bool full = !full_screen_;
   if (SDL_SetWindowFullscreen(window_, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return;
   full_screen_ = full;
-  FitToWindow();
+  FitToWindow(false);
 }
 
 void SdlPlatform::CloseWindow() {
@@ -262,11 +295,13 @@ void SdlPlatform::Pump() {
       }
       case SDL_MOUSEMOTION:
         pointer_ = {event.motion.x, event.motion.y};
+        if (full_screen_ && !confined_) ConfinePointer();
         UpdatePointerVisibility();
         break;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
         pointer_ = {event.button.x, event.button.y};
+        holding_ = false;  // the person has taken the pointer
         int index = event.button.button == SDL_BUTTON_LEFT    ? 0
                     : event.button.button == SDL_BUTTON_RIGHT ? 1
                                                               : -1;
@@ -321,6 +356,9 @@ void SdlPlatform::SetCursorPos(int x, int y) {
   // full size to SDL while the display server may still be making it so, and a warp relative to
   // the window would land where the window was.
   pointer_ = ClientToWindow({x, y}, window_picture_, width_, height_);
+  // Where the window is still changing, the warp is made again once its size has settled.
+  held_client_ = {x, y};
+  holding_ = true;
   int window_x = 0, window_y = 0;
   SDL_GetWindowPosition(window_, &window_x, &window_y);
   SDL_WarpMouseGlobal(window_x + pointer_.x, window_y + pointer_.y);

@@ -64,7 +64,9 @@ class SdlPlatform : public Platform {
   bool MakeOutput();
   // After any change of the window's size or mode: where the picture goes and how it is scaled,
   // where the pointer is and where it may go.
-  void FitToWindow();
+  // `confine` is false while the window manager may still be changing the window (the size it
+  // settles at arrives as an event, which fits again and holds the pointer then).
+  void FitToWindow(bool confine = true);
   // Full screen the pointer is held on the picture; re-applied when the window gets focus back.
   void ConfinePointer();
   // The pointer's true place, asked of the display server: after a size change no motion arrives.
@@ -80,10 +82,14 @@ class SdlPlatform : public Platform {
   bool warned_presenter_ = false;
   bool full_screen_ = true;
   bool desktop_pointer_shown_ = false;
+  bool confined_ = false;  // the pointer is held on the picture
   // The pointer in window pixels, the one space every pointer decision is taken in, and the
   // picture's rectangle there.
   Point pointer_;
   PixelRect window_picture_;
+  // A client pixel the pointer is to be put back over when the window's size next settles.
+  Point held_client_;
+  bool holding_ = false;
   std::vector<uint32_t> icon_;
   int icon_width_ = 0;
   int icon_height_ = 0;
