@@ -262,7 +262,9 @@ TEST(GameBinary, WithoutADisplayItRefusesWithOneClearLineInsteadOfRunningUnseen)
   Outcome no_runtime = RunGame(no_display + " -u XDG_RUNTIME_DIR WAYLAND_DISPLAY=wayland-0", "");
   EXPECT_EQ(no_runtime.status, 1);
   EXPECT_EQ(std::count(no_runtime.err.begin(), no_runtime.err.end(), '\n'), 1) << no_runtime.err;
-  Outcome silent = RunGame(no_display + " DISPLAY=:9876", "");
+  // The sanitizer build would add its own report: D-Bus, which SDL opens while it tries the
+  // display, keeps a buffer after a failed start that SDL 2.26 never lets go of.
+  Outcome silent = RunGame(no_display + " ASAN_OPTIONS=detect_leaks=0 DISPLAY=:9876", "");
   EXPECT_EQ(silent.status, 1) << silent.err;
   EXPECT_NE(silent.err.find("(the display DISPLAY=:9876 does not answer)"), std::string::npos)
       << silent.err;

@@ -73,8 +73,9 @@ bool SdlPlatform::Init() {
   }
   // SIGINT and SIGTERM arrive as SDL_QUIT, which the program treats as a close request.
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    SetLastError(asked_by_name ? std::string("cannot start SDL video: ") + SDL_GetError()
-                               : NoDisplayReason());
+    const std::string error = SDL_GetError();
+    SDL_Quit();  // what a failed start did set up (its D-Bus connection) is let go
+    SetLastError(asked_by_name ? "cannot start SDL video: " + error : NoDisplayReason());
     return false;
   }
   initialised_ = true;
