@@ -25,24 +25,26 @@ GameApp::~GameApp() {
 }
 
 bool GameApp::Fail(const char* step) {
-  failure_ = step;
-  if (!platform::LastError().empty()) failure_ += ": " + platform::LastError();
+  // The platform's reason names the file or the service and says what is wrong with it; the step
+  // is only for a failure that gave none.
+  failure_ = platform::LastError().empty() ? step : platform::LastError();
   return false;
 }
 
 bool GameApp::Create(int show_command) {
   platform::SetLastError("");
   if (!CreateMainWindow(show_command, "Zentrova", "Zentrova", 1, kWidth, kHeight))
-    return Fail("cannot create the window");
+    return Fail("cannot open its window");
   if (!graphics_.Create(&Platform(), kWidth, kHeight, show_command != kShowFullScreen))
-    return Fail("cannot create the graphics device");
-  if (!sound_manager_.Init(&Platform())) return Fail("cannot start sound");
+    return Fail("cannot draw: no graphics device is available");
+  if (!sound_manager_.Init(&Platform())) return Fail("cannot start its sound");
   world_ = std::make_unique<World>();
-  if (!world_->Init(this, &graphics_, kWidth, kHeight)) return Fail("cannot load the world");
+  if (!world_->Init(this, &graphics_, kWidth, kHeight))
+    return Fail("cannot load its pictures and sounds");
   scene_manager_ = std::make_unique<SceneManager>();
   if (!scene_manager_->Init(this, std::make_unique<TitleScene>(this),
                             std::make_unique<PlayScene>(this)))
-    return Fail("cannot load the scenes");
+    return Fail("cannot load its pictures");
   Platform().SetCursorPos(kWidth / 2, kHeight / 2);
   Platform().Sleep(1000);
   return true;

@@ -40,8 +40,9 @@ std::string WrapLines(const std::string& text, size_t width) {
 
 // A desktop-menu start has no terminal: the box is what a person sees; the line is for logs.
 int ReportFailure(platform::Platform& platform, const std::string& reason) {
-  std::fprintf(stderr, "zentrova: %s\n", reason.c_str());
-  const std::string text = "Zentrova could not start.\n\n" + WrapLines(reason, 72);
+  const std::string sentence = "Zentrova cannot start: " + reason;
+  std::fprintf(stderr, "%s\n", sentence.c_str());
+  const std::string text = WrapLines(sentence, 72);
   platform.ShowMessageBox(text.c_str(), "Zentrova");
   return 1;
 }

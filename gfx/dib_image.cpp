@@ -36,7 +36,7 @@ bool DibImage::LoadBmpFile(const std::string& name) {
     file_words_.clear();
     file_words_.shrink_to_fit();
     pixels_ = nullptr;
-    platform::SetLastError(name + ": " + why);
+    platform::SetLastError(platform::DataFileProblem(platform::DataKind::kPicture, name, why));
     return false;
   }
   layout_ = layout;

@@ -35,7 +35,7 @@ bool GraphicsDevice::Create(platform::Platform* platform, int width, int height,
       }
     }
   }
-  platform::SetLastError("no device type is available");
+  platform::SetLastError("no graphics device is available to draw with");
   return false;
 }
 

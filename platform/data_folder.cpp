@@ -54,7 +54,7 @@ bool FindDataFolder(const std::vector<std::string>& candidates, std::string* fou
     }
     tried += (tried.empty() ? "" : "; ") + candidate + " (" + why + ")";
   }
-  *failure = "cannot find the data folder with the pictures and sounds; looked in " +
+  *failure = "its pictures and sounds are in none of the folders it looks in: " +
              (tried.empty() ? std::string("no folder") : tried);
   return false;
 }

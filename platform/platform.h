@@ -86,6 +86,9 @@ class Platform : public Presenter {
   // Cursor position in client pixels, always inside the client area (0..639, 0..479), wherever the
   // pointer itself is.
   virtual Point CursorPos() = 0;
+  // Whether the program draws its own cursor now: false while, in a window, the pointer is off
+  // the picture and the desktop's own pointer shows there instead.
+  virtual bool CursorShown() { return true; }
   // Moves the cursor to a client position.
   virtual void SetCursorPos(int x, int y) = 0;
   // Like GetAsyncKeyState: negative while down; 1 once after a press that began and ended since the

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
@@ -50,6 +52,23 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::stri
   }
   out->resize(done);
   return true;
+}
+
+std::string DataFileProblem(DataKind kind, const std::string& path, const std::string& why) {
+  std::error_code error;
+  std::filesystem::path whole = std::filesystem::absolute(path, error);
+  const std::string shown = error ? path : whole.lexically_normal().string();
+  const char* things = kind == DataKind::kPicture ? "pictures" : "sounds";
+  struct stat info;
+  std::string what;
+  if (stat(path.c_str(), &info) != 0)
+    what = errno == ENOENT || errno == ENOTDIR ? std::string("its ") + things + " are missing"
+                                               : std::string("its ") + things + " cannot be read";
+  else if (!S_ISREG(info.st_mode) || access(path.c_str(), R_OK) != 0)
+    what = std::string("its ") + things + " cannot be read";
+  else
+    what = std::string("one of its ") + things + " is damaged";
+  return what + ": " + shown + ": " + why;
 }
 
 }  // namespace platform

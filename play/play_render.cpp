@@ -59,6 +59,7 @@ void PlayScene::BuildFrameKey() {
   frameKey.Add(cursorX);
   frameKey.Add(cursorY);
   frameKey.Add(notice);
+  frameKey.Add(cursorShown);
 }
 
 void PlayScene::Render(SceneManager* /*manager*/) {

@@ -206,6 +206,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   const platform::Point cursor = platform.CursorPos();
   cursorX = cursor.x;
   cursorY = cursor.y;
+  cursorShown = platform.CursorShown();
   const int left = platform.AsyncButtonState(platform::MouseButton::kLeft);
   const int right = platform.AsyncButtonState(platform::MouseButton::kRight);
   if (!buttonsPrimed) {

@@ -39,6 +39,7 @@ Scene* TitleScene::Update(SceneManager* manager) {
   const platform::Point cursor = platform.CursorPos();
   cursorX = cursor.x;
   cursorY = cursor.y;
+  cursorShown = platform.CursorShown();
   leftBefore = leftNow;
   leftNow = platform.AsyncButtonState(platform::MouseButton::kLeft);
   world->startButton->Track(world, cursorX, cursorY);
@@ -73,6 +74,7 @@ void TitleScene::Render(SceneManager* /*manager*/) {
   frameKey.Add('T');
   frameKey.Add(cursorX);
   frameKey.Add(cursorY);
+  frameKey.Add(cursorShown);
   AddPicture(&frameKey, world->titlePicture->picture);
   AddPicture(&frameKey, cursorPicture);
   for (const Button* button : {static_cast<const Button*>(world->startButton.get()),
@@ -106,7 +108,7 @@ void TitleScene::Render(SceneManager* /*manager*/) {
     world->startButton->DrawButton(device);
     world->endButton->DrawButton(device);
     r::Vector2 at{float(cursorX), float(cursorY)};
-    cursorSprite.Draw(device, nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFF);
+    if (cursorShown) cursorSprite.Draw(device, nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFF);
     device->EndScene();
   }
   app->Graphics().PresentFrame(frameKey);

@@ -24,6 +24,7 @@ class TitleScene : public Scene {
  private:
   int cursorX = 0;
   int cursorY = 0;
+  bool cursorShown = true;  // false while the desktop's pointer shows instead (off the picture)
   int clickAction = kNone;
   int clickCountdown = 0;
   ImageTexture cursorPicture;

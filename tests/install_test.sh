@@ -14,6 +14,8 @@ for file in bin/zentrova share/zentrova/data/title.bmp share/zentrova/data/curso
   [ -f "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 [ ! -e "$prefix/share/zentrova/data/.generated" ] || { echo "the build's stamp was installed"; exit 1; }
+[ -f "$prefix/share/man/man6/zentrova.6.gz" ] && [ -f "$prefix/share/metainfo/org.zentrova.Zentrova.metainfo.xml" ] ||
+  { echo "no manual page or AppStream metadata"; exit 1; }
 grep -qx 'Exec=zentrova %f' "$prefix/share/applications/zentrova.desktop"
 grep -qx 'Icon=zentrova' "$prefix/share/applications/zentrova.desktop"
 grep -qx 'MimeType=image/png;' "$prefix/share/applications/zentrova.desktop"
@@ -31,3 +33,14 @@ if [ "$status" -ne 0 ] || [ -s "$scratch/stderr" ]; then
   exit 1
 fi
 echo "installed and started from an unrelated folder"
+
+# A second prefix keeps its own list; uninstalling the first removes every file and every folder
+# that install made, and leaves the second whole.
+second=$scratch/second/deeper
+cmake --install "$build" --prefix "$second" >/dev/null
+cmake -DPREFIX="$prefix" -P "$build/uninstall.cmake" >/dev/null
+[ ! -e "$prefix" ] || { echo "left after uninstalling:"; find "$prefix"; exit 1; }
+[ -x "$second/bin/zentrova" ] || { echo "the second installation was touched"; exit 1; }
+cmake -DPREFIX="$second" -P "$build/uninstall.cmake" >/dev/null
+[ ! -e "$scratch/second" ] || { echo "left after uninstalling:"; find "$scratch/second"; exit 1; }
+echo "both installations uninstalled, folders included"

@@ -11,11 +11,12 @@
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
 
-TestApp::TestApp(uint32_t start_ms, const std::function<void(platform::HeadlessPlatform&)>& prepare)
+TestApp::TestApp(uint32_t start_ms, const std::function<void(platform::HeadlessPlatform&)>& prepare,
+                 int show_command)
     : platform_(start_ms) {
   if (prepare) prepare(platform_);
   app_ = std::make_unique<GameApp>(&platform_);
-  created_ = app_->Create(5);
+  created_ = app_->Create(show_command);
 }
 
 World& TestApp::world() {

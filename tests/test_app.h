@@ -15,9 +15,10 @@
 class TestApp {
  public:
   // Starts at the given virtual time; `prepare` may set the platform up first; Create runs (its
-  // one-second pause included).
+  // one-second pause included), full screen unless told another show command.
   explicit TestApp(uint32_t start_ms = 1000,
-                   const std::function<void(platform::HeadlessPlatform&)>& prepare = nullptr);
+                   const std::function<void(platform::HeadlessPlatform&)>& prepare = nullptr,
+                   int show_command = kShowFullScreen);
   bool created() const { return created_; }
   GameApp& app() { return *app_; }
   platform::HeadlessPlatform& platform() { return platform_; }

@@ -57,5 +57,5 @@ void DrawPaletteOverlay(const World* world, const ToolHost* scene, bool door_pic
     else
       tool->DrawIcon(dc);
   }
-  current->DrawCursor(dc, scene->cursorX, scene->cursorY);
+  if (scene->cursorShown) current->DrawCursor(dc, scene->cursorX, scene->cursorY);
 }

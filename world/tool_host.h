@@ -1,5 +1,5 @@
 // What the palette and its tools read and set in the scene they serve: the current tool, the pen
-// colour, the door's start time and the cursor. The play scene is one; the palette never needs
+// colour, the door's start time and the cursor (and whether it is drawn). The play scene is one; the palette never needs
 // to know more of it.
 #pragma once
 
@@ -17,6 +17,7 @@ class ToolHost {
   uint32_t doorStartTime = 0;
   int cursorX = 0;
   int cursorY = 0;
+  bool cursorShown = true;  // false while the desktop's pointer shows instead (off the picture)
 
  protected:
   ToolHost() = default;

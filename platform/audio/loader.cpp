@@ -15,7 +15,7 @@ const SoundBuffer* Loader::LoadObjectFromFile(const std::string& name) {
   std::string why;
   PcmSound pcm;
   if (!ReadWholeFile(path, &bytes, &why) || !ParseWav(bytes.data(), bytes.size(), &pcm, &why)) {
-    SetLastError(name + ": " + why);
+    SetLastError(DataFileProblem(DataKind::kSound, path, why));
     return nullptr;
   }
   std::unique_ptr<SoundBuffer> buffer = device_->Prepare(name, pcm);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/image/png_write.h"
+#include "platform/picture_placement.h"
 
 namespace platform {
 
@@ -40,6 +41,11 @@ bool HeadlessPlatform::OpenWindow(const char* title, int width, int height, bool
   frame_.assign(size_t(width) * height, 0);
   window_open_ = true;
   return true;
+}
+
+bool HeadlessPlatform::CursorShown() {
+  // The scripted mouse moves in client pixels: the picture is shown 1:1 here.
+  return ShownPointer(full_screen_, OverPicture(cursor_, {0, 0, frame_width_, frame_height_})).game;
 }
 
 bool HeadlessPlatform::PeekMessage(Message* message) {

@@ -27,6 +27,7 @@ class HeadlessPlatform : public Platform {
   // Nothing arrives by itself here, so waiting means the time passes at once.
   void WaitForMessage(uint32_t timeout_ms) override;
   Point CursorPos() override { return ClampToClient(cursor_, frame_width_, frame_height_); }
+  bool CursorShown() override;
   void SetCursorPos(int x, int y) override { cursor_ = {x, y}; }
   int16_t AsyncButtonState(MouseButton button) override;
   uint32_t TimeMs() override { return now_; }

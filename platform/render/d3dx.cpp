@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/image/picture.h"
+#include "platform/whole_file.h"
 
 namespace platform::render {
 
@@ -82,12 +83,12 @@ bool CreateTextureFromFile(RenderDevice* device, const std::string& path,
   image::Picture picture;
   std::string why;
   if (!image::LoadPictureFile(path, &picture, &why)) {
-    SetLastError(path + ": " + why);
+    SetLastError(DataFileProblem(DataKind::kPicture, path, why));
     return false;
   }
   std::unique_ptr<Texture> texture;
   if (device->CreateTexture(picture.width, picture.height, &texture) != Result::kOk) {
-    SetLastError(path + ": cannot create a texture of its size");
+    SetLastError(DataFileProblem(DataKind::kPicture, path, "too large to draw"));
     return false;
   }
   std::copy(picture.argb.begin(), picture.argb.end(), texture->MutableTexels());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 
@@ -55,7 +56,8 @@ class MixerAudio : public audio::AudioDevice {
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, AUDIO_S16SYS, uint8_t(pcm.channels), pcm.rate, format_,
                           uint8_t(channels_), rate_) < 0) {
-      SetLastError(name + ": cannot convert the sound: " + SDL_GetError());
+      SetLastError(DataFileProblem(DataKind::kSound, name,
+                                   std::string("cannot convert it: ") + SDL_GetError()));
       return nullptr;
     }
     size_t in_bytes = pcm.samples.size() * 2;
@@ -64,13 +66,14 @@ class MixerAudio : public audio::AudioDevice {
     cvt.buf = buffer.data();
     cvt.len = int(in_bytes);
     if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) {
-      SetLastError(name + ": cannot convert the sound: " + SDL_GetError());
+      SetLastError(DataFileProblem(DataKind::kSound, name,
+                                   std::string("cannot convert it: ") + SDL_GetError()));
       return nullptr;
     }
     buffer.resize(size_t(cvt.needed ? cvt.len_cvt : cvt.len));
     auto sound = std::make_unique<MixerSound>(name, std::move(buffer));
     if (!sound->Chunk()) {
-      SetLastError(name + ": " + Mix_GetError());
+      SetLastError(DataFileProblem(DataKind::kSound, name, Mix_GetError()));
       return nullptr;
     }
     return sound;

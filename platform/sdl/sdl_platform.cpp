@@ -1,13 +1,19 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
-#include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #include "platform/render/render_device.h"
+#include "platform/sdl/presenter_choice.h"
 #include "platform/sdl/sdl_audio.h"
 
 namespace platform {
@@ -27,28 +33,52 @@ bool Invisible(const char* driver) {
 std::string NoDisplayReason() {
   const char* x11 = SDL_getenv("DISPLAY");
   const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+  const bool has_x11 = x11 && *x11, has_wayland = wayland && *wayland;
   std::string why;
-  if ((!x11 || !*x11) && (!wayland || !*wayland))
+  if (!has_x11 && !has_wayland)
     why = "DISPLAY and WAYLAND_DISPLAY are not set";
+  else if (!has_x11 && wayland[0] != '/' && (!runtime || !*runtime))
+    why = std::string("WAYLAND_DISPLAY=") + wayland +
+          " is looked for in XDG_RUNTIME_DIR, which is not set";
   else
-    why = std::string("the display ") + (x11 && *x11 ? std::string("DISPLAY=") + x11 : "") +
-          (x11 && *x11 && wayland && *wayland ? " / " : "") +
-          (wayland && *wayland ? std::string("WAYLAND_DISPLAY=") + wayland : "") +
-          " does not answer";
-  return "no display to show the window on (" + why +
-         "); start Zentrova from a desktop session, or name a video driver in SDL_VIDEODRIVER";
+    why = std::string("the display ") + (has_x11 ? std::string("DISPLAY=") + x11 : "") +
+          (has_x11 && has_wayland ? " / " : "") +
+          (has_wayland ? std::string("WAYLAND_DISPLAY=") + wayland : "") + " does not answer";
+  return "there is no display to show its window on (" + why +
+         "); start it from a desktop session, or name a video driver in SDL_VIDEODRIVER";
 }
 
 }  // namespace
 
 bool SdlPlatform::Init() {
+  const char* named = SDL_getenv("SDL_VIDEODRIVER");
+  const bool asked_by_name = named && *named;
+  if (!asked_by_name) {
+    // Only the drivers of the displays the environment names are tried: another one would only
+    // fail too, and some print lines of their own first (Wayland's library without
+    // XDG_RUNTIME_DIR), where a person should read exactly one.
+    const char* x11 = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+    const bool use_x11 = x11 && *x11;
+    const bool use_wayland = wayland && *wayland && (wayland[0] == '/' || (runtime && *runtime));
+    if (!use_x11 && !use_wayland) {
+      SetLastError(NoDisplayReason());
+      return false;
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, use_wayland && use_x11 ? "wayland,x11"
+                                      : use_wayland          ? "wayland"
+                                                             : "x11");
+  }
   // SIGINT and SIGTERM arrive as SDL_QUIT, which the program treats as a close request.
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    SetLastError(std::string("cannot start SDL video: ") + SDL_GetError());
+    const std::string error = SDL_GetError();
+    SDL_Quit();  // what a failed start did set up (its D-Bus connection) is let go
+    SetLastError(asked_by_name ? "cannot start SDL video: " + error : NoDisplayReason());
     return false;
   }
   initialised_ = true;
-  const bool asked_by_name = SDL_getenv("SDL_VIDEODRIVER") != nullptr;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (Invisible(driver) && !asked_by_name) {
     SetLastError(NoDisplayReason());
@@ -73,12 +103,15 @@ void SdlPlatform::SetWindowIcon(const uint32_t* argb, int width, int height) {
 }
 
 bool SdlPlatform::OpenWindow(const char* title, int width, int height, bool full_screen) {
-  SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   // A drag that leaves the window still gets its release.
   SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
+  // The window's surface is plain shared memory with the display server, never a GPU texture in
+  // disguise: the GPU, where it pays, is asked for explicitly.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   width_ = width;
   height_ = height;
   full_screen_ = full_screen;
+  row_changed_.assign(size_t(height), 0);
   // The windowed size is also where Alt+Enter leaves full screen for: twice the picture, or the
   // largest whole multiple that fits the screen, or (on a very small screen) the picture scaled
   // down to fit.
@@ -112,72 +145,120 @@ bool SdlPlatform::OpenWindow(const char* title, int width, int height, bool full
       SDL_FreeSurface(icon);
     }
   }
-  renderer_ = SDL_CreateRenderer(window_, -1, 0);
-  if (!renderer_) {
-    SetLastError(std::string("cannot create a renderer: ") + SDL_GetError());
-    return false;
-  }
-  SDL_RenderSetLogicalSize(renderer_, width, height);
   SDL_ShowCursor(SDL_DISABLE);
-  FitPicture();
+  desktop_pointer_shown_ = false;
+  if (!MakeOutput()) return false;
+  FitToWindow();
   return RestorePresentation();
 }
 
-void SdlPlatform::PictureRect(int* x, int* y, int* w, int* h) const {
-  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  SDL_RenderLogicalToWindow(renderer_, 0.0f, 0.0f, &x0, &y0);
-  SDL_RenderLogicalToWindow(renderer_, float(width_), float(height_), &x1, &y1);
-  *x = x0;
-  *y = y0;
-  *w = std::max(1, x1 - x0);
-  *h = std::max(1, y1 - y0);
+bool SdlPlatform::MakeOutput() {
+  output_.reset();
+  std::error_code error;
+  const bool render_node = std::filesystem::exists("/dev/dri/renderD128", error);
+  const char* software = SDL_getenv("LIBGL_ALWAYS_SOFTWARE");
+  const PresenterChoice choice = ChoosePresenter(SDL_getenv("ZENTROVA_PRESENTER"), render_node,
+                                                 software && *software && *software != '0');
+  if (!choice.warning.empty() && !warned_presenter_) {
+    std::fprintf(stderr, "zentrova: %s\n", choice.warning.c_str());
+    warned_presenter_ = true;
+  }
+  if (choice.kind == PresenterKind::kGpu) output_ = MakeGpuOutput(window_, !choice.forced);
+  if (!output_ && !(choice.forced && choice.kind == PresenterKind::kGpu))
+    output_ = MakeSurfaceOutput(window_);
+  return output_ != nullptr;
 }
 
-void SdlPlatform::FitPicture() {
-  if (!window_ || !renderer_) return;
-  // A window keeps whole-pixel scaling while the picture fits at least once; smaller, it shrinks.
+void SdlPlatform::FitToWindow(bool confine) {
+  if (!window_ || !output_) return;
   int out_w = 0, out_h = 0;
-  SDL_GetRendererOutputSize(renderer_, &out_w, &out_h);
-  const bool whole = !full_screen_ && out_w >= width_ && out_h >= height_;
-  SDL_RenderSetIntegerScale(renderer_, whole ? SDL_TRUE : SDL_FALSE);
-  SDL_RenderSetLogicalSize(renderer_, width_, height_);
+  if (!output_->OutputSize(&out_w, &out_h)) {
+    presentation_lost_ = true;
+    return;
+  }
+  const PixelRect picture = platform::FitPicture(width_, height_, out_w, out_h);
+  if (!output_->Fit(picture)) {
+    presentation_lost_ = true;
+    return;
+  }
+  scaler_.Prepare(width_, height_, picture.w, picture.h);
+  // The pointer's rectangle is the same picture in window pixels (they differ from output pixels
+  // only on a high-density screen).
+  int window_w = 0, window_h = 0;
+  SDL_GetWindowSize(window_, &window_w, &window_h);
+  window_picture_ = platform::FitPicture(width_, height_, window_w, window_h);
+  if (confine) ConfinePointer();
+  if (holding_ && confine) {
+    // The size the window settled at: the pointer goes back over the picture pixel it was on.
+    holding_ = false;
+    pointer_ = ClientToWindow(held_client_, window_picture_, width_, height_);
+    SDL_WarpMouseInWindow(window_, pointer_.x, pointer_.y);
+    UpdatePointerVisibility();
+    repaint_ = true;
+    return;
+  }
+  QueryPointer();
+  UpdatePointerVisibility();
+  repaint_ = true;
+}
+
+void SdlPlatform::ConfinePointer() {
   // Full screen, the bars beside the picture are dead space where no cursor is drawn: the pointer
   // stays on the picture. A window lets it go, to reach the rest of the desktop.
+  confined_ = full_screen_;
   if (full_screen_) {
-    SDL_Rect rect;
-    PictureRect(&rect.x, &rect.y, &rect.w, &rect.h);
+    const SDL_Rect rect{window_picture_.x, window_picture_.y, window_picture_.w, window_picture_.h};
     SDL_SetWindowMouseRect(window_, &rect);
   } else {
     SDL_SetWindowMouseRect(window_, nullptr);
   }
-  int mx = 0, my = 0;
-  SDL_GetMouseState(&mx, &my);
-  UpdatePointerVisibility(mx, my);
-  repaint_ = true;
 }
 
-void SdlPlatform::UpdatePointerVisibility(int window_x, int window_y) {
-  int x, y, w, h;
-  PictureRect(&x, &y, &w, &h);
-  const bool outside = window_x < x || window_y < y || window_x >= x + w || window_y >= y + h;
-  const bool show = !full_screen_ && outside;
-  if (show != pointer_shown_) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
-  pointer_shown_ = show;
+void SdlPlatform::QueryPointer() {
+#ifdef ZENTROVA_X11
+  // Asked relative to the window itself: right after a change of mode SDL's idea of where the
+  // window is can lag behind where the window manager put it.
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+    Window root, child;
+    int root_x, root_y, x, y;
+    unsigned int mask;
+    if (XQueryPointer(info.info.x11.display, info.info.x11.window, &root, &child, &root_x, &root_y,
+                      &x, &y, &mask)) {
+      pointer_ = {x, y};
+      return;
+    }
+  }
+#endif
+  int global_x = 0, global_y = 0, window_x = 0, window_y = 0;
+  SDL_GetGlobalMouseState(&global_x, &global_y);
+  SDL_GetWindowPosition(window_, &window_x, &window_y);
+  pointer_ = {global_x - window_x, global_y - window_y};
+}
+
+void SdlPlatform::UpdatePointerVisibility() {
+  const bool show = ShownPointer(full_screen_, OverPicture(pointer_, window_picture_)).desktop;
+  if (show != desktop_pointer_shown_) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+  desktop_pointer_shown_ = show;
 }
 
 void SdlPlatform::ToggleFullScreen() {
   if (!window_) return;
+  // Held on the old picture while the window manager changes the window, the pointer would be
+  // pushed about; it is held again once the new size has arrived.
+  SDL_SetWindowMouseRect(window_, nullptr);
+  // The pointer keeps its place on the picture: SDL would keep its place in the window instead.
+  held_client_ = WindowToClient(pointer_, window_picture_, width_, height_);
+  holding_ = true;
   const bool full = !full_screen_;
   if (SDL_SetWindowFullscreen(window_, full ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return;
   full_screen_ = full;
-  FitPicture();
+  FitToWindow(false);
 }
 
 void SdlPlatform::CloseWindow() {
-  if (texture_) SDL_DestroyTexture(texture_);
-  texture_ = nullptr;
-  if (renderer_) SDL_DestroyRenderer(renderer_);
-  renderer_ = nullptr;
+  output_.reset();
   if (window_) SDL_DestroyWindow(window_);
   window_ = nullptr;
 }
@@ -197,18 +278,22 @@ void SdlPlatform::Pump() {
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) messages_.push_back(Message::kClose);
         if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) ReleaseButtons();
         if (event.window.event == SDL_WINDOWEVENT_EXPOSED) repaint_ = true;
-        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
-            event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED)
-          FitPicture();
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) FitToWindow();
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) ConfinePointer();
+        if (event.window.event == SDL_WINDOWEVENT_MOVED) {
+          QueryPointer();
+          UpdatePointerVisibility();
+        }
         break;
       case SDL_KEYDOWN: {
-        // The toy is played with the mouse; these two keys are the desktop's, not the game's.
+        // The toy is played with the mouse; these keys are the desktop's, not the game's.
         const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
-        if (alt && event.key.keysym.sym == SDLK_RETURN && !event.key.repeat) ToggleFullScreen();
-        if (alt && event.key.keysym.sym == SDLK_F4) messages_.push_back(Message::kClose);
+        const SDL_Keycode key = event.key.keysym.sym;
+        if (((alt && key == SDLK_RETURN) || key == SDLK_F11) && !event.key.repeat)
+          ToggleFullScreen();
+        if (alt && key == SDLK_F4) messages_.push_back(Message::kClose);
         const bool ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
         const bool shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
-        const SDL_Keycode key = event.key.keysym.sym;
         if (ctrl && !alt && key == SDLK_s && !event.key.repeat)
           messages_.push_back(Message::kSaveKey);
         if (ctrl && !alt && key == SDLK_e && !event.key.repeat)
@@ -220,10 +305,14 @@ void SdlPlatform::Pump() {
         break;
       }
       case SDL_MOUSEMOTION:
-        UpdatePointerVisibility(event.motion.x, event.motion.y);
+        pointer_ = {event.motion.x, event.motion.y};
+        if (full_screen_ && !confined_) ConfinePointer();
+        UpdatePointerVisibility();
         break;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP: {
+        pointer_ = {event.button.x, event.button.y};
+        holding_ = false;  // the person has taken the pointer
         // The side buttons undo and redo, so that the toy stays a toy of the mouse alone.
         if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_X1) {
           messages_.push_back(Message::kUndo);
@@ -277,22 +366,30 @@ void SdlPlatform::WaitForMessage(uint32_t timeout_ms) {
 
 Point SdlPlatform::CursorPos() {
   Pump();
-  // The position of the last mouse event; while a button is held the window keeps receiving
-  // them even outside itself (mouse capture), so a drag is followed everywhere.
-  int wx = 0, wy = 0;
-  SDL_GetMouseState(&wx, &wy);
-  if (!renderer_) return ClampToClient({wx, wy}, width_, height_);
-  float lx = 0, ly = 0;
-  SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
-  // Over the bars beside the picture the cursor stays on the picture's nearest edge.
-  return ClampToClient({int(std::floor(lx)), int(std::floor(ly))}, width_, height_);
+  // While a button is held the window keeps receiving motion even outside itself (mouse
+  // capture), so a drag is followed everywhere; over the bars the cursor stays on the picture's
+  // nearest edge.
+  return WindowToClient(pointer_, window_picture_, width_, height_);
+}
+
+bool SdlPlatform::CursorShown() {
+  Pump();
+  return ShownPointer(full_screen_, OverPicture(pointer_, window_picture_)).game;
 }
 
 void SdlPlatform::SetCursorPos(int x, int y) {
-  if (!window_ || !renderer_) return;
-  int wx = 0, wy = 0;
-  SDL_RenderLogicalToWindow(renderer_, float(x), float(y), &wx, &wy);
-  SDL_WarpMouseInWindow(window_, wx, wy);
+  if (!window_) return;
+  // Warped in screen pixels from where SDL has the window now: a full-screen window is already
+  // full size to SDL while the display server may still be making it so, and a warp relative to
+  // the window would land where the window was.
+  pointer_ = ClientToWindow({x, y}, window_picture_, width_, height_);
+  // Where the window is still changing, the warp is made again once its size has settled.
+  held_client_ = {x, y};
+  holding_ = true;
+  int window_x = 0, window_y = 0;
+  SDL_GetWindowPosition(window_, &window_x, &window_y);
+  SDL_WarpMouseGlobal(window_x + pointer_.x, window_y + pointer_.y);
+  UpdatePointerVisibility();
 }
 
 int16_t SdlPlatform::AsyncButtonState(MouseButton button) {
@@ -313,7 +410,13 @@ void SdlPlatform::Sleep(uint32_t ms) {
 
 void SdlPlatform::ShowMessageBox(const char* text, const char* caption) {
   if (!has_display_) return;
+  // SDL turns SIGTERM and SIGINT into a quit event, which nobody reads while the box waits: let
+  // them end the program as they would any other.
+  void (*term)(int) = std::signal(SIGTERM, SIG_DFL);
+  void (*interrupt)(int) = std::signal(SIGINT, SIG_DFL);
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, window_);
+  if (term != SIG_ERR) std::signal(SIGTERM, term);
+  if (interrupt != SIG_ERR) std::signal(SIGINT, interrupt);
 }
 
 std::unique_ptr<render::RenderSystem> SdlPlatform::CreateRenderSystem() {
@@ -328,37 +431,46 @@ bool SdlPlatform::PresentFrame(const uint32_t* pixels, int width, int height, in
   Pump();
   if (gathering_) repaint_ = true;  // shown_ holds rows of a frame never shown
   gathering_ = false;
-  if (presentation_lost_ || !texture_) return false;
-  // A frame equal to the one on screen is not sent again: an idle screen costs next to nothing.
+  if (presentation_lost_ || !output_ || width != width_ || height != height_) return false;
+  // Only rows that differ from the frame on screen are sent: an idle screen costs next to
+  // nothing, and a moving cursor only its band.
   const size_t count = size_t(width) * height;
-  bool same = !repaint_ && shown_.size() == count;
-  for (int y = 0; same && y < height; ++y)
-    same = std::memcmp(shown_.data() + size_t(y) * width, pixels + size_t(y) * pitch_pixels,
-                       size_t(width) * 4) == 0;
-  if (same) return true;
-  shown_.resize(count);
-  for (int y = 0; y < height; ++y)
-    std::memcpy(shown_.data() + size_t(y) * width, pixels + size_t(y) * pitch_pixels,
-                size_t(width) * 4);
-  repaint_ = false;
-  SendShown(width, height);
+  if (shown_.size() != count) {
+    shown_.assign(count, 0);
+    repaint_ = true;
+  }
+  int first = height, end = 0;
+  for (int y = 0; y < height; ++y) {
+    uint32_t* shown = shown_.data() + size_t(y) * width;
+    const uint32_t* row = pixels + size_t(y) * pitch_pixels;
+    if (std::memcmp(shown, row, size_t(width) * 4) == 0) continue;
+    std::memcpy(shown, row, size_t(width) * 4);
+    first = std::min(first, y);
+    end = y + 1;
+  }
+  SendShown(first, end);
   return true;
 }
 
-void SdlPlatform::SendShown(int width, int height) {
-  SDL_UpdateTexture(texture_, nullptr, shown_.data(), width * 4);
-  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-  SDL_RenderClear(renderer_);
-  SDL_Rect area{0, 0, width, height};
-  SDL_RenderCopy(renderer_, texture_, &area, nullptr);
-  SDL_RenderPresent(renderer_);
+void SdlPlatform::SendShown(int first_row, int end_row) {
+  if (repaint_) {
+    first_row = 0;
+    end_row = height_;
+  }
+  if (end_row <= first_row) return;
+  const std::pair<int, int> rows =
+      repaint_ ? std::make_pair(0, scaler_.DestHeight()) : scaler_.DestRowsOf(first_row, end_row);
+  scaler_.ScaleRows(shown_.data(), width_, output_->Pixels(), output_->Pitch(), rows.first,
+                    rows.second);
+  repaint_ = false;
+  if (!output_->Show(rows.first, rows.second)) presentation_lost_ = true;
 }
 
 bool SdlPlatform::BeginFrameRows(int width, int height) {
   Pump();
   if (gathering_) repaint_ = true;
   gathering_ = false;
-  if (presentation_lost_ || !texture_ || width <= 0 || height <= 0) return false;
+  if (presentation_lost_ || !output_ || width != width_ || height != height_) return false;
   const size_t count = size_t(width) * height;
   if (shown_.size() != count) {
     shown_.assign(count, 0);
@@ -366,7 +478,7 @@ bool SdlPlatform::BeginFrameRows(int width, int height) {
   }
   gathered_width_ = width;
   gathered_height_ = height;
-  gathered_changed_.store(false, std::memory_order_relaxed);
+  std::fill(row_changed_.begin(), row_changed_.end(), 0);
   gathering_ = true;
   return true;
 }
@@ -375,28 +487,29 @@ void SdlPlatform::PresentRows(const uint32_t* pixels, int pitch_pixels, int firs
                               int end_row) {
   if (!gathering_) return;
   const size_t row_bytes = size_t(gathered_width_) * 4;
-  bool changed = false;
   for (int y = std::max(first_row, 0); y < std::min(end_row, gathered_height_); ++y) {
     uint32_t* shown = shown_.data() + size_t(y) * gathered_width_;
     const uint32_t* row = pixels + size_t(y) * pitch_pixels;
     if (std::memcmp(shown, row, row_bytes) == 0) continue;
     std::memcpy(shown, row, row_bytes);
-    changed = true;
+    row_changed_[size_t(y)] = 1;
   }
-  if (changed) gathered_changed_.store(true, std::memory_order_relaxed);
 }
 
 bool SdlPlatform::PresentGathered() {
   if (!gathering_) return false;
   gathering_ = false;
-  if (presentation_lost_ || !texture_) {
+  if (presentation_lost_ || !output_) {
     repaint_ = true;
     return false;
   }
-  // As with whole frames, one equal to the one on screen is not sent again.
-  if (!repaint_ && !gathered_changed_.load(std::memory_order_relaxed)) return true;
-  repaint_ = false;
-  SendShown(gathered_width_, gathered_height_);
+  int first = gathered_height_, end = 0;
+  for (int y = 0; y < gathered_height_; ++y) {
+    if (!row_changed_[size_t(y)]) continue;
+    first = std::min(first, y);
+    end = y + 1;
+  }
+  SendShown(first, end);
   return true;
 }
 
@@ -408,29 +521,14 @@ bool SdlPlatform::PresentationRestorable() {
 
 bool SdlPlatform::RestorePresentation() {
   if (!window_) return false;
-  if (renderer_lost_ && renderer_) {
-    // The renderer's device is gone with everything made on it; the texture goes with it.
-    texture_ = nullptr;
-    SDL_DestroyRenderer(renderer_);
-    renderer_ = nullptr;
-  }
-  if (!renderer_) {
-    renderer_ = SDL_CreateRenderer(window_, -1, 0);
-    if (!renderer_) {
-      SetLastError(std::string("cannot create a renderer: ") + SDL_GetError());
-      return false;
-    }
+  if (renderer_lost_ || !output_) {
+    // The renderer's device is gone with everything made on it.
+    if (!MakeOutput()) return false;
     renderer_lost_ = false;
-    FitPicture();
-  }
-  if (texture_) SDL_DestroyTexture(texture_);
-  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                               width_, height_);
-  if (!texture_) {
-    SetLastError(std::string("cannot create the frame texture: ") + SDL_GetError());
-    return false;
   }
   presentation_lost_ = false;
+  FitToWindow();
+  if (presentation_lost_) return false;
   repaint_ = true;
   return true;
 }

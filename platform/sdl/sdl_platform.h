@@ -1,19 +1,19 @@
 // The game's platform on SDL2: a full-screen-desktop window (or, on request, a resizable one)
-// showing the 640x480 client area letterboxed with crisp scaling, Alt+Enter between the two, a
-// pointer held on the picture, mouse, clock, message box, and SDL2_mixer sound.
+// showing the 640x480 client area as large as 4:3 allows, sharply scaled (PictureScaler), Alt+Enter
+// or F11 between the two, one pointer at a time, mouse, clock, message box, and SDL2_mixer sound.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "platform/picture_placement.h"
+#include "platform/picture_scaler.h"
 #include "platform/platform.h"
+#include "platform/sdl/screen_output.h"
 
 struct SDL_Window;
-struct SDL_Renderer;
-struct SDL_Texture;
 
 namespace platform {
 
@@ -36,6 +36,7 @@ class SdlPlatform : public Platform {
   void PostMessage(Message message) override { messages_.push_back(message); }
   void WaitForMessage(uint32_t timeout_ms) override;
   Point CursorPos() override;
+  bool CursorShown() override;
   void SetCursorPos(int x, int y) override;
   int16_t AsyncButtonState(MouseButton button) override;
   uint32_t TimeMs() override;
@@ -60,37 +61,54 @@ class SdlPlatform : public Platform {
   void Pump();
   void ReleaseButtons();
   void ToggleFullScreen();
-  // After any change of the window's size or mode: how the picture is scaled, where the pointer
-  // may go.
-  void FitPicture();
-  // Shows the system pointer only where the game draws no cursor of its own (outside the picture).
-  void UpdatePointerVisibility(int window_x, int window_y);
-  // The picture's rectangle in window coordinates.
-  void PictureRect(int* x, int* y, int* w, int* h) const;
+  // Makes the screen output: the window's surface, or a GPU renderer where one is worth it.
+  bool MakeOutput();
+  // After any change of the window's size or mode: where the picture goes and how it is scaled,
+  // where the pointer is and where it may go.
+  // `confine` is false while the window manager may still be changing the window (the size it
+  // settles at arrives as an event, which fits again and holds the pointer then).
+  void FitToWindow(bool confine = true);
+  // Full screen the pointer is held on the picture; re-applied when the window gets focus back.
+  void ConfinePointer();
+  // The pointer's true place, asked of the display server: after a size change no motion arrives.
+  void QueryPointer();
+  // Shows the desktop's pointer only where the game draws no cursor of its own.
+  void UpdatePointerVisibility();
+  // Scales picture rows [first_row, end_row) of the shown frame to the screen and shows them; the
+  // whole picture and the bars when a repaint is due.
+  void SendShown(int first_row, int end_row);
 
   bool initialised_ = false;
   bool has_display_ = false;  // a video driver a person can see
+  bool warned_presenter_ = false;
   bool full_screen_ = true;
-  bool pointer_shown_ = false;
+  bool desktop_pointer_shown_ = false;
+  bool confined_ = false;  // the pointer is held on the picture
+  // The pointer in window pixels, the one space every pointer decision is taken in, and the
+  // picture's rectangle there.
+  Point pointer_;
+  PixelRect window_picture_;
+  // A client pixel the pointer is to be put back over when the window's size next settles.
+  Point held_client_;
+  bool holding_ = false;
   std::vector<uint32_t> icon_;
   int icon_width_ = 0;
   int icon_height_ = 0;
   SDL_Window* window_ = nullptr;
-  SDL_Renderer* renderer_ = nullptr;
-  SDL_Texture* texture_ = nullptr;
+  std::unique_ptr<ScreenOutput> output_;
+  PictureScaler scaler_;
   int width_ = 0;
   int height_ = 0;
   bool presentation_lost_ = false;
-  bool renderer_lost_ = false;   // the renderer itself must be made again
+  bool renderer_lost_ = false;   // the output itself must be made again
   bool repaint_ = true;          // the window needs the frame again (exposed, resized, new)
   std::vector<uint32_t> shown_;  // the frame on screen
-  // A frame handed over in rows goes straight into shown_, each row only if it differs;
-  // `gathered_changed_` says whether any did.
+  // A frame handed over in rows goes straight into shown_, each row only if it differs, and
+  // marks it in row_changed_ (each thread its own rows).
   bool gathering_ = false;
   int gathered_width_ = 0;
   int gathered_height_ = 0;
-  std::atomic<bool> gathered_changed_ = false;
-  void SendShown(int width, int height);
+  std::vector<uint8_t> row_changed_;
   Button buttons_[2];
   std::deque<Message> messages_;
   std::deque<std::string> dropped_;  // files dropped on the window, oldest first
