@@ -134,8 +134,10 @@ void PlayScene::RefreshGrabLayer() {
   world->grabLayer.Refresh(Owner()->Graphics().Device());
   // The refresh destroys every handle and may remove blocks: a hold on either ends here.
   heldHandle = nullptr;
-  if (heldBody && heldBody != &world->table && world->blockSet.Find(heldBody) < 0)
+  if (heldBody && heldBody != &world->table && world->blockSet.Find(heldBody) < 0) {
     heldBody = nullptr;
+    world->blockSet.EndDrag();
+  }
 }
 
 void PlayScene::Turn(int dx, int dy) {
@@ -194,6 +196,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
     ChooseTool(world, this, platform.TimeMs());
     heldHandle = nullptr;
     heldBody = nullptr;
+    world->blockSet.EndDrag();
   } else if (currentTool) {
     if (left != 0 && moved) {
       switch (currentTool->type) {
