@@ -66,7 +66,7 @@ TEST(PngReader, AChunkClaimingMoreThanTheFileHoldsIsRefusedWithItsPlace) {
     img::Picture picture;
     std::string why;
     ASSERT_FALSE(img::DecodePng(bytes.data(), bytes.size(), &picture, &why));
-    EXPECT_EQ(why, "PNG chunk at byte " + std::to_string(at) + " declares " +
+    EXPECT_EQ(why, "bad PNG: chunk at byte " + std::to_string(at) + " declares " +
                        std::to_string(claim) + " bytes of data, but only " + std::to_string(room) +
                        " follow it");
   }

@@ -37,13 +37,13 @@ bool ChunksFit(const uint8_t* data, size_t size, std::string* why) {
   size_t at = kSignatureSize;
   for (;;) {
     if (size - at < kChunkOverhead)
-      return Fail(why, "PNG file ends before its IEND chunk (truncated at byte " +
-                           std::to_string(at) + ")");
+      return Fail(
+          why, "bad PNG: the file ends before its IEND chunk (at byte " + std::to_string(at) + ")");
     const uint32_t length = Be32(data + at);
     const std::string type(reinterpret_cast<const char*>(data + at + 4), 4);
     const size_t room = size - at - kChunkOverhead;
     if (length > kLongestChunk || length > room)
-      return Fail(why, "PNG chunk at byte " + std::to_string(at) + " declares " +
+      return Fail(why, "bad PNG: chunk at byte " + std::to_string(at) + " declares " +
                            std::to_string(length) + " bytes of data, but only " +
                            std::to_string(room) + " follow it");
     if (type == "IEND") return true;
