@@ -114,6 +114,9 @@ Scene* PlayScene::Leave(SceneManager* manager) {
   World* world = app->GetWorld();
   BlockSet& blocks = world->blockSet;
   r::RenderDevice* device = app->Graphics().Device();
+  // The step's pick refresh reads the camera from the device, which a reset after the last
+  // frame has put back to rest.
+  device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
   if (doorPictureShown || !clearBesidePhysics) {
     blocks.Step(device, nullptr);
   } else {

@@ -15,10 +15,12 @@ TEST(Soak, AFewThousandRandomFramesKeepEveryReferenceLiveAndEveryCornerANumber) 
   EXPECT_GT(figures.deviceLosses, 5);
   EXPECT_GT(figures.copies, 0);
   EXPECT_GT(figures.removals, 0);
-  std::printf(
-      "frames %lld, doors %lld, grabs %lld, handles %lld, copies %lld, removals %lld, "
-      "device losses %lld\n",
-      (long long)figures.frames, (long long)figures.doors, (long long)figures.grabs,
-      (long long)figures.handles, (long long)figures.copies, (long long)figures.removals,
-      (long long)figures.deviceLosses);
+  // Every removal was judged, and every kind of device trouble came up.
+  EXPECT_EQ(figures.checks.removalsJudged, figures.removals);
+  EXPECT_GT(figures.heldLosses, 0);
+  EXPECT_GT(figures.presentationLosses, 0);
+  EXPECT_GT(figures.failedResets, 0);
+  EXPECT_GT(figures.checks.pickChecks, 100);
+  EXPECT_GT(figures.checks.paintChecks, 1000);
+  std::printf("%s\n", SoakFiguresLine(figures).c_str());
 }
