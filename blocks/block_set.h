@@ -136,6 +136,10 @@ class BlockSet : public OwningObjectList<Block> {
   // against what lies behind it, or stands on the table, lifting what it slides under.
   bool DragAttach(platform::render::RenderDevice* device, Block* held, int x, int y, int grab_x,
                   int grab_y);
+  // The drag is over (the button came up, or the held block went): the last glue and lift
+  // stay, a face the last snap took from an old partner is glued to the held block alone, and
+  // the glue state, which only the next drag frame would have undone, is cleared.
+  void EndDrag();
   static constexpr long kNoCell = -1;
   struct DropTarget {
     long best = kNoCell;       // the nearest back-buffer cell under the held block

@@ -129,6 +129,16 @@ bool BlockSet::DragAttach(r::RenderDevice* device, Block* held, int x, int y, in
   return true;
 }
 
+void BlockSet::EndDrag() {
+  // While the drag lasted the old partner kept pointing at the taken face, so that the next
+  // frame could give it back; now nothing will, and a link without its other side would stay.
+  if (pendingFace && savedLink && savedLink->link == pendingFace && pendingFace->link != savedLink)
+    savedLink->link = nullptr;
+  pendingFace = nullptr;
+  savedLink = nullptr;
+  groupBlock = nullptr;
+}
+
 BlockSet::DropTarget BlockSet::FindDropTarget(r::RenderDevice* device, const Block* held) {
   candidateCount = 0;
   DropTarget found;

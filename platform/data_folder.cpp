@@ -17,14 +17,42 @@ namespace {
 // in the user's current folder must not stop the search.
 constexpr const char* kMarker = "title.bmp";
 
-// Why folder is not the program's data folder; "" when it is.
+// What stands at path in place of a regular file, in a few words.
+std::string KindOf(fs::file_type type) {
+  switch (type) {
+    case fs::file_type::directory:
+      return "a folder";
+    case fs::file_type::fifo:
+      return "a FIFO (named pipe)";
+    case fs::file_type::socket:
+      return "a socket";
+    case fs::file_type::block:
+    case fs::file_type::character:
+      return "a device";
+    default:
+      return "not a regular file";
+  }
+}
+
+// Why folder is not the program's data folder; "" when it is. The operating system's own reason
+// wherever it gave one: a folder that cannot be looked into must not read as an empty one.
 std::string Unsuitable(const fs::path& folder) {
   std::error_code error;
   fs::file_status status = fs::status(folder, error);
   if (error) return error.message();
   if (!fs::is_directory(status)) return "not a folder";
-  fs::file_status marker = fs::status(folder / kMarker, error);
-  if (error || !fs::is_regular_file(marker)) return std::string("no ") + kMarker + " in it";
+  const fs::path marker = folder / kMarker;
+  const fs::file_status found = fs::status(marker, error);
+  if (error && error != std::errc::no_such_file_or_directory)
+    return std::string("cannot look for ") + kMarker + " in it: " + error.message();
+  if (error) {
+    std::error_code link_error;
+    if (fs::is_symlink(fs::symlink_status(marker, link_error)))
+      return std::string(kMarker) + " in it is a link to nothing (" + error.message() + ")";
+    return std::string("no ") + kMarker + " in it";
+  }
+  if (!fs::is_regular_file(found))
+    return std::string(kMarker) + " in it is " + KindOf(found.type());
   return "";
 }
 

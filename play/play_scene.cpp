@@ -154,6 +154,9 @@ Scene* PlayScene::Leave(SceneManager* manager) {
   World* world = app->GetWorld();
   BlockSet& blocks = world->blockSet;
   r::RenderDevice* device = app->Graphics().Device();
+  // The step's pick refresh reads the camera from the device, which a reset after the last
+  // frame has put back to rest.
+  device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
   if (doorPictureShown || !clearBesidePhysics) {
     blocks.Step(device, nullptr);
   } else {
@@ -174,8 +177,10 @@ void PlayScene::RefreshGrabLayer() {
   world->grabLayer.Refresh(Owner()->Graphics().Device());
   // The refresh destroys every handle and may remove blocks: a hold on either ends here.
   heldHandle = nullptr;
-  if (heldBody && heldBody != &world->table && world->blockSet.Find(heldBody) < 0)
+  if (heldBody && heldBody != &world->table && world->blockSet.Find(heldBody) < 0) {
     heldBody = nullptr;
+    world->blockSet.EndDrag();
+  }
 }
 
 void PlayScene::Turn(int dx, int dy) {
@@ -238,6 +243,7 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
     ignoreUntilRelease = false;
     heldHandle = nullptr;
     heldBody = nullptr;
+    world->blockSet.EndDrag();
     historyDue = true;
   } else if (currentTool) {
     if (left != 0 && moved && ignoreUntilRelease) {

@@ -14,7 +14,7 @@ class SceneManager : public OwningObjectList<Scene> {
   // The current scene becomes what its Update returns; a null result keeps it current.
   void Update();
   void Render();
-  // The first scene whose name matches exactly, or null.
+  // The first scene whose name matches exactly, or null; the list's Find by object stays.
   using OwningObjectList<Scene>::Find;
   Scene* Find(const char* name) const;
   Scene* Current() const { return current_; }

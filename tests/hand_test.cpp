@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "blocks/block_set.h"
+#include "bottom_edge.h"
 #include "hand_session.h"
 #include "test_app.h"
 
@@ -367,6 +368,56 @@ TEST_F(Hand, AFaceGluedOverGoesBackToItsOldPartnerWhenTheBlockLeaves) {
   glue_over();
   set().RemoveAt(set().Find(over));
   EXPECT_TRUE(Linked(old_partner, taken));
+}
+
+}  // namespace
+
+namespace {
+
+// Every face's link points back at it: no block is glued to a face that is glued elsewhere.
+bool EveryLinkPaired(BlockSet& set) {
+  for (int i = 0; i < set.Count(); ++i)
+    for (const Face& f : set.At(i)->faces)
+      if (f.link && f.link->link != &f) return false;
+  return true;
+}
+
+// A block let go on a face that is still glued to a block moved away from it (a grab handle
+// moves a block without ungluing it) takes that face for itself: the old partner comes loose
+// rather than keep pointing at a face glued elsewhere. A second drag over both, and the removal
+// of the block in the middle, leave no link without its other side, and none into the removed
+// block.
+TEST_F(Hand, ABlockLetGoOnAFaceTakenFromAnotherLeavesEveryLinkPaired) {
+  // The bottom block of tower 4 brought towards the viewer by its handle, still glued to 76.
+  t.Move(20, 240);
+  t.NextFrame();
+  platform::Point edge{0, 0};
+  ASSERT_TRUE(BottomEdgePoint(set(), device(), *block(75), &edge));
+  PressAt(edge);
+  ASSERT_NE(play().heldHandle, nullptr);
+  MoveBy(0, 60);
+  LetGo();
+  ASSERT_TRUE(Linked(block(75)->faces[1], block(76)->faces[0]));
+  // Block 24 dropped on top of it: 75's top face is now glued to 24.
+  PickUp(24);
+  const platform::Point on_top = CursorOnTopOf(75);
+  DragTo(on_top.x, on_top.y);
+  LetGo();
+  ASSERT_TRUE(Linked(block(75)->faces[1], block(24)->faces[0]));
+  EXPECT_EQ(block(76)->faces[0].link, nullptr);
+  EXPECT_TRUE(EveryLinkPaired(set()));
+  EXPECT_EQ(set().pendingFace, nullptr);
+  // Another block dragged over 75 and 24 and let go: still every link paired.
+  PickUp(49);
+  DragTo(on_top.x, on_top.y + 30);
+  DragTo(on_top.x, on_top.y - 10);
+  LetGo();
+  EXPECT_TRUE(EveryLinkPaired(set()));
+  Block* middle = block(75);
+  set().RemoveAt(75);
+  EXPECT_TRUE(EveryLinkPaired(set()));
+  for (int i = 0; i < set().Count(); ++i)
+    for (const Face& f : block(i)->faces) EXPECT_TRUE(!f.link || f.link->owner != middle) << i;
 }
 
 }  // namespace

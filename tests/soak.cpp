@@ -11,6 +11,7 @@
 #include "blocks/block_set.h"
 #include "bottom_edge.h"
 #include "play/grab_layer.h"
+#include "soak_checks.h"
 #include "test_app.h"
 
 namespace {
@@ -24,7 +25,7 @@ struct Step {
 class Soak {
  public:
   Soak(uint32_t seed, SoakFigures* figures, bool progress)
-      : random_(seed), figures_(figures), progress_(progress) {}
+      : random_(seed), figures_(figures), progress_(progress), checks_(&t_) {}
 
   bool Run(int64_t frames, std::string* failure) {
     if (!t_.created()) return Fail("start-up failed: " + t_.app().FailureReason(), failure);
@@ -33,7 +34,9 @@ class Soak {
       if (t_.quit()) return Fail("the program ended", failure);
       std::vector<Step> gesture = NextGesture();
       for (const Step& step : gesture) {
-        if (!Frame(step)) return Fail(problem_, failure);
+        const bool ok = Frame(step);
+        figures_->checks = checks_.figures();
+        if (!ok) return Fail(problem_, failure);
         if (progress_ && figures_->frames % 10000 == 0) Report();
         if (figures_->frames >= frames) break;
       }
@@ -53,12 +56,7 @@ class Soak {
 
   bool InPlay() { return t_.current() == &t_.play(); }
   void Report() const {
-    const SoakFigures& f = *figures_;
-    std::printf(
-        "frames %lld, doors %lld, grabs %lld, handles %lld, copies %lld, removals %lld, "
-        "device losses %lld\n",
-        (long long)f.frames, (long long)f.doors, (long long)f.grabs, (long long)f.handles,
-        (long long)f.copies, (long long)f.removals, (long long)f.deviceLosses);
+    std::printf("%s\n", SoakFiguresLine(*figures_).c_str());
     std::fflush(stdout);
   }
   Tool* CurrentTool() { return InPlay() ? t_.play().currentTool : nullptr; }
@@ -153,12 +151,50 @@ class Soak {
     return g;
   }
 
+  // Device trouble at a random frame: a plain loss; a loss held for some frames; the
+  // presentation lost for some frames; a loss whose resets fail a few times with one code. A
+  // failure that has a message shows its box once, however often the reset fails; nothing else
+  // shows one. Judged at the next presented frame, by which time all is restored.
+  void Disturb() {
+    GraphicsDevice& graphics = t_.app().Graphics();
+    platform::HeadlessPlatform& p = t_.platform();
+    boxesBefore_ = p.MessageBoxes().size();
+    boxesExpected_ = 0;
+    judgeBoxes_ = true;
+    const int kind = Uniform(0, 3);
+    if (kind == 3) {
+      static const platform::render::Result kCodes[6] = {
+          platform::render::Result::kDeviceLost,  platform::render::Result::kDriverInternalError,
+          platform::render::Result::kInvalidCall, platform::render::Result::kOutOfVideoMemory,
+          platform::render::Result::kOutOfMemory, platform::render::Result::kFail};
+      const int code = Uniform(0, 5);
+      graphics.Device()->FailResets(kCodes[code], Uniform(1, 4));
+      boxesExpected_ = code < 5 ? 1 : 0;
+      ++figures_->failedResets;
+    }
+    graphics.Device()->InjectDeviceLoss();
+    ++figures_->deviceLosses;
+    if (kind == 1 || kind == 2) {
+      // Frames pass without a picture: run the loop on the clock, as a minimised window would.
+      kind == 1 ? graphics.Device()->HoldLoss(true) : p.SetPresentationLost(true);
+      for (int i = 0, n = Uniform(1, 40); i < n; ++i) {
+        p.Advance(21);
+        t_.app().Frame();
+        ++figures_->unpresentedFrames;
+      }
+      kind == 1 ? graphics.Device()->HoldLoss(false) : p.SetPresentationLost(false);
+      ++(kind == 1 ? figures_->heldLosses : figures_->presentationLosses);
+    }
+  }
+
   bool Frame(const Step& step) {
     platform::HeadlessPlatform& p = t_.platform();
     const bool in_play = InPlay();
     const int blocks = t_.world().blockSet.Count();
     const GrabHandle* handle = in_play ? t_.play().heldHandle : nullptr;
     const Block* body = in_play ? t_.play().heldBody : nullptr;
+    const Tool* tool = CurrentTool();
+    if (in_play) checks_.BeforePlayFrame(tool && tool->type == Tool::kPen && step.left);
     t_.Move(step.x, step.y);
     if (step.left != left_) step.left ? t_.Press() : t_.Release();
     if (step.right != right_)
@@ -166,16 +202,26 @@ class Soak {
                  : p.Release(platform::MouseButton::kRight);
     left_ = step.left;
     right_ = step.right;
-    if (Chance(0.005)) {
-      t_.app().Graphics().Device()->InjectDeviceLoss();
-      ++figures_->deviceLosses;
-    }
-    const bool door = in_play && CurrentTool() && CurrentTool()->type == Tool::kDoor;
+    if (Chance(0.005)) Disturb();
+    const bool door = in_play && tool && tool->type == Tool::kDoor;
     if (!t_.NextFrame()) {
       problem_ = "no frame was presented";
       return false;
     }
     ++figures_->frames;
+    if (judgeBoxes_) {
+      judgeBoxes_ = false;
+      const size_t shown = p.MessageBoxes().size() - boxesBefore_;
+      figures_->messageBoxes += int64_t(shown);
+      if (shown != boxesExpected_) {
+        problem_ = "a device failure showed " + std::to_string(shown) + " message boxes, not " +
+                   std::to_string(boxesExpected_);
+        return false;
+      }
+    } else if (p.MessageBoxes().size() != size_t(figures_->messageBoxes)) {
+      problem_ = "a message box with no failure: " + p.MessageBoxes().back();
+      return false;
+    }
     if (std::getenv("SOAK_TRACE") && InPlay()) {
       BlockSet& set = t_.world().blockSet;
       std::fprintf(stderr,
@@ -193,102 +239,51 @@ class Soak {
       doorFrames_ = 0;
       return true;
     }
-    if (!in_play) return Check();  // just entered: the blocks were rebuilt
-    PlayScene& play = t_.play();
-    if (play.heldHandle && play.heldHandle != handle) ++figures_->handles;
-    if (play.heldBody && play.heldBody != body) ++figures_->grabs;
-    const int now = t_.world().blockSet.Count();
-    if (now > blocks) figures_->copies += now - blocks;
-    if (now < blocks) figures_->removals += blocks - now;
-    if (door && ++doorFrames_ > 1500) {
-      problem_ = "the door did not close";
-      return false;
-    }
-    return Check();
-  }
-
-  bool Broken(const std::string& why) {
-    problem_ = why;
-    return false;
-  }
-  bool Live(const Block* b) { return b == &t_.world().table || t_.world().blockSet.Find(b) >= 0; }
-
-  // Everything that refers to a block refers to one in the list; every corner is a number.
-  bool Check() {
-    World& world = t_.world();
-    BlockSet& set = world.blockSet;
-    PlayScene& play = t_.play();
-    // Every face pointer, checked by address first, so that a dangling one is caught before it
-    // is followed.
-    faces_.clear();
-    for (int i = 0; i < set.Count(); ++i)
-      for (const Face& f : set.At(i)->faces) faces_.push_back(&f);
-    std::sort(faces_.begin(), faces_.end());
-    const auto known = [&](const Face* f) {
-      return !f || std::binary_search(faces_.begin(), faces_.end(), f);
-    };
-    for (int i = 0; i < set.Count(); ++i)
-      for (const Face& f : set.At(i)->faces)
-        if (!known(f.link)) return Broken("a link to a face of no block in the list");
-    if (!known(set.pendingFace) || !known(set.savedLink))
-      return Broken("the glue state names a face of no block in the list");
-    for (int i = 0; i < set.Count(); ++i) {
-      const Block* b = set.At(i);
-      for (const Vec3& c : b->corners)
-        if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(c.z))
-          return Broken("a corner is not a finite number");
-      for (const Face& f : b->faces) {
-        if (!f.link) continue;
-        if (!Live(f.link->owner) || f.link->owner == b) return Broken("a link to a gone block");
-        // Links come in pairs. A drag that glues onto a face already glued elsewhere takes that
-        // face for the held block and leaves the old partner pointing at it, one-sided.
-        const Face* partner = f.link->link;
-        if (partner != &f && !(partner && partner->link == f.link)) {
-          std::ostringstream why;
-          why << "a link without its other side: block " << i << " face " << (&f - b->faces)
-              << " to block " << set.Find(f.link->owner) << " face "
-              << (f.link - f.link->owner->faces) << ", which links to "
-              << (partner ? set.Find(partner->owner) : -1)
-              << (partner && !partner->owner ? " (a face-shaped record of no block)" : "")
-              << (partner && partner->owner == &world.table ? " (the table)" : "");
-          for (int j = 0; j < set.Count(); ++j)
-            for (const Face& g : set.At(j)->faces)
-              if (&g == partner) why << " (found as a face of block " << j << ")";
-          why << " held " << (play.heldBody ? set.Find(play.heldBody) : -9);
-          return Broken(why.str());
-        }
+    if (in_play) {
+      PlayScene& play = t_.play();
+      if (play.heldHandle && play.heldHandle != handle) ++figures_->handles;
+      if (play.heldBody && play.heldBody != body) ++figures_->grabs;
+      const int now = t_.world().blockSet.Count();
+      if (now > blocks) figures_->copies += now - blocks;
+      if (now < blocks) figures_->removals += blocks - now;
+      if (door && ++doorFrames_ > 1500) {
+        problem_ = "the door did not close";
+        return false;
       }
     }
-    if (play.heldBody && !Live(play.heldBody)) return Broken("the held body is gone");
-    if (play.heldHandle) {
-      if (world.grabLayer.Find(play.heldHandle) < 0) return Broken("the held handle is gone");
-      if (!Live(play.heldHandle->block)) return Broken("the held handle's block is gone");
-    }
-    for (int i = 0; i < world.grabLayer.Count(); ++i)
-      if (!Live(world.grabLayer.At(i)->block)) return Broken("a handle's block is gone");
-    for (const Face* f : {set.pendingFace, set.savedLink, set.supportQuad})
-      if (f && f->owner && !Live(f->owner)) return Broken("the glue state names a gone block");
-    if (set.groupBlock && !Live(set.groupBlock)) return Broken("the group block is gone");
-    const PickBuffer& front = set.FrontBuffer();
-    const uint32_t bodies = PickCell::kFirstBlockBody + uint32_t(set.Count());
-    for (size_t i = 0; i < front.size(); ++i)
-      if (front[i].Body() >= bodies && set.FrontCell(int(i % 640), int(i / 640)).Body() != 0)
-        return Broken("a pick cell names a block past the end of the list");
-    return true;
+    // Just entered: the blocks were rebuilt.
+    problem_ = checks_.AfterPlayFrame(!in_play);
+    return problem_.empty();
   }
 
   TestApp t_;
   std::mt19937 random_;
   SoakFigures* figures_;
   bool progress_;
+  SoakChecks checks_;
   bool left_ = false;
   bool right_ = false;
   int doorFrames_ = 0;
   std::string problem_;
-  std::vector<const Face*> faces_;
+  size_t boxesBefore_ = 0;
+  size_t boxesExpected_ = 0;
+  bool judgeBoxes_ = false;
 };
 
 }  // namespace
+
+std::string SoakFiguresLine(const SoakFigures& f) {
+  std::ostringstream line;
+  line << "frames " << f.frames << ", doors " << f.doors << ", grabs " << f.grabs << ", handles "
+       << f.handles << ", copies " << f.copies << ", removals " << f.removals << " (judged "
+       << f.checks.removalsJudged << "), device losses " << f.deviceLosses << " (held "
+       << f.heldLosses << ", presentation " << f.presentationLosses << ", failing resets "
+       << f.failedResets << ", frames unshown " << f.unpresentedFrames << ", message boxes "
+       << f.messageBoxes << "), pick checks " << f.checks.pickChecks << ", paint checks "
+       << f.checks.paintChecks << ", heap " << f.checks.heapBaseline << " bytes, drift "
+       << f.checks.heapDrift;
+  return line.str();
+}
 
 bool RunSoak(uint32_t seed, int64_t frames, SoakFigures* figures, std::string* failure,
              bool progress) {

@@ -16,11 +16,7 @@ int main(int argc, char** argv) {
   SoakFigures f;
   std::string failure;
   const bool ok = RunSoak(uint32_t(seed), frames, &f, &failure, true);
-  std::printf(
-      "seed %lu: frames %lld, doors %lld, grabs %lld, handles %lld, copies %lld, "
-      "removals %lld, device losses %lld\n",
-      seed, (long long)f.frames, (long long)f.doors, (long long)f.grabs, (long long)f.handles,
-      (long long)f.copies, (long long)f.removals, (long long)f.deviceLosses);
+  std::printf("seed %lu: %s\n", seed, SoakFiguresLine(f).c_str());
   if (!ok) std::fprintf(stderr, "zentrova_soak: %s\n", failure.c_str());
   return ok ? 0 : 1;
 }

@@ -70,7 +70,7 @@ class EndButton : public Button {
 class TitlePicture : public SpriteWidget {
  public:
   virtual bool Load(GraphicsDevice* device, int screen_width, int screen_height);
-  using SpriteWidget::Draw;
+  using SpriteWidget::Draw;  // the widget's own, beside the picture's whole draw
   void Draw(platform::render::RenderDevice* device);
 
   // Whether every texel is opaque, so the picture hides what lies under it; found again only

@@ -131,6 +131,12 @@ bool DecodePicture(const uint8_t* data, size_t size, Picture* out, std::string* 
 bool LoadPictureFile(const std::string& path, Picture* out, std::string* why) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(path, &bytes, why)) return false;
+  // The contents decide; but a file named as a PNG that is not one is told as such, not as a
+  // BMP without its signature.
+  const bool named_png = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".png") == 0 ||
+                                              path.compare(path.size() - 4, 4, ".PNG") == 0);
+  if (named_png && !(bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'))
+    return DecodePng(bytes.data(), bytes.size(), out, why);
   return DecodePicture(bytes.data(), bytes.size(), out, why);
 }
 

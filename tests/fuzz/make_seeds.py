@@ -100,7 +100,23 @@ def png_seeds():
     seeds["interlaced_grey4.png"] = png(w, h, 0, 4, lambda x, y: [x + y], True)
     seeds["rgb8_gamma.png"] = png(w, h, 2, 8, lambda x, y: [x, y, x + y], False,
                                   chunk(b"gAMA", struct.pack(">I", 45455)))
+    # Every kind of ancillary chunk, so that mutations start from each one's reader.
+    rgba = lambda x, y: [x * 30, y * 50, 99, 255 - x * 20]
+    seeds["rgba8_text.png"] = png(w, h, 6, 8, rgba, False, chunk(b"tEXt", b"Comment\0made by us"))
+    seeds["rgba8_ztxt.png"] = png(w, h, 6, 8, rgba, False,
+                                  chunk(b"zTXt", b"Title\0\0" + zlib.compress(b"Zentrova " * 8, 9)))
+    seeds["rgba8_itxt.png"] = png(w, h, 6, 8, rgba, False,
+                                  chunk(b"iTXt", b"Author\0\0\0en\0Autor\0us"))
+    seeds["grey8_trns.png"] = png(w, h, 0, 8, lambda x, y: [x * 30 + y], False,
+                                  chunk(b"tRNS", struct.pack(">H", 30)))
+    seeds["rgb8_unknown_ancillary.png"] = png(w, h, 2, 8, lambda x, y: [x, y, 9], False,
+                                              chunk(b"zeNt", bytes(range(16))))
     seeds["truncated.png"] = seeds["rgba8.png"][:50]
+    # A text chunk that declares 0x7E00000D bytes in a 135-byte file: libpng once allocated and
+    # cleared all of them before finding the data was not there.
+    ihdr = struct.pack(">IIBBBBB", 4, 4, 8, 6, 0, 0, 0)
+    head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + struct.pack(">I", 0x7E00000D) + b"tEXt"
+    seeds["text_chunk_past_end.png"] = (head + b"Comment\0").ljust(135, b"x")
     ihdr = struct.pack(">IIBBBBB", 8192, 8192, 8, 6, 0, 0, 0)
     seeds["huge_claim.png"] = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) +
                                chunk(b"IDAT", zlib.compress(b"\0" * 4, 9)) + chunk(b"IEND", b""))

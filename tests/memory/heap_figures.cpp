@@ -4,22 +4,6 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZENTROVA_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ZENTROVA_ASAN 1
-#endif
-
-#ifdef ZENTROVA_ASAN
-// The sanitizer's allocator keeps its own count; GCC ships no header declaring it.
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
 namespace {
 
 std::atomic<size_t> new_bytes{0};
@@ -68,15 +52,6 @@ void operator delete[](void* p, size_t) noexcept {
 }
 
 namespace heap {
-
-size_t InUse() {
-#ifdef ZENTROVA_ASAN
-  return __sanitizer_get_current_allocated_bytes();
-#else
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;  // small blocks in use plus large mapped ones
-#endif
-}
 
 size_t NewBytes() {
   return new_bytes.load();
