@@ -172,8 +172,8 @@ bool Travel(GameApp& app, bool forward) {
   if (play->currentTool && play->currentTool->type == Tool::kDoor) return false;  // it has ended
   play->EndHeldGesture();
   KeepHistory(app);
-  Snapshot state;
-  if (!(forward ? world->history.Redo(&state) : world->history.Undo(&state))) return false;
+  if (!(forward ? world->history.Redo() : world->history.Undo())) return false;
+  Snapshot& state = world->history.Current();
   // The camera, the tool and the pen stay as they are now.
   state.pitch = play->pitch, state.yaw = play->yaw, state.zoom = play->zoom;
   for (int i = 0; i < World::kToolCount; ++i)

@@ -151,22 +151,33 @@ History::Step History::Difference(const Snapshot& a, const Snapshot& b, bool* se
   return step;
 }
 
-Snapshot History::Apply(const Snapshot& from, const Side& side) {
-  Snapshot out = side.rest;
-  // The camera, tool and pen are the caller's, not the history's.
-  out.pitch = from.pitch, out.yaw = from.yaw, out.zoom = from.zoom, out.tool = from.tool;
-  std::memcpy(out.pen, from.pen, 3);
+void History::Apply(Snapshot* state, const Side& side) {
+  // The records but the blocks, canvas and table texels; the camera, tool and pen are the
+  // caller's, not the history's.
+  Snapshot& s = *state;
+  s.tableCentre = side.rest.tableCentre;
+  s.handleQuad = side.rest.handleQuad, s.dragQuad = side.rest.dragQuad;
+  s.supportQuad = side.rest.supportQuad, s.pendingFace = side.rest.pendingFace;
+  s.savedLink = side.rest.savedLink, s.groupBlock = side.rest.groupBlock;
+  s.snapOffset = side.rest.snapOffset;
+  s.handles = side.rest.handles;
+  PutRows(side.canvasRows, &s.canvasPixels);
+  PutRows(side.tableRows, &s.tableTexels);
+  if (side.order.empty()) {
+    // The same blocks in the same order: the changed ones are written over where they stand.
+    std::unordered_map<uint32_t, size_t> at;
+    at.reserve(s.blocks.size());
+    for (size_t i = 0; i < s.blocks.size(); ++i) at.emplace(s.blocks[i].id, i);
+    for (const Snapshot::Block& block : side.blocks) s.blocks[at.at(block.id)] = block;
+    return;
+  }
   std::unordered_map<uint32_t, const Snapshot::Block*> by_id;
-  for (const Snapshot::Block& block : from.blocks) by_id[block.id] = &block;
+  for (const Snapshot::Block& block : s.blocks) by_id[block.id] = &block;
   for (const Snapshot::Block& block : side.blocks) by_id[block.id] = &block;
-  const std::vector<uint32_t> order = side.order.empty() ? Order(from) : side.order;
-  out.blocks.reserve(order.size());
-  for (uint32_t id : order) out.blocks.push_back(*by_id.at(id));
-  out.canvasPixels = from.canvasPixels;
-  PutRows(side.canvasRows, &out.canvasPixels);
-  out.tableTexels = from.tableTexels;
-  PutRows(side.tableRows, &out.tableTexels);
-  return out;
+  std::vector<Snapshot::Block> blocks;
+  blocks.reserve(side.order.size());
+  for (uint32_t id : side.order) blocks.push_back(*by_id.at(id));
+  s.blocks = std::move(blocks);
 }
 
 void History::Reset(Snapshot now) {
@@ -190,7 +201,8 @@ bool History::Record(Snapshot now) {
       current_ = std::move(now);  // nothing to undo to: they are how the next step starts
     } else if (hidden && done_ > 0 && done_ == steps_.size()) {
       Step& last = steps_[done_ - 1];
-      const Snapshot before = Apply(current_, last.before);
+      Snapshot before = current_;
+      Apply(&before, last.before);
       Step joined = Difference(before, now, &seen);
       bytes_ = bytes_ - last.bytes + joined.bytes;
       last = std::move(joined);
@@ -207,19 +219,17 @@ bool History::Record(Snapshot now) {
   return true;
 }
 
-bool History::Undo(Snapshot* out) {
+bool History::Undo() {
   if (done_ == 0) return false;
-  current_ = Apply(current_, steps_[done_ - 1].before);
+  Apply(&current_, steps_[done_ - 1].before);
   --done_;
-  *out = current_;
   return true;
 }
 
-bool History::Redo(Snapshot* out) {
+bool History::Redo() {
   if (done_ == steps_.size()) return false;
-  current_ = Apply(current_, steps_[done_].after);
+  Apply(&current_, steps_[done_].after);
   ++done_;
-  *out = current_;
   return true;
 }
 

@@ -26,17 +26,18 @@ class History {
   // the hand's hidden records joins the newest step (or the next one), so that undo and redo stay
   // exact. True when a step was made.
   bool Record(Snapshot now);
-  // The construction as it was before the last step / after the next one, into *out (its camera,
-  // tool and pen as they were last recorded: the caller keeps its own). False, nothing changed,
-  // when there is none.
-  bool Undo(Snapshot* out);
-  bool Redo(Snapshot* out);
+  // Current() becomes the construction as it was before the last step / after the next one (its
+  // camera, tool and pen as they were last recorded: the caller keeps its own). False, nothing
+  // changed, when there is none.
+  bool Undo();
+  bool Redo();
 
   size_t UndoSteps() const { return done_; }
   size_t RedoSteps() const { return steps_.size() - done_; }
   size_t Bytes() const { return bytes_; }
-  // The construction as the history last saw it.
+  // The construction as the history last saw it; the camera, tool and pen are the caller's to set.
   const Snapshot& Current() const { return current_; }
+  Snapshot& Current() { return current_; }
 
  private:
   // One side of a step: the list order of block ids where it changed (empty: as the other
@@ -54,8 +55,8 @@ class History {
   };
   // The step from `a` to `b`; `seen` tells whether a person would see a difference.
   static Step Difference(const Snapshot& a, const Snapshot& b, bool* seen);
-  // `from` with one side of a step put in.
-  static Snapshot Apply(const Snapshot& from, const Side& side);
+  // One side of a step put into a construction that stands as its other side.
+  static void Apply(Snapshot* state, const Side& side);
   // What a step holds, as the bound counts it.
   static size_t BytesOf(const Step& step);
   void DropRedo();

@@ -163,16 +163,24 @@ bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::stri
   layer.DropAll();
   set.ResetGlueState();
   set.supportQuad = set.savedLink = nullptr;
-  set.RemoveAll();
   set.settleCheck = 0;
 
+  // The same blocks in the same order (an undo of a move or a stroke): each is written over in
+  // place, its textures only where their texels differ. Otherwise the list is made anew.
+  bool same_list = set.Count() == int(s.blocks.size());
+  for (int i = 0; same_list && i < set.Count(); ++i)
+    same_list = set.At(i)->id == s.blocks[size_t(i)].id;
+  if (!same_list) set.RemoveAll();
   std::unordered_map<uint32_t, Block*> by_id;
   uint32_t largest = 0;
-  for (const Snapshot::Block& o : s.blocks) {
-    Block* b = set.AddBlockOwnContext(device, app->Sounds(), o.centre, o.size);
+  for (size_t i = 0; i < s.blocks.size(); ++i) {
+    const Snapshot::Block& o = s.blocks[i];
+    Block* b = same_list ? set.At(int(i))
+                         : set.AddBlockOwnContext(device, app->Sounds(), o.centre, o.size);
     b->id = o.id;
     largest = std::max(largest, o.id);
     by_id[o.id] = b;
+    b->grabHandle = nullptr;
     std::copy(o.corners, o.corners + 8, b->corners);
     std::copy(o.savedCorners, o.savedCorners + 8, b->savedCorners);
     std::copy(o.velocities, o.velocities + 8, b->velocities);
@@ -196,13 +204,15 @@ bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::stri
       face.area230 = o.faces[f].area230;
       ImageTexture& texture = b->faceTextures[f];
       if (DibImage* texels = texture.Backing();
-          texels && texels->Buffer().size() == o.faces[f].texels.size()) {
+          texels && texels->Buffer().size() == o.faces[f].texels.size() &&
+          !std::equal(o.faces[f].texels.begin(), o.faces[f].texels.end(),
+                      texels->Buffer().begin())) {
         std::copy(o.faces[f].texels.begin(), o.faces[f].texels.end(), texels->Buffer().begin());
         texture.Upload(0, 0, texture.Width(), texture.Height());
       }
     }
   }
-  set.ContinueIdsAfter(largest);
+  if (!same_list) set.ContinueIdsAfter(largest);
   const auto face_of = [&](const Snapshot::FaceRef& ref) -> Face* {
     switch (ref.block) {
       case Snapshot::FaceRef::kNone:

@@ -223,10 +223,9 @@ TEST(History, OldestStepsGoPastTheBoundAndWhatIsLeftStillUndoesExactly) {
   const size_t kept = history.UndoSteps();
   EXPECT_GT(kept, 20u);
   EXPECT_LT(kept, 60u);
-  Snapshot out;
-  for (size_t k = 0; k < kept; ++k) ASSERT_TRUE(history.Undo(&out));
-  EXPECT_FALSE(history.Undo(&out));
-  EXPECT_EQ(out.canvasPixels, states[60 - kept].canvasPixels);
+  for (size_t k = 0; k < kept; ++k) ASSERT_TRUE(history.Undo());
+  EXPECT_FALSE(history.Undo());
+  EXPECT_EQ(history.Current().canvasPixels, states[60 - kept].canvasPixels);
   // The camera, tool and pen alone make no step.
   Snapshot moved = history.Current();
   moved.yaw += 10;
