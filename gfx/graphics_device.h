@@ -38,6 +38,7 @@ class GraphicsDevice {
   void PresentFrame(FrameKey& key);
   // Off: every frame is drawn whole, as the tests that compare both ways need.
   void SetFrameReuse(bool reuse) { frame_reuse_ = reuse; }
+  bool FrameReuse() const { return frame_reuse_; }
   int FramesReused() const { return frames_reused_; }
 
   platform::render::RenderDevice* Device() const { return device_.get(); }

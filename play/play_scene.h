@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "blocks/block.h"
 #include "blocks/math.h"
@@ -45,9 +46,14 @@ class PlayScene : public Scene, public ToolHost {
  private:
   Scene* FrameUpdate(SceneManager* manager);
   // Everything the render reads, into frameKey; left empty while the door is current (its
-  // picture depends on the clock), so such frames are always drawn.
+  // picture depends on the clock), so such frames are always drawn. What the scene under the
+  // palette and the cursor is drawn from goes into sceneKey; frameKey holds only a count of the
+  // scenes drawn in its place.
   void BuildFrameKey();
   void DrawFrame();
+  // A frame whose scene is that of the last one drawn: the scene's picture put back, the palette
+  // and the cursor over it.
+  void DrawOverKeptScene();
   Scene* Leave(SceneManager* manager);
   void Turn(int dx, int dy);
   // Calls the painting of one pen sample at a screen point.
@@ -59,6 +65,14 @@ class PlayScene : public Scene, public ToolHost {
   int previousLeft = 0;
   int previousRight = 0;
   FrameKey frameKey;
+  FrameKey sceneKey;
+  // The scene's key and picture (the back buffer before the palette and the cursor) as last
+  // drawn; the picture is trusted only while sceneKept.
+  FrameKey drawnSceneKey;
+  std::vector<uint32_t> scenePicture;
+  bool sceneKept = false;
+  bool sceneUnchanged = false;  // this frame's scene is the kept one
+  uint64_t scenesDrawn = 0;
   FrameBands bands;
   // The frame's background, the canvas under the table and the blocks. While the bodies move,
   // the second core clears it during the physics step: `backgroundJob` is then its count among
