@@ -31,19 +31,12 @@ void PlayScene::BuildFrameKey() {
   r::Viewport viewport;
   device->GetViewport(&viewport);
   sceneKey.Add(viewport);
-  // The pick buffer, and with it the outlines and the markers, follows from the transforms, the
-  // list and the corners.
-  const BlockSet& set = world->blockSet;
-  sceneKey.Add(set.ListVersion());
-  for (int i = 0; i < set.Count(); ++i) {
-    const Block* block = set.At(i);
-    sceneKey.Add(block->corners);
-    for (const Face& face : block->faces) {
-      const r::Texture* texture = face.texture ? face.texture->Texture() : nullptr;
-      sceneKey.Add(texture);
-      sceneKey.Add(texture ? texture->Version() : 0);
-    }
-  }
+  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
+  // transforms, the list and the corners: the front fills count their changes, looked at by
+  // every frame's step before its render. A face's texture is set when its block is made, and
+  // the device counts every write of a texel.
+  sceneKey.Add(world->blockSet.FrontFills());
+  sceneKey.Add(device->TexelWrites());
   const Table& table = world->table;
   sceneKey.Add(table.vertices);
   sceneKey.Add(table.tableCorners);
