@@ -176,6 +176,7 @@ void PlayScene::DrawOverKeptScene() {
     std::memcpy(bits + size_t(y) * locked.pitch, scenePicture.data() + size_t(y) * width,
                 size_t(width) * 4);
   back_buffer->UnlockRect();
+  ++framesOverKeptScene;
   platform::gdi::DeviceContext dc;
   if (back_buffer->GetDC(&dc)) {
     DrawPaletteOverlay(app->GetWorld(), this, false, &dc);

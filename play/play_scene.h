@@ -40,6 +40,8 @@ class PlayScene : public Scene, public ToolHost {
   float yaw = 0.0f;    // degrees, kept in 0..360
   float zoom = 0.0f;   // 4..16
   uint8_t doorPictureShown = 0;
+  // Frames drawn over the kept picture of the scene, for the tests.
+  int framesOverKeptScene = 0;
   // Test hook: with false, the bands clear the background of every frame themselves.
   bool clearBesidePhysics = true;
 
