@@ -152,6 +152,37 @@ void BM_HandleDragFrameAmong(benchmark::State& state) {
   Measure(state, *t, [&] { t->Move(p.x, p.y + (step++ % 60)); });
 }
 
+// The door over blocks that fall: the first frames of the fall (step, pick refresh and render),
+// their median and 95th percentile. Range 0: blocks added in the air beside the starting towers;
+// range 1: 1, the dense random scene instead (every block moving, overlapping where it starts).
+void BM_DoorFrame(benchmark::State& state) {
+  const int blocks = int(state.range(0));
+  auto t = std::make_unique<TestApp>();
+  t->EnterPlay();
+  BlockSet& set = t->world().blockSet;
+  if (state.range(1)) {
+    set.RemoveAll();
+    scenes::AddRandomBlocks(*t, set, blocks, 4242);
+  } else {
+    scenes::AddBlocksInTheAir(*t, set, blocks, 29);
+  }
+  Tool* door = t->world().tools[3].get();
+  t->Move(int(door->x) + 24, int(door->y) + 24);
+  t->NextFrame();
+  t->Click(int(door->x) + 24, int(door->y) + 24);
+  Measure(state, *t, [&] {
+    if (t->current() != &t->play()) state.SkipWithError("the door closed");
+    t->platform().Advance(21);
+  });
+}
+BENCHMARK(BM_DoorFrame)
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({3000, 0})
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+
 #define SCALE_ARGS Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_PointerFrame)->SCALE_ARGS;
 BENCHMARK(BM_TurnFrame)->SCALE_ARGS;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "app/game_app.h"
@@ -121,7 +120,11 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
       const int sx = int(s->screenPosition.x), sy = int(s->screenPosition.y);
       near[CopyCellKey(CopyCell(sx), CopyCell(sy))].push_back(h);
     }
-    std::vector<std::pair<int, Block*>> gone;  // (first handle within reach, block)
+    struct Gone {
+      int handle, index;  // the first handle within reach; the block's place in the list
+      Block* block;
+    };
+    std::vector<Gone> gone;
     for (int i = 0; i < set.Count(); ++i) {
       Block* p = set.At(i);
       if (p->grabHandle) continue;
@@ -139,11 +142,12 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
               first = h;
           }
         }
-      if (first < Count()) gone.emplace_back(first, p);
+      if (first < Count()) gone.push_back({first, i, p});
     }
-    std::stable_sort(gone.begin(), gone.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [h, p] : gone) set.RemoveWithUnlink(set.Find(p));
+    std::sort(gone.begin(), gone.end(), [](const Gone& a, const Gone& b) {
+      return a.handle != b.handle ? a.handle < b.handle : a.index < b.index;
+    });
+    for (const Gone& g : gone) set.RemoveWithUnlink(set.Find(g.block));
   }
   ClearHandleMap();
   RemoveAll();
