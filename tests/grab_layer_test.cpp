@@ -241,7 +241,8 @@ TEST_F(Handles, TheRefreshRemovesWhatTheWalkOfEveryHandleOverTheListRemoves) {
     std::vector<Block*> expected;
     for (int i = 0; i < set().Count(); ++i) expected.push_back(set().At(i));
     for (int h = 0; h < layer().Count(); ++h) {
-      const auto [sx, sy] = screen(layer().At(h)->block);
+      const std::pair<int, int> s = screen(layer().At(h)->block);
+      const int sx = s.first, sy = s.second;
       std::erase_if(expected, [&](Block* p) {
         const auto [px, py] = screen(p);
         return p != layer().At(h)->block && !handled(p) && std::abs(px - sx) < 3 &&
