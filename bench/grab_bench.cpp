@@ -9,6 +9,7 @@
 #include "blocks/block_set.h"
 #include "scenes/scene_manager.h"
 #include "test_app.h"
+#include "world/palette.h"
 
 namespace {
 
@@ -101,5 +102,47 @@ void BM_HandleDragFrame(benchmark::State& state) {
   state.counters["moved_share"] = double(moved) / double(state.iterations());
 }
 BENCHMARK(BM_HandleDragFrame)->Unit(benchmark::kMillisecond);
+
+// Choosing a tool while `handles` blocks hold handles (on the first blocks of the list), among
+// about `blocks` blocks: the refresh that drops them is the whole cost. The handles are taken
+// again, untimed, before every choice; a first choice, untimed, removes the blocks that stand on
+// a handled one's place on screen, so that every timed one finds the same scene.
+void BM_ToolChoiceWithHandles(benchmark::State& state) {
+  const int blocks = int(state.range(0)), handles = int(state.range(1));
+  TestApp* t = SceneWithHandles(blocks);
+  World& world = t->world();
+  GrabLayer& layer = world.grabLayer;
+  PlayScene& play = t->play();
+  for (auto& tool : world.tools) tool->hot = false;
+  world.tools[0]->hot = true;  // the hand
+  const auto take_handles = [&] {
+    layer.RemoveAll();
+    for (int i = 0; i < handles; ++i) {
+      auto* h = new GrabHandle();
+      h->block = world.blockSet.At(i);
+      layer.Add(h);
+    }
+    t->platform().ClearSounds();
+  };
+  take_handles();
+  ChooseTool(&world, &play, 0);
+  const int kept = world.blockSet.Count();
+  for (auto _ : state) {
+    state.PauseTiming();
+    take_handles();
+    state.ResumeTiming();
+    ChooseTool(&world, &play, 0);
+  }
+  if (world.blockSet.Count() != kept) state.SkipWithError("blocks were removed");
+  state.counters["blocks"] = kept;
+  state.counters["handles"] = handles;
+  delete t;
+}
+BENCHMARK(BM_ToolChoiceWithHandles)
+    ->Args({100, 3})
+    ->Args({1001, 1000})
+    ->Args({3000, 1500})
+    ->Args({10000, 1000})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -57,6 +57,9 @@ class BlockSet : public OwningObjectList<Block> {
   // tests that compare both ways need.
   void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
   int PickFillsSkipped() const { return pickFillsSkipped_; }
+  // Bumped whenever the front buffer is filled for inputs (transforms, block list, corners)
+  // other than those of its last fill; every play frame's step looks at them before the render.
+  uint64_t FrontFills() const { return frontFills_; }
   // Bumped on every change of the block list.
   uint64_t ListVersion() const { return listVersion_; }
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
@@ -248,6 +251,7 @@ class BlockSet : public OwningObjectList<Block> {
   FrameKey pickInputs_;
   bool pickReuse_ = true;
   int pickFillsSkipped_ = 0;
+  uint64_t frontFills_ = 0;
   std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag
   struct FirstSpan {
     int first = 0, last = -1;  // none while last < first

@@ -148,6 +148,7 @@ uint64_t BlockSet::Step(platform::render::RenderDevice* device, const Block* /*h
   pickJob_.Start(fill_blocks, this);
   KeyPickInputs(frontMatrix_, &frontInputs_);
   frontVersion_ = listVersion_;
+  ++frontFills_;
   return beside_job;
 }
 

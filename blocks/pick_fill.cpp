@@ -64,6 +64,7 @@ bool BlockSet::FrontNeedsFill(const Mat4& ms) {
     return false;
   }
   frontInputs_.Swap(pickInputs_);
+  ++frontFills_;
   frontVersion_ = listVersion_;
   edgeMaskFresh_ = false;
   return true;

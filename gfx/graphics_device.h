@@ -40,6 +40,7 @@ class GraphicsDevice {
   void SetFrameReuse(bool reuse) { frame_reuse_ = reuse; }
   // The back buffer no longer holds the last presented picture (something else was drawn there).
   void ForgetShownFrame() { shown_key_.Clear(); }
+  bool FrameReuse() const { return frame_reuse_; }
   int FramesReused() const { return frames_reused_; }
 
   platform::render::RenderDevice* Device() const { return device_.get(); }

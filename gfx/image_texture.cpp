@@ -1,14 +1,13 @@
 #include "gfx/image_texture.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/render/d3dx.h"
 
 namespace r = platform::render;
 
 bool ImageTexture::LoadFromFile(r::RenderDevice* device, const std::string& name) {
-  std::snprintf(file_name_, sizeof file_name_, "%s", name.c_str());
+  file_name_ = name;
   return r::CreateTextureFromFile(device, name, &texture_);
 }
 

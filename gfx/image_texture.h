@@ -31,11 +31,11 @@ class ImageTexture {
     width_ = width;
     height_ = height;
   }
-  const char* FileName() const { return file_name_; }
+  const char* FileName() const { return file_name_.c_str(); }
 
  private:
   std::unique_ptr<platform::render::Texture> texture_;
-  char file_name_[260] = {};
+  std::string file_name_;  // empty for a blank texture: every block face has six of those
   std::unique_ptr<DibImage> backing_;
   int width_ = 0;
   int height_ = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
+#include <vector>
 
 #include "app/game_app.h"
 #include "blocks/block_set.h"
@@ -75,10 +77,24 @@ GrabHandle* GrabLayer::HandleAt(int x, int y) const {
 }
 
 bool GrabLayer::HasHandle(const Block* b) const {
-  for (int i = 0; i < Count(); ++i)
-    if (At(i)->block == b) return true;
-  return false;
+  return b && b->grabHandle;
 }
+
+void GrabLayer::Add(GrabHandle* h) {
+  OwningObjectList<GrabHandle>::Add(h);
+  if (h->block && !h->block->grabHandle) h->block->grabHandle = h;
+}
+
+namespace {
+// A screen cell of kCopyReach pixels square: positions within reach of each other lie in the
+// same cell or in neighbouring ones.
+int CopyCell(int v) {
+  return v >= 0 ? v / kCopyReach : -((-v + kCopyReach - 1) / kCopyReach);
+}
+uint64_t CopyCellKey(int cx, int cy) {
+  return uint64_t(uint32_t(cx)) << 32 | uint32_t(cy);
+}
+}  // namespace
 
 void GrabLayer::Refresh(r::RenderDevice* device) {
   BlockSet& set = *blockSet;
@@ -90,20 +106,48 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
     b->screenPosition = {p.x / p.w, p.y / p.w, p.z, p.w};
   }
   // A block left where a handled block (or its copy) still stands on screen goes: this is how a
-  // copy dragged away from its original leaves both, and one dragged back merges into it.
-  for (int h = 0; h < Count(); ++h) {
-    const Block* s = At(h)->block;
-    if (!s) continue;
-    const int sx = int(s->screenPosition.x), sy = int(s->screenPosition.y);
-    for (int i = 0; i < set.Count();) {
-      Block* p = set.At(i);
-      if (p != s && !HasHandle(p) && std::abs(int(p->screenPosition.x) - sx) < kCopyReach &&
-          std::abs(int(p->screenPosition.y) - sy) < kCopyReach) {
-        set.RemoveWithUnlink(i);
-        continue;
-      }
-      ++i;
+  // copy dragged away from its original leaves both, and one dragged back merges into it. The
+  // handled places are found by screen cell, so each block looks only at the handles near it;
+  // a block within reach of several goes with the first of them, and the blocks go in the
+  // order of handle, then list, as a walk of every handle over the list would take them.
+  if (Count() > 0) {
+    std::unordered_map<uint64_t, std::vector<int>> near;
+    near.reserve(size_t(Count()));
+    for (int h = 0; h < Count(); ++h) {
+      Block* s = At(h)->block;
+      if (!s) continue;
+      s->grabHandle = At(h);  // the handled blocks, whatever put the handles here
+      const int sx = int(s->screenPosition.x), sy = int(s->screenPosition.y);
+      near[CopyCellKey(CopyCell(sx), CopyCell(sy))].push_back(h);
     }
+    struct Gone {
+      int handle, index;  // the first handle within reach; the block's place in the list
+      Block* block;
+    };
+    std::vector<Gone> gone;
+    for (int i = 0; i < set.Count(); ++i) {
+      Block* p = set.At(i);
+      if (p->grabHandle) continue;
+      const int px = int(p->screenPosition.x), py = int(p->screenPosition.y);
+      const int cx = CopyCell(px), cy = CopyCell(py);
+      int first = Count();
+      for (int ny = cy - 1; ny <= cy + 1; ++ny)
+        for (int nx = cx - 1; nx <= cx + 1; ++nx) {
+          const auto found = near.find(CopyCellKey(nx, ny));
+          if (found == near.end()) continue;
+          for (int h : found->second) {
+            const Block* s = At(h)->block;
+            if (h < first && std::abs(px - int(s->screenPosition.x)) < kCopyReach &&
+                std::abs(py - int(s->screenPosition.y)) < kCopyReach)
+              first = h;
+          }
+        }
+      if (first < Count()) gone.push_back({first, i, p});
+    }
+    std::sort(gone.begin(), gone.end(), [](const Gone& a, const Gone& b) {
+      return a.handle != b.handle ? a.handle < b.handle : a.index < b.index;
+    });
+    for (const Gone& g : gone) set.RemoveWithUnlink(set.Find(g.block));
   }
   ClearHandleMap();
   RemoveAll();

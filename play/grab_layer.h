@@ -42,7 +42,10 @@ class GrabLayer : public OwningObjectList<GrabHandle> {
   // A hand press: the handle taken (a marker, or a bottom edge; a second handle on a block
   // copies it), or null after a refresh.
   GrabHandle* Press(platform::render::RenderDevice* device, int x, int y);
+  // Whether a handle holds the block (each handled block points at its handle).
   bool HasHandle(const Block* b) const;
+  // Also points the handle's block at the handle.
+  void Add(GrabHandle* h) override;
   // Moves the handle's block along the line of sight with the vertical mouse position.
   void Drag(platform::render::RenderDevice* device, GrabHandle* h, int x, int y);
   // The markers, where the table is the nearest body; they also fill the handle map.

@@ -16,44 +16,43 @@ namespace r = platform::render;
 
 void PlayScene::BuildFrameKey() {
   frameKey.Clear();
+  sceneKey.Clear();
+  sceneUnchanged = false;
   if (currentTool && currentTool->type == Tool::kDoor) return;
   GameApp* app = Owner();
   const World* world = app->GetWorld();
   r::RenderDevice* device = app->Graphics().Device();
-  frameKey.Add('P');
   r::Matrix transform;
   for (r::TransformType type :
        {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection}) {
     device->GetTransform(type, &transform);
-    frameKey.Add(transform);
+    sceneKey.Add(transform);
   }
   r::Viewport viewport;
   device->GetViewport(&viewport);
-  frameKey.Add(viewport);
-  // The pick buffer, and with it the outlines and the markers, follows from the transforms, the
-  // list and the corners.
-  const BlockSet& set = world->blockSet;
-  frameKey.Add(set.ListVersion());
-  for (int i = 0; i < set.Count(); ++i) {
-    const Block* block = set.At(i);
-    frameKey.Add(block->corners);
-    for (const Face& face : block->faces) {
-      const r::Texture* texture = face.texture ? face.texture->Texture() : nullptr;
-      frameKey.Add(texture);
-      frameKey.Add(texture ? texture->Version() : 0);
-    }
-  }
+  sceneKey.Add(viewport);
+  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
+  // transforms, the list and the corners: the front fills count their changes, looked at by
+  // every frame's step before its render. A face's texture is set when its block is made, and
+  // the device counts every write of a texel.
+  sceneKey.Add(world->blockSet.FrontFills());
+  sceneKey.Add(device->TexelWrites());
   const Table& table = world->table;
-  frameKey.Add(table.vertices);
-  frameKey.Add(table.tableCorners);
+  sceneKey.Add(table.vertices);
+  sceneKey.Add(table.tableCorners);
   const r::Texture* table_texture = table.texture.Texture();
-  frameKey.Add(table_texture);
-  frameKey.Add(table_texture ? table_texture->Version() : 0);
-  frameKey.Add(std::as_const(world->canvas).DibBits());
-  frameKey.Add(world->canvas.Version());
+  sceneKey.Add(table_texture);
+  sceneKey.Add(table_texture ? table_texture->Version() : 0);
+  sceneKey.Add(std::as_const(world->canvas).DibBits());
+  sceneKey.Add(world->canvas.Version());
   const GrabLayer& handles = world->grabLayer;
-  frameKey.Add(handles.Count());
-  for (int i = 0; i < handles.Count(); ++i) frameKey.Add(handles.At(i)->anchor);
+  sceneKey.Add(handles.Count());
+  for (int i = 0; i < handles.Count(); ++i) sceneKey.Add(handles.At(i)->anchor);
+
+  sceneUnchanged = sceneKept && app->Graphics().FrameReuse() && sceneKey == drawnSceneKey;
+  if (!sceneUnchanged) ++scenesDrawn;
+  frameKey.Add('P');
+  frameKey.Add(scenesDrawn);
   frameKey.Add(currentTool);
   for (const auto& tool : world->tools) frameKey.Add(tool && tool->hot);
   frameKey.Add(cursorX);
@@ -66,7 +65,12 @@ void PlayScene::Render(SceneManager* /*manager*/) {
   GameApp* app = Owner();
   if (!app->Running()) return;
   BuildFrameKey();
-  if (!app->Graphics().CanReuseFrame(frameKey)) DrawFrame();
+  if (!app->Graphics().CanReuseFrame(frameKey)) {
+    if (sceneUnchanged)
+      DrawOverKeptScene();
+    else
+      DrawFrame();
+  }
   app->Graphics().PresentFrame(frameKey);
   // The pick buffer's refresh ends with the frame, whether or not the frame needed it.
   app->GetWorld()->blockSet.FinishPickRefresh();
@@ -75,6 +79,14 @@ void PlayScene::Render(SceneManager* /*manager*/) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Rows [first_row, end_row) of a picture `width` pixels wide, `pitch` bytes a row, into `copy`
+// (`width` pixels a row).
+void KeepRows(uint32_t* copy, const uint8_t* bits, int pitch, int width, int first_row,
+              int end_row) {
+  for (int y = first_row; y < end_row; ++y)
+    std::memcpy(copy + size_t(y) * width, bits + size_t(y) * pitch, size_t(width) * 4);
+}
 
 // One band of rows of the frame: the clear, the canvas, the table and the blocks kept by the
 // device's scene, then the outlines, and perhaps the palette and the hand-over of the finished
@@ -96,6 +108,8 @@ struct RowBand {
   const World* world;
   const PlayScene* scene;
   bool door_picture;
+  // Where the finished scene's rows are kept, before the palette goes over them (or null).
+  uint32_t* scene_copy;
   // The outlines need the marks, which end the pick-buffer refresh: the band that does not
   // run behind the refresh waits for the first `marked` works of the second core.
   BackgroundJob* marks_from;
@@ -112,6 +126,7 @@ struct RowBand {
       if (marks_from) marks_from->WaitFor(marked);
       blocks->DrawOutlineRows(target, pitch, target_width, target_height, first_row, end_row);
       if (finish_frame) {
+        if (scene_copy) KeepRows(scene_copy, target, pitch, target_width, first_row, end_row);
         platform::gdi::DeviceContext dc =
             platform::gdi::DeviceContext::ForSurface(reinterpret_cast<uint32_t*>(target),
                                                      target_width, target_height, pitch)
@@ -150,6 +165,35 @@ void PlayScene::BackgroundClear::Run(void* clear) {
   c->device->ClearRowsTo(0, c->rows, c->picture, 1.0f);
 }
 
+void PlayScene::DrawOverKeptScene() {
+  GameApp* app = Owner();
+  r::Surface* back_buffer = app->Graphics().BackBuffer();
+  r::LockedRect locked;
+  // A lost device has no back buffer: the whole frame then says what it can.
+  if (!back_buffer) return DrawFrame();
+  const int width = back_buffer->Width();
+  if (scenePicture.size() != size_t(width) * size_t(back_buffer->Height()) ||
+      !back_buffer->LockRect(&locked))
+    return DrawFrame();
+  auto* bits = static_cast<uint8_t*>(locked.bits);
+  for (int y = 0; y < back_buffer->Height(); ++y)
+    std::memcpy(bits + size_t(y) * locked.pitch, scenePicture.data() + size_t(y) * width,
+                size_t(width) * 4);
+  back_buffer->UnlockRect();
+  ++framesOverKeptScene;
+  platform::gdi::DeviceContext dc;
+  if (back_buffer->GetDC(&dc)) {
+    DrawPaletteOverlay(app->GetWorld(), this, false, &dc);
+    DrawNotice(&dc);
+    back_buffer->ReleaseDC(&dc);
+  }
+}
+
+void PlayScene::DrawNotice(platform::gdi::DeviceContext* dc) const {
+  // Top centre, clear of the palette's columns.
+  if (notice) notice->Blit(dc, (640 - notice->Width()) / 2, 12, platform::gdi::RasterOp::kSrcCopy);
+}
+
 void PlayScene::DrawFrame() {
   GameApp* app = Owner();
   World* world = app->GetWorld();
@@ -158,6 +202,11 @@ void PlayScene::DrawFrame() {
   r::Surface* back_buffer = graphics.BackBuffer();
   const bool door_picture = DoorPictureDue(world, this, app->Platform().TimeMs());
   bool bands_finish = false;
+  // The scene's picture is kept for the frames that change only what goes over it.
+  const bool keep_scene = !sceneKey.Empty() && graphics.FrameReuse() && back_buffer;
+  sceneKept = false;
+  bool scene_in_bands = false;
+  if (keep_scene) scenePicture.resize(size_t(back_buffer->Width()) * size_t(back_buffer->Height()));
 
   if (device->BeginScene()) {
     // The table and the blocks are kept by the device, then filled in two bands of rows: this
@@ -194,6 +243,7 @@ void PlayScene::DrawFrame() {
                   world,
                   this,
                   door_picture,
+                  bands_finish && keep_scene ? scenePicture.data() : nullptr,
                   &second_core,
                   second_core.Started(),
                   {}};
@@ -210,11 +260,23 @@ void PlayScene::DrawFrame() {
     bands.Balance(upper.end_row, height, Ms(upper.done - start), Ms(lower.done - upper.done));
     if (locked_ok) back_buffer->UnlockRect();
     device->EndScene(true);
+    scene_in_bands = locked_ok;
   } else {
     world->blockSet.DrawOutlines(device, back_buffer);
   }
 
   world->grabLayer.Overlay(device, back_buffer);
+  if (keep_scene && scene_in_bands) {
+    r::LockedRect locked;
+    if (!bands_finish && back_buffer->LockRect(&locked)) {
+      KeepRows(scenePicture.data(), static_cast<const uint8_t*>(locked.bits), locked.pitch,
+               back_buffer->Width(), 0, back_buffer->Height());
+      back_buffer->UnlockRect();
+      sceneKept = true;
+    }
+    sceneKept = sceneKept || bands_finish;
+    if (sceneKept) drawnSceneKey.Swap(sceneKey);
+  }
   if (bands_finish) {
     if (door_picture) doorPictureShown = 1;
     return;
@@ -223,9 +285,7 @@ void PlayScene::DrawFrame() {
   if (!pictureOnly && back_buffer && back_buffer->GetDC(&dc)) {
     DrawPaletteOverlay(world, this, door_picture, &dc);
     if (door_picture) doorPictureShown = 1;
-    // Top centre, clear of the palette's columns.
-    if (notice)
-      notice->Blit(&dc, (640 - notice->Width()) / 2, 12, platform::gdi::RasterOp::kSrcCopy);
+    DrawNotice(&dc);
     back_buffer->ReleaseDC(&dc);
   }
 }

@@ -61,15 +61,24 @@ class PlayScene : public Scene, public ToolHost {
   float yaw = 0.0f;    // degrees, kept in 0..360
   float zoom = 0.0f;   // 4..16
   uint8_t doorPictureShown = 0;
+  // Frames drawn over the kept picture of the scene, for the tests.
+  int framesOverKeptScene = 0;
   // Test hook: with false, the bands clear the background of every frame themselves.
   bool clearBesidePhysics = true;
 
  private:
   Scene* FrameUpdate(SceneManager* manager);
   // Everything the render reads, into frameKey; left empty while the door is current (its
-  // picture depends on the clock), so such frames are always drawn.
+  // picture depends on the clock), so such frames are always drawn. What the scene under the
+  // palette and the cursor is drawn from goes into sceneKey; frameKey holds only a count of the
+  // scenes drawn in its place.
   void BuildFrameKey();
   void DrawFrame();
+  // The notice over the picture, if one is showing.
+  void DrawNotice(platform::gdi::DeviceContext* dc) const;
+  // A frame whose scene is that of the last one drawn: the scene's picture put back, the palette
+  // and the cursor over it.
+  void DrawOverKeptScene();
   Scene* Leave(SceneManager* manager);
   void Turn(int dx, int dy);
   // Calls the painting of one pen sample at a screen point.
@@ -81,6 +90,14 @@ class PlayScene : public Scene, public ToolHost {
   int previousLeft = 0;
   int previousRight = 0;
   FrameKey frameKey;
+  FrameKey sceneKey;
+  // The scene's key and picture (the back buffer before the palette and the cursor) as last
+  // drawn; the picture is trusted only while sceneKept.
+  FrameKey drawnSceneKey;
+  std::vector<uint32_t> scenePicture;
+  bool sceneKept = false;
+  bool sceneUnchanged = false;  // this frame's scene is the kept one
+  uint64_t scenesDrawn = 0;
   FrameBands bands;
   // Set when an undo ended a drag whose button is still down: the rest of it does nothing.
   bool ignoreUntilRelease = false;

@@ -38,4 +38,19 @@ inline void AddRandomBlocks(TestApp& t, BlockSet& set, int count, uint32_t seed)
   }
 }
 
+// Blocks added in the air until the set holds `total`: at random over the table (x and y in
+// -20..20), 3 to 3 + total / 250 high, at rest, as grab-handle copies and saved constructions
+// bring them. They overlap one another freely.
+inline void AddBlocksInTheAir(TestApp& t, BlockSet& set, int total, uint32_t seed) {
+  platform::PortableRand random;
+  random.Seed(seed);
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
+  platform::gdi::DeviceContext dc;
+  const float top = 3.0f + float(total) / 250.0f;
+  while (set.Count() < total) {
+    const float x = uniform(-20, 20), y = uniform(-20, 20), z = uniform(3, top);
+    set.AddBlock(dc, t.app().Graphics().Device(), t.app().Sounds(), {x, z, y}, {2, 2, 2});
+  }
+}
+
 }  // namespace scenes

@@ -204,6 +204,53 @@ TEST_F(Twins, AFrameDrawnWhileTheDeviceWasLostIsDrawnAgainAfterTheReset) {
   EXPECT_NE(kept.platform().FramePixel(320, 240), 0u);
 }
 
+// A thousand blocks: frames in which only the pointer moves put the kept scene back under the
+// palette and the cursor, over blocks and handles' markers, and must show what a frame drawn
+// whole shows; so must the frames after the scene changes under a still pointer.
+TEST_F(Twins, AThousandBlocksWithThePointerAloneMovingLookTheSameAsDrawnWhole) {
+  Click(150, 370);
+  Frames(14);
+  ASSERT_EQ(kept.current(), &kept.play());
+  scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 1000, 7);
+  scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 1000, 7);
+  Frames(2);
+  for (int i = 0; i < 12; ++i) {
+    Move(200 + 23 * i, 100 + 17 * i);  // over blocks, the background and the table
+    Frame();
+  }
+  Move(42, 98);  // an icon lights
+  Frames(2);
+  // A handle taken and left: its marker is part of the kept scene.
+  platform::Point edge;
+  bool found = false;
+  for (int i = 0; i < 1000 && !found; ++i) found = BottomEdgePoint(i, &edge);
+  ASSERT_TRUE(found);
+  Move(edge.x, edge.y);
+  Frame();
+  Drag(edge.x, edge.y + 30, 3);
+  for (int i = 0; i < 6; ++i) {
+    Move(60 + 31 * i, 400 - 13 * i);
+    Frame();
+  }
+  // The scene changes under a still pointer: a pen's spot on a face, then a block moved.
+  ChooseTool(4);
+  Move(Centre(500).x, Centre(500).y);
+  Frame();
+  Press();
+  Frames(2);
+  Release();
+  Frames(2);
+  Move(300, 300);  // off the spot, which the pen's cursor hid
+  Frames(2);
+  kept.world().blockSet.At(700)->PlaceAt({0, 0, 30});
+  whole.world().blockSet.At(700)->PlaceAt({0, 0, 30});
+  Frames(2);
+  Move(320, 320);
+  Frames(2);
+  EXPECT_GT(kept.play().framesOverKeptScene, 15);
+  EXPECT_EQ(whole.play().framesOverKeptScene, 0);
+}
+
 // Pens write the canvas and the textures through their writable views; each such write makes
 // the next frame be drawn.
 TEST(FrameKey, WritableViewsOfPicturesCountAsChanges) {

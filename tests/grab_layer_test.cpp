@@ -10,6 +10,7 @@
 #include "bottom_edge.h"
 #include "hand_session.h"
 #include "test_app.h"
+#include "uniform_draw.h"
 
 namespace r = platform::render;
 
@@ -203,6 +204,57 @@ TEST_F(Handles, ARefreshDuringAHoldEndsTheHoldSafely) {
   MoveBy(0, -20);
   LetGo();
   t.NextFrame();
+}
+
+// The refresh looks only at the handles near each block: over random piles of blocks crowded on
+// screen, with random handles among them, it removes exactly the blocks the walk of every
+// handle over the whole list removes, and leaves the rest in their order.
+TEST_F(Handles, TheRefreshRemovesWhatTheWalkOfEveryHandleOverTheListRemoves) {
+  platform::PortableRand random;
+  random.Seed(29);
+  platform::gdi::DeviceContext dc;
+  for (int round = 0; round < 6; ++round) {
+    set().RemoveAll();
+    const int count = 40 + 80 * round;
+    for (int i = 0; i < count; ++i)
+      set().AddBlock(dc, device(), t.app().Sounds(),
+                     {UniformIn(random, -3, 3), UniformIn(random, 1, 3), UniformIn(random, -3, 3)},
+                     {2, 2, 2});
+    for (int i = 0; i < count; ++i)
+      if (random.Next() % 4 == 0) {
+        auto* h = new GrabHandle();
+        h->block = set().At(i);
+        layer().Add(h);
+      }
+    // The walk: every handle over the list, a look-up of the handles for every block.
+    const Mat4 ms = set().ScreenMatrix(device());
+    const auto screen = [&](const Block* b) {
+      Vec4 p{b->centre.x, b->centre.z, b->centre.y, 1.0f};
+      TransformInPlace(p, ms);
+      return std::pair<int, int>(int(p.x / p.w), int(p.y / p.w));
+    };
+    const auto handled = [&](const Block* b) {
+      for (int h = 0; h < layer().Count(); ++h)
+        if (layer().At(h)->block == b) return true;
+      return false;
+    };
+    std::vector<Block*> expected;
+    for (int i = 0; i < set().Count(); ++i) expected.push_back(set().At(i));
+    for (int h = 0; h < layer().Count(); ++h) {
+      const std::pair<int, int> s = screen(layer().At(h)->block);
+      const int sx = s.first, sy = s.second;
+      std::erase_if(expected, [&](Block* p) {
+        const auto [px, py] = screen(p);
+        return p != layer().At(h)->block && !handled(p) && std::abs(px - sx) < 3 &&
+               std::abs(py - sy) < 3;
+      });
+    }
+    layer().Refresh(device());
+    ASSERT_EQ(set().Count(), int(expected.size())) << "round " << round;
+    EXPECT_LT(set().Count(), count) << "round " << round;  // some went
+    for (int i = 0; i < set().Count(); ++i) EXPECT_EQ(set().At(i), expected[size_t(i)]);
+    EXPECT_EQ(layer().Count(), 0);
+  }
 }
 
 }  // namespace

@@ -82,6 +82,9 @@ class RenderDevice {
   Result Reset(const PresentParameters& params);
 
   Result CreateTexture(int width, int height, std::unique_ptr<Texture>* out);
+  // Counts the hand-outs of writable texels of every texture made here: unchanged means that
+  // no texel of them changed.
+  uint64_t TexelWrites() const { return *texel_writes_; }
 
   // Test hooks: the next Present reports a loss; the loss holds until released; Reset fails.
   void InjectDeviceLoss() { inject_loss_ = true; }
@@ -134,6 +137,7 @@ class RenderDevice {
   Matrix combined_ = Matrix::Identity();
   bool combined_stale_ = false;
   Viewport viewport_;
+  std::shared_ptr<uint64_t> texel_writes_ = std::make_shared<uint64_t>(0);
   const Texture* texture_ = nullptr;
   uint32_t fvf_ = 0;
   bool in_scene_ = false;

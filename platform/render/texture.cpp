@@ -7,7 +7,7 @@ namespace platform::render {
 bool Texture::Lock(LockedRect* out) {
   if (locked_) return false;
   locked_ = true;
-  ++version_;
+  Written();
   out->bits = texels_.data();
   out->pitch = width_ * 4;
   return true;

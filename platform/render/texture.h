@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/render/types.h"
@@ -11,8 +13,13 @@ namespace platform::render {
 // An A8R8G8B8 texture with one level, lockable. Keeps the size it was made with.
 class Texture {
  public:
-  Texture(int width, int height)
-      : width_(width), height_(height), texels_(size_t(width) * height) {}
+  // `writes`, if given, is shared by the textures of one device and counts the hand-outs of
+  // writable texels of all of them.
+  Texture(int width, int height, std::shared_ptr<uint64_t> writes = nullptr)
+      : width_(width),
+        height_(height),
+        texels_(size_t(width) * height),
+        writes_(std::move(writes)) {}
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -24,7 +31,7 @@ class Texture {
   // For the rasterizer and sprites: texel (x, y), no bounds check.
   const uint32_t* Texels() const { return texels_.data(); }
   uint32_t* MutableTexels() {
-    ++version_;
+    Written();
     return texels_.data();
   }
   // Counts the hand-outs of writable texels (locks included): unchanged means the texels are
@@ -39,7 +46,13 @@ class Texture {
  private:
   int width_;
   int height_;
+  void Written() {
+    ++version_;
+    if (writes_) ++*writes_;
+  }
+
   std::vector<uint32_t> texels_;
+  std::shared_ptr<uint64_t> writes_;
   bool locked_ = false;
   uint64_t version_ = 0;
   // Beside the version, which the rasterizer reads for every triangle; with the texel itself,

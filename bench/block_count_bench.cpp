@@ -1,0 +1,196 @@
+// Every kind of play frame at 100, 1,000, 3,000 and 10,000 blocks (the starting towers and
+// blocks added in the air): only the pointer moving, the camera turning, a hand drag, a handle
+// drag, and the frames of the door. Each figure beside the memory-touch bound of what a frame
+// writes, measured in the same run (the counters frame_ms, bound_ms, ratio); the 100-block row
+// is the same frame at the starting count.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "bottom_edge.h"
+#include "collapse_scenes.h"
+#include "scenes/scene_manager.h"
+#include "test_app.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A memset of the buffers a whole play frame writes: the back buffer, the depth buffer, both
+// arrays of the front pick buffer, the edge mask and the presented copy.
+class PlayFrameBound {
+ public:
+  PlayFrameBound() {
+    constexpr size_t kCells = 640 * 480;
+    for (size_t s : {kCells * 4, kCells * 4, kCells * 4, kCells * 4, kCells, kCells * 4})
+      buffers_.emplace_back(s, uint8_t(1));
+  }
+  double TouchMs() {
+    const Clock::time_point start = Clock::now();
+    for (auto& b : buffers_) {
+      std::memset(b.data(), int(++fill_ & 0xFF), b.size());
+      benchmark::DoNotOptimize(b.data());
+    }
+    benchmark::ClobberMemory();
+    return MsSince(start);
+  }
+
+ private:
+  std::vector<std::vector<uint8_t>> buffers_;
+  unsigned fill_ = 0;
+};
+
+// The play scene with `blocks` blocks, its frames drawn.
+std::unique_ptr<TestApp> Scene(int blocks) {
+  auto t = std::make_unique<TestApp>();
+  t->EnterPlay();
+  scenes::AddBlocksInTheAir(*t, t->world().blockSet, blocks, 29);
+  t->Move(320, 300);
+  t->Frames(2);
+  return t;
+}
+
+// One frame, update and render; apart, so that an instruction count can be taken of it alone
+// (valgrind --tool=callgrind --dump-before=*PlayOneFrame* --dump-after=*PlayOneFrame*).
+[[gnu::noinline]] void PlayOneFrame(SceneManager* scenes) {
+  scenes->Update();
+  scenes->Render();
+  benchmark::ClobberMemory();  // no tail call: the frame's end is seen
+}
+
+// Times `frame` (a move of the mouse or a change of state, then update and render), then the
+// bound by its own clock; medians, the 95th percentile of the frames, and their ratio.
+template <class FrameFn>
+void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
+  PlayFrameBound bound;
+  SceneManager* scenes = t.app().Scenes();
+  std::vector<double> frames, bounds;
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    frame();
+    PlayOneFrame(scenes);
+    frames.push_back(MsSince(start));
+    state.PauseTiming();
+    bounds.push_back(bound.TouchMs());
+    t.platform().ClearSounds();
+    state.ResumeTiming();
+  }
+  if (frames.empty()) return;
+  std::sort(frames.begin(), frames.end());
+  std::sort(bounds.begin(), bounds.end());
+  const double f = frames[frames.size() / 2], b = bounds[bounds.size() / 2];
+  state.counters["frame_ms"] = f;
+  state.counters["p95_ms"] = frames[std::min(frames.size() - 1, frames.size() * 95 / 100)];
+  state.counters["bound_ms"] = b;
+  state.counters["ratio"] = b > 0.0 ? f / b : 0.0;
+  state.counters["blocks"] = double(t.world().blockSet.Count());
+}
+
+// Only the pointer moves, a pixel to and fro, with the hand: the scene and the camera stay.
+void BM_PointerFrame(benchmark::State& state) {
+  auto t = Scene(int(state.range(0)));
+  int step = 0;
+  Measure(state, *t, [&] { t->Move(320 + (step++ & 1), 300); });
+  state.counters["reused"] = t->app().Graphics().FramesReused();
+}
+
+// The camera turning: a right-button drag, a pixel a frame.
+void BM_TurnFrame(benchmark::State& state) {
+  auto t = Scene(int(state.range(0)));
+  t->platform().Press(platform::MouseButton::kRight);
+  t->NextFrame();
+  int step = 0;
+  Measure(state, *t, [&] { t->Move(320 + (step++ % 200), 300); });
+}
+
+// The hand drags a block up and down over the others.
+void BM_HandDragFrame(benchmark::State& state) {
+  auto t = Scene(int(state.range(0)));
+  BlockSet& set = t->world().blockSet;
+  // The pressed point shows the block to take.
+  platform::Point at{320, 40};
+  while (at.y < 300 && !set.CellBody(set.FrontCell(at.x, at.y))) at.y += 4;
+  t->Move(at.x, at.y);
+  t->NextFrame();
+  t->Press();
+  t->NextFrame();
+  if (!t->play().heldBody) return state.SkipWithError("no block under the cursor");
+  int step = 0;
+  Measure(state, *t, [&] {
+    const int s = step++ % 80;
+    t->Move(at.x + (s < 40 ? s : 80 - s), at.y + 4 * (s < 40 ? s : 80 - s));
+  });
+}
+
+// The hand holds a handle taken at a block's bottom edge and moves up and down.
+void BM_HandleDragFrameAmong(benchmark::State& state) {
+  auto t = Scene(int(state.range(0)));
+  BlockSet& set = t->world().blockSet;
+  auto* device = t->app().Graphics().Device();
+  platform::Point p{0, 0};
+  bool found = false;
+  for (int i = 0; i < set.Count() && !found; ++i) {
+    found = BottomEdgePoint(set, device, *set.At(i), &p) && p.y > 80 && p.y < 300 && p.x > 100 &&
+            p.x < 540;
+  }
+  if (!found) return state.SkipWithError("no bottom edge in view");
+  t->Move(p.x, p.y);
+  t->NextFrame();
+  t->Press();
+  t->NextFrame();
+  if (!t->play().heldHandle) return state.SkipWithError("no handle taken");
+  int step = 0;
+  Measure(state, *t, [&] { t->Move(p.x, p.y + (step++ % 60)); });
+}
+
+// The door over blocks that fall: the first frames of the fall (step, pick refresh and render),
+// their median and 95th percentile (falling_frames: how many were timed before the door closed).
+// Range 0: blocks added in the air beside the starting towers; range 1: 1, the dense random scene
+// instead (every block moving, overlapping where it starts).
+void BM_DoorFrame(benchmark::State& state) {
+  const int blocks = int(state.range(0));
+  auto t = std::make_unique<TestApp>();
+  t->EnterPlay();
+  BlockSet& set = t->world().blockSet;
+  if (state.range(1)) {
+    set.RemoveAll();
+    scenes::AddRandomBlocks(*t, set, blocks, 4242);
+  } else {
+    scenes::LeanTowers(set);  // the starting towers fall too
+    scenes::AddBlocksInTheAir(*t, set, blocks, 29);
+  }
+  Tool* door = t->world().tools[3].get();
+  t->Move(int(door->x) + 24, int(door->y) + 24);
+  t->NextFrame();
+  t->Click(int(door->x) + 24, int(door->y) + 24);
+  int falling = 0;  // frames timed before the door closed; only those count
+  Measure(state, *t, [&] {
+    falling += t->current() == &t->play() && !t->play().doorPictureShown;
+    t->platform().Advance(21);
+  });
+  state.counters["falling_frames"] = falling;
+}
+BENCHMARK(BM_DoorFrame)
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({3000, 0})
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+
+#define SCALE_ARGS Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_PointerFrame)->SCALE_ARGS;
+BENCHMARK(BM_TurnFrame)->SCALE_ARGS;
+BENCHMARK(BM_HandDragFrame)->SCALE_ARGS;
+BENCHMARK(BM_HandleDragFrameAmong)->SCALE_ARGS;
+
+}  // namespace
