@@ -20,6 +20,7 @@ namespace {
 struct Step {
   int x, y;
   bool left, right;
+  int history = 0;  // 1: undo, 2: redo, sent before the frame, the buttons as they are
 };
 
 class Soak {
@@ -110,6 +111,16 @@ class Soak {
       g.push_back({Uniform(0, 639), Uniform(0, 479), Chance(0.3), Chance(0.3)});
       return g;
     }
+    if (Chance(0.08)) {  // undo or redo, a few times, sometimes in the middle of a stroke
+      const bool mid_stroke = Chance(0.3) && CurrentTool() && CurrentTool()->type != Tool::kDoor;
+      int x = Uniform(80, 560), y = Uniform(0, 479);
+      if (mid_stroke) Stroke(x, y, Uniform(1, 6), 20, false, &g), g.pop_back();
+      if (!g.empty()) x = g.back().x, y = g.back().y;
+      for (int i = 0, n = Uniform(1, 4); i < n; ++i)
+        g.push_back({x, y, mid_stroke, false, Chance(0.6) ? 1 : 2});
+      g.push_back({x, y, false, false});
+      return g;
+    }
     const int roll = Uniform(0, 99);
     if (roll < 30) {  // the hand: grab whatever is there and drag it around
       EnsureTool(0, &g);
@@ -194,7 +205,10 @@ class Soak {
     const GrabHandle* handle = in_play ? t_.play().heldHandle : nullptr;
     const Block* body = in_play ? t_.play().heldBody : nullptr;
     const Tool* tool = CurrentTool();
-    if (in_play) checks_.BeforePlayFrame(tool && tool->type == Tool::kPen && step.left);
+    if (in_play)
+      checks_.BeforePlayFrame(tool && tool->type == Tool::kPen && step.left, step.history != 0);
+    if (step.history)
+      p.Send(step.history == 1 ? platform::Message::kUndo : platform::Message::kRedo);
     t_.Move(step.x, step.y);
     if (step.left != left_) step.left ? t_.Press() : t_.Release();
     if (step.right != right_)

@@ -62,10 +62,11 @@ bool SoakChecks::Live(const Block* b) const {
   return b == &t_->world().table || t_->world().blockSet.Find(b) >= 0;
 }
 
-void SoakChecks::BeforePlayFrame(bool pen) {
+void SoakChecks::BeforePlayFrame(bool pen, bool history) {
   BlockSet& set = t_->world().blockSet;
   PlayScene& play = t_->play();
-  pen_ = pen;
+  pen_ = pen || history;  // an undo or redo puts texels back
+  history_ = history;
   // Where a grab layer refresh in this frame will see each block: with the camera the frame is
   // about to set, before anything moves.
   const Mat4 ms = ScreenMatrixWith(
@@ -169,10 +170,12 @@ std::string SoakChecks::Removals() {
   PlayScene& play = t_->play();
   for (const Before& gone : before_) {
     if (set.Find(gone.block) >= 0) continue;
-    const bool by_rule = !gone.handled && std::any_of(before_.begin(), before_.end(), [&](auto& s) {
-      return s.handled && s.block != gone.block && std::abs(s.x - gone.x) < kCopyReach &&
-             std::abs(s.y - gone.y) < kCopyReach;
-    });
+    // An undo or redo removes what it must; a drop of handles, what the grab layer's rule takes.
+    const bool by_rule =
+        history_ || (!gone.handled && std::any_of(before_.begin(), before_.end(), [&](auto& s) {
+          return s.handled && s.block != gone.block && std::abs(s.x - gone.x) < kCopyReach &&
+                 std::abs(s.y - gone.y) < kCopyReach;
+        }));
     if (!by_rule) {
       std::ostringstream why;
       why << "a block was removed by no rule (at " << gone.x << ", " << gone.y << ", "

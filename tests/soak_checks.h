@@ -26,7 +26,8 @@ class SoakChecks {
 
   // Before a play frame: what the frame's judgments compare against. `pen` tells whether this
   // frame may paint (a pen is the tool and the left button is down).
-  void BeforePlayFrame(bool pen);
+  // `history`: an undo or redo comes in this frame, which may remove, add and repaint blocks.
+  void BeforePlayFrame(bool pen, bool history = false);
   // After a play frame; `entered` when it is the first one of a new play space.
   std::string AfterPlayFrame(bool entered);
   const SoakCheckFigures& figures() const { return figures_; }
@@ -36,6 +37,7 @@ class SoakChecks {
   std::string Pairs();
   std::string PickCells();
   std::string Removals();
+  bool history_ = false;
   std::string Paint();
   std::string Camera();
   std::string Heap();
