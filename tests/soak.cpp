@@ -258,8 +258,10 @@ class Soak {
       if (play.heldHandle && play.heldHandle != handle) ++figures_->handles;
       if (play.heldBody && play.heldBody != body) ++figures_->grabs;
       const int now = t_.world().blockSet.Count();
-      if (now > blocks) figures_->copies += now - blocks;
-      if (now < blocks) figures_->removals += blocks - now;
+      // Blocks an undo or redo takes away or brings back are the history's, not copies or
+      // removals of the grab layer.
+      if (now > blocks && !step.history) figures_->copies += now - blocks;
+      if (now < blocks && !step.history) figures_->removals += blocks - now;
       if (door && ++doorFrames_ > 1500) {
         problem_ = "the door did not close";
         return false;
