@@ -335,10 +335,18 @@ TEST(GltfExport, CtrlEWritesANewFileBesideThePicturesAndNeverOverOne) {
     p.SetNow({2026, 12, 8, 9, 5, 7});
   });
   t.EnterPlay();
+  t.Frames(2);
+  const std::vector<uint32_t> before = t.platform().LastFrame();
   for (int i = 0; i < 2; ++i) {
     t.platform().Send(platform::Message::kExportKey);
     t.Frames(2);
   }
+  // The notice shows at the top of the picture, though nothing else in the scene changed.
+  int changed = 0;
+  for (int y = 12; y < 56; ++y)
+    for (int x = 200; x < 440; ++x)
+      changed += t.platform().LastFrame()[size_t(y * 640 + x)] != before[size_t(y * 640 + x)];
+  EXPECT_GT(changed, 500) << "no notice in the picture";
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(home + "/Pictures"))
     names.push_back(entry.path().filename().string());
