@@ -1,6 +1,6 @@
 // What the palette and its tools read and set in the scene they serve: the current tool, the pen
-// colour, the door's start time and the cursor (and whether it is drawn). The play scene is one; the palette never needs
-// to know more of it.
+// colour, the door's start time and the cursor (and whether it is drawn). The play scene is one;
+// the palette never needs to know more of it.
 #pragma once
 
 #include <cstdint>

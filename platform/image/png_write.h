@@ -20,7 +20,6 @@ struct PngChunk {
 // An opaque 8-bit RGB PNG of 0x00RRGGBB pixels in memory, with `extra` (if any) written after the
 // image data, deflated at zlib's `level` (1 fastest, 9 smallest). False with the reason.
 bool EncodePng(const uint32_t* pixels, int width, int height, int pitch_pixels,
-               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why,
-               int level = 6);
+               const PngChunk* extra, std::vector<uint8_t>* out, std::string* why, int level = 6);
 
 }  // namespace platform::image
