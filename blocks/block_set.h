@@ -13,6 +13,7 @@
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
 #include "gfx/frame_key.h"
+#include "platform/render/depth_tiles.h"
 #include "platform/render/render_device.h"
 
 class GameApp;
@@ -56,6 +57,10 @@ class BlockSet : public OwningObjectList<Block> {
   // Off: every front refresh fills the buffer anew and the edge marks are made whole, as the
   // tests that compare both ways need.
   void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
+  // Whether a fill passes over a block's triangle lying wholly behind the cells already filled;
+  // HiddenSkipped counts those passed over.
+  void SetSkipHidden(bool skip) { skipHidden_ = skip; }
+  uint64_t HiddenSkipped() const { return hiddenSkipped_; }
   int PickFillsSkipped() const { return pickFillsSkipped_; }
   // Bumped whenever the front buffer is filled for inputs (transforms, block list, corners)
   // other than those of its last fill; every play frame's step looks at them before the render.
@@ -63,10 +68,13 @@ class BlockSet : public OwningObjectList<Block> {
   // Bumped on every change of the block list.
   uint64_t ListVersion() const { return listVersion_; }
   // Scanline fill with interpolated depth and a strict depth test; writes `id` where it wins.
-  // With `rows`, rows[y] is also widened to take each span of row y.
-  void RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+  // With `rows`, rows[y] is also widened to take each span of row y. With `tiles` (the farthest
+  // depths of the cells' tiles), a triangle wholly behind what the cells hold is not walked, and
+  // false returned.
+  bool RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
-                         PickBuffer::Extent* rows = nullptr) const;
+                         PickBuffer::Extent* rows = nullptr,
+                         platform::render::DepthTiles* tiles = nullptr) const;
   // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, then
   // (if not null) `next`, three points, as the face's other triangle; but each cell is written
   // once, and `next` is tested row by row while the row is still at hand.
@@ -250,6 +258,8 @@ class BlockSet : public OwningObjectList<Block> {
   FrameKey frontInputs_;
   FrameKey pickInputs_;
   bool pickReuse_ = true;
+  bool skipHidden_ = true;
+  uint64_t hiddenSkipped_ = 0;
   int pickFillsSkipped_ = 0;
   uint64_t frontFills_ = 0;
   std::vector<Block*> groupStack_;  // MoveGroup's work list, kept to avoid allocating per drag

@@ -1,6 +1,7 @@
 // The pick buffers: the front and back fills with the keys that let a front fill be skipped,
 // the columns each fill drew blocks into, the table's part apart, and what a cell names.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "blocks/block_set.h"
@@ -122,6 +123,9 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
     rows = frontBlockRows_.data();
   }
+  r::DepthTiles tiles;
+  tiles.Begin(cells->FillDepths(), width, 0, height);
+  uint64_t skipped = 0;
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
     if (block == excluded) continue;
@@ -130,11 +134,14 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     for (int k = 0; k < 8; ++k) s[k] = ProjectToScreen(block->corners[k], ms);
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
-      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows);
-      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows);
+      skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows,
+                                    skipHidden_ ? &tiles : nullptr);
+      skipped += !RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows,
+                                    skipHidden_ ? &tiles : nullptr);
     }
   }
   if (rows) frontDescribed_ = true;
+  hiddenSkipped_ += skipped;
 }
 
 namespace {
@@ -237,9 +244,30 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
   cells->KnowUsed();
 }
 
-void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
+bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                                  const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
-                                 PickBuffer::Extent* rows) const {
+                                 PickBuffer::Extent* rows, r::DepthTiles* tiles) const {
+  if (tiles) {
+    // The cells the walk can reach: rows and columns round to the nearest, so a pixel's slack;
+    // a coordinate not a number reaches anywhere.
+    auto low = [](float a, float b, float c, int size) {
+      const float m = std::min({a, b, c});
+      return m >= 1.0f ? std::min(int(std::min(m, float(size))) - 1, size - 1) : 0;
+    };
+    auto high = [](float a, float b, float c, int size) {
+      const float m = std::max({a, b, c});
+      return m < float(size - 2) ? std::max(int(std::max(m, -1.0f)) + 1, 0) : size - 1;
+    };
+    const bool numbers = !std::isnan(v0.x + v1.x + v2.x + v0.y + v1.y + v2.y);
+    const int x0 = numbers ? low(v0.x, v1.x, v2.x, width) : 0;
+    const int x1 = numbers ? high(v0.x, v1.x, v2.x, width) : width - 1;
+    const int y0 = numbers ? low(v0.y, v1.y, v2.y, height) : 0;
+    const int y1 = numbers ? high(v0.y, v1.y, v2.y, height) : height - 1;
+    if (x0 <= x1 && y0 <= y1) {
+      if (tiles->AllNearerThan(x0, x1, y0, y1, LeastPickDepth(v0, v1, v2))) return false;
+      tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer
+    }
+  }
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
   float* const depths = cells->FillDepths();
   uint32_t* const ids = cells->FillIds();
@@ -250,6 +278,7 @@ void BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
         cells->Widen(y, first, last);
         if (rows) rows[y].Widen(first, last);
       });
+  return true;
 }
 
 Block* BlockSet::CellBody(const PickCell& cell) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 // A point on screen: x and y in pixels, z the depth after the viewport (0 near, 1 far).
@@ -181,6 +182,32 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
     z_right = zr[3];
   }
   for (; y <= end_row; ++y) row(y);
+}
+
+// No depth WalkPickTriangle gives any pixel of the triangle is less than this. The ends of a row
+// lie on its edges, between the corners' depths; a span may start half a pixel left of its left
+// end, where the row's slope (the plane's, or at most the depths' spread over a row of at least a
+// pixel) carries the depth on past that end. The float steps stray by a few ulps of the largest
+// depth, far inside the margin allowed for them.
+inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const ScreenPoint& v2) {
+  const double z_min = std::min({v0.z, v1.z, v2.z}), z_max = std::max({v0.z, v1.z, v2.z});
+  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
+  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
+  const double det = dx1 * dy2 - dx2 * dy1;
+  const double plane_slope =
+      std::fabs(((double(v1.z) - v0.z) * dy2 - (double(v2.z) - v0.z) * dy1) / det);
+  // Near the screen a row's ends are placed to within a thousandth of a pixel, so its slope
+  // keeps to the plane's; far off it, only the spread holds.
+  const float reach = std::max({std::fabs(v0.x), std::fabs(v1.x), std::fabs(v2.x), std::fabs(v0.y),
+                                std::fabs(v1.y), std::fabs(v2.y)});
+  double slope = z_max - z_min;
+  if (reach < 2048.0f && plane_slope * 1.01 < slope) slope = plane_slope * 1.01;
+  const double largest = std::max(std::fabs(z_min), std::fabs(z_max)) + (z_max - z_min) + slope;
+  const double least = z_min - 0.5 * slope - std::ldexp(largest, -18) - 1.0e-30;
+  if (!(least > -1.0e30)) return -INFINITY;
+  float bound = float(least);
+  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
+  return bound;
 }
 
 // The same walk, one call pixel(x, y, z) per accepted pixel.

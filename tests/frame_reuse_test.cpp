@@ -1,8 +1,8 @@
 // Frames that cannot differ are not drawn again: the same scripted sessions run side by side in
-// two apps, one keeping unchanged frames and pick buffers, handing frames over in bands of rows
-// and clearing the background beside the physics, one drawing and presenting everything whole in
-// the bands, and every presented frame, every pick cell, the edge mask and the handle map must
-// agree bit for bit.
+// two apps, one keeping unchanged frames and pick buffers, handing frames over in bands of rows,
+// clearing the background beside the physics and passing over hidden triangles, one drawing and
+// presenting everything whole in the bands, and every presented frame, every pick cell, the edge
+// mask and the handle map must agree bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,6 +24,8 @@ class Twins : public testing::Test {
     whole.app().Graphics().Device()->SetPresentInRows(false);
     whole.play().clearBesidePhysics = false;
     whole.world().blockSet.SetPickReuse(false);
+    whole.app().Graphics().Device()->SetSkipHidden(false);
+    whole.world().blockSet.SetSkipHidden(false);
     Frame();
   }
 
@@ -206,7 +208,8 @@ TEST_F(Twins, AFrameDrawnWhileTheDeviceWasLostIsDrawnAgainAfterTheReset) {
 
 // A thousand blocks: frames in which only the pointer moves put the kept scene back under the
 // palette and the cursor, over blocks and handles' markers, and must show what a frame drawn
-// whole shows; so must the frames after the scene changes under a still pointer.
+// whole shows; so must the frames after the scene changes under a still pointer, and those of
+// the fall after the door.
 TEST_F(Twins, AThousandBlocksWithThePointerAloneMovingLookTheSameAsDrawnWhole) {
   Click(150, 370);
   Frames(14);
@@ -249,6 +252,12 @@ TEST_F(Twins, AThousandBlocksWithThePointerAloneMovingLookTheSameAsDrawnWhole) {
   Frames(2);
   EXPECT_GT(kept.play().framesOverKeptScene, 15);
   EXPECT_EQ(whole.play().framesOverKeptScene, 0);
+  // The door: the thousand fall onto the towers.
+  ChooseTool(3);
+  Frames(40);
+  EXPECT_GT(kept.app().Graphics().Device()->HiddenSkipped(), 10000u);
+  EXPECT_GT(kept.world().blockSet.HiddenSkipped(), 10000u);
+  EXPECT_EQ(whole.world().blockSet.HiddenSkipped(), 0u);
 }
 
 // Pens write the canvas and the textures through their writable views; each such write makes

@@ -476,6 +476,7 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   }
   r::AllowVectorSpans(true);
   EXPECT_GT(drawn, 640 * 480);
+  EXPECT_GT(device()->HiddenSkipped(), 200u);  // the scenes passed over hidden triangles
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "platform/render/d3dx.h"
+#include "platform/render/depth_tiles.h"
 #include "platform/render/guard_band.h"
 #include "platform/render/render_device.h"
 #include "platform/render/vector_spans.h"
@@ -283,6 +285,30 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
   }
 }
 
+// No depth the fill below can give any pixel of the triangle is less than this. The depths are
+// the plane of v0 and the float gradients, summed row by row and pixel by pixel. On that plane the
+// least value over the covered pixels is at a corner of the fixed-point triangle that holds them;
+// the float sums (at most rows + columns + 8 of them, each rounded by half an ulp of a value no
+// larger than `magnitude`) stray from it by less than twice that count of ulps.
+float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int max_x, int min_y,
+                 int max_y, const std::array<int64_t, 6>& fixed) {
+  const double z0 = v0.z, gx = dzdx, gy = dzdy;
+  double least = INFINITY;
+  for (int i = 0; i < 3; ++i) {
+    const double x = double(fixed[size_t(i)]) / kSubpixel - double(v0.x);
+    const double y = double(fixed[size_t(i) + 3]) / kSubpixel - double(v0.y);
+    least = std::min(least, z0 + gx * x + gy * y);
+  }
+  const double w = max_x - min_x, h = max_y - min_y;
+  const double magnitude = std::fabs(z0) + std::fabs(gx) * (std::fabs(min_x - double(v0.x)) + w) +
+                           std::fabs(gy) * (std::fabs(min_y - double(v0.y)) + h);
+  least -= (w + h + 16.0) * std::ldexp(magnitude, -23) + 1.0e-30;
+  if (!(least > -1.0e30)) return -INFINITY;  // not a number, or far below any depth
+  float bound = float(least);
+  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
+  return bound;
+}
+
 }  // namespace
 
 Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
@@ -356,7 +382,8 @@ RenderDevice::FillState RenderDevice::WithTexelsLookedAt(FillState state) {
 
 void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
   if (!in_scene_) {
-    FillTriangle(WithTexelsLookedAt(CurrentFillState()), a, b, c, 0, back_buffer_->Height());
+    FillTriangle(WithTexelsLookedAt(CurrentFillState()), a, b, c, 0, back_buffer_->Height(),
+                 nullptr);
     return;
   }
   const FillState state = CurrentFillState();
@@ -371,19 +398,24 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   first_row = std::max(first_row, 0);
   end_row = std::min(end_row, back_buffer_->Height());
   if (first_row >= end_row) return;
+  DepthTiles tiles;
+  tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
+  uint64_t skipped = 0;
   for (const KeptTriangle& t : scene_triangles_)
-    FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row);
+    skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
+                             skip_hidden_ ? &tiles : nullptr);
+  hidden_skipped_.fetch_add(skipped, std::memory_order_relaxed);
 }
 
-void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
+bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
                                 const ScreenVertex& b, const ScreenVertex& c, int first_row,
-                                int end_row) const {
+                                int end_row, DepthTiles* tiles) const {
   float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
   const uint32_t cull = state.cull;
   // Positive area is clockwise as seen on screen.
   if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
       (cull == value::kCullClockwise && area > 0.0f))
-    return;
+    return true;
   const ScreenVertex* v0 = &a;
   const ScreenVertex* v1 = &b;
   const ScreenVertex* v2 = &c;
@@ -395,11 +427,11 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   int max_x = std::min(width - 1, FloorToInt(std::max({v0->x, v1->x, v2->x})));
   int min_y = std::max(0, CeilToInt(std::min({v0->y, v1->y, v2->y})));
   int max_y = std::min(height - 1, FloorToInt(std::max({v0->y, v1->y, v2->y})));
-  if (min_x > max_x || min_y > max_y) return;
+  if (min_x > max_x || min_y > max_y) return true;
   // Rows of the band only; the rows above it are still stepped through, so that every value
   // is summed exactly as in a whole fill.
   const int last_row = std::min(max_y, end_row - 1);
-  if (std::max(min_y, first_row) > last_row) return;
+  if (std::max(min_y, first_row) > last_row) return true;
 
   int64_t fx0 = ToFixed(v0->x), fy0 = ToFixed(v0->y);
   int64_t fx1 = ToFixed(v1->x), fy1 = ToFixed(v1->y);
@@ -409,7 +441,7 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
   Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
   if (((fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0)) <= 0)
-    return;  // collapsed in fixed point
+    return true;  // collapsed in fixed point
 
   // Plane equations of the attributes relative to v0.
   float dx1 = v1->x - v0->x, dy1 = v1->y - v0->y, dx2 = v2->x - v0->x, dy2 = v2->y - v0->y;
@@ -435,6 +467,19 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
 
   const bool z_test = state.z_test;
   const bool z_write = state.z_write;
+  const int band_first = std::max(min_y, first_row);
+  if (tiles && z_test &&
+      tiles->AllNearerThan(
+          min_x, max_x, band_first, last_row,
+          LeastDepth(*v0, dzdx, dzdy, min_x, max_x, min_y, max_y, {fx0, fx1, fx2, fy0, fy1, fy2})))
+    return false;
+  // A write behind a depth test brings depths nearer; one without a test may take them back.
+  if (tiles && z_write) {
+    if (z_test)
+      tiles->Nearer(min_x, max_x, band_first, last_row);
+    else
+      tiles->Written(min_x, max_x, band_first, last_row);
+  }
   const Texture* tex = state.texture;
   const uint32_t* texels = tex ? tex->Texels() : nullptr;
   const int tw = tex ? tex->Width() : 0;
@@ -531,6 +576,7 @@ void RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
       }
     }
   }
+  return true;
 }
 
 }  // namespace platform::render

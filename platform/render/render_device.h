@@ -2,6 +2,7 @@
 // lockable 640x480 back buffer, Present with device loss, and Reset.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@
 #include "platform/render/types.h"
 
 namespace platform::render {
+
+class DepthTiles;
 
 class RenderDevice {
  public:
@@ -43,8 +46,12 @@ class RenderDevice {
   bool BeginScene();
   void EndScene(bool filled_by_rows = false);
   // Fills the scene's triangles into rows [first_row, end_row) only, in the order they were
-  // drawn. Calls for rows that do not overlap may run at the same time.
+  // drawn. Calls for rows that do not overlap may run at the same time. A triangle whose every
+  // depth lies behind the depth already under it, so that it could change no pixel, is passed
+  // over unless SetSkipHidden(false); HiddenSkipped counts those.
   void FillRows(int first_row, int end_row) const;
+  void SetSkipHidden(bool skip) { skip_hidden_ = skip; }
+  uint64_t HiddenSkipped() const { return hidden_skipped_.load(std::memory_order_relaxed); }
   // Fills the triangles kept so far, before something else (a clear, a sprite) draws over them.
   void FillSceneSoFar();
   // A picture to clear to, in the back buffer's format, `pitch` words a row. A row whose
@@ -119,9 +126,9 @@ class RenderDevice {
   void DrawTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
   void FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
   // Edge functions in fixed point over a triangle inside the guard band, in rows
-  // [first_row, end_row).
-  void FillTriangle(const FillState& state, const ScreenVertex& a, const ScreenVertex& b,
-                    const ScreenVertex& c, int first_row, int end_row) const;
+  // [first_row, end_row); false when `tiles` showed it hidden, so that it was passed over.
+  bool FillTriangle(const FillState& state, const ScreenVertex& a, const ScreenVertex& b,
+                    const ScreenVertex& c, int first_row, int end_row, DepthTiles* tiles) const;
 
   Presenter* presenter_;
   PresentParameters params_;
@@ -141,6 +148,8 @@ class RenderDevice {
   const Texture* texture_ = nullptr;
   uint32_t fvf_ = 0;
   bool in_scene_ = false;
+  bool skip_hidden_ = true;
+  mutable std::atomic<uint64_t> hidden_skipped_{0};
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
   bool lost_ = false;
