@@ -32,6 +32,12 @@ class ObjectList {
     return -1;
   }
 
+  // Drops, without deleting, every object `pick` chooses, in one pass; the rest keep their order.
+  template <class Pick>
+  void DropWhere(Pick pick) {
+    std::erase_if(items_, pick);
+  }
+
   T* At(int index) const {
     assert(index >= 0 && index < Count());
     return items_[index];

@@ -1,5 +1,8 @@
 #include "blocks/block_set.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "app/game_app.h"
 #include "world/world.h"
 
@@ -37,6 +40,81 @@ void BlockSet::RemoveAt(int index) {
   FinishPickRefresh();
   ForgetReferencesTo(At(index));
   OwningObjectList<Block>::RemoveAt(index);
+  ++listVersion_;
+}
+
+void BlockSet::RemoveAll() {
+  FinishPickRefresh();
+  // What would have gone with one of the blocks, and only that.
+  auto listed = [&](const Block* b) { return b && Find(b) >= 0; };
+  for (Face** face : {&pendingFace, &savedLink, &supportQuad})
+    if (*face && listed((*face)->owner)) *face = nullptr;
+  if (listed(groupBlock)) groupBlock = nullptr;
+  for (int i = 0; i < Count(); ++i) delete At(i);
+  DropWhere([](const Block*) { return true; });
+  ++listVersion_;
+}
+
+void BlockSet::RemoveBlocks(const std::vector<Block*>& gone) {
+  if (gone.empty()) return;
+  FinishPickRefresh();
+  // When each block goes, and every block's place in the list: the walks below go in list order.
+  std::unordered_map<const Block*, int> step_of;
+  for (size_t i = 0; i < gone.size(); ++i) step_of.emplace(gone[i], int(i));
+  std::unordered_map<const Block*, int> place;
+  for (int i = 0; i < Count(); ++i) place.emplace(At(i), i);
+  auto order = [&](const Face* f) { return place.at(f->owner) * 6 + int(f - f->owner->faces); };
+  // The faces glued into a block that goes (only they can come loose), and for each of them
+  // the faces glued to it, where a loose face looks for its new partner.
+  std::vector<Face*> loose;
+  for (int i = 0; i < Count(); ++i)
+    for (Face& face : At(i)->faces)
+      if (face.link && step_of.count(face.link->owner)) loose.push_back(&face);
+  std::unordered_map<const Face*, std::vector<Face*>> glued_to;
+  for (Face* f : loose) glued_to.emplace(f, std::vector<Face*>{});
+  for (int i = 0; i < Count(); ++i)
+    for (Face& face : At(i)->faces)
+      if (face.link) {
+        const auto found = glued_to.find(face.link);
+        if (found != glued_to.end()) found->second.push_back(&face);
+      }
+  auto relink = [&](Face* f, Face* to) {
+    if (const auto from = glued_to.find(f->link); from != glued_to.end())
+      std::erase(from->second, f);
+    f->link = to;
+    if (const auto at = glued_to.find(to); to && at != glued_to.end()) {
+      std::vector<Face*>& faces = at->second;
+      faces.insert(
+          std::upper_bound(faces.begin(), faces.end(), f,
+                           [&](const Face* a, const Face* b) { return order(a) < order(b); }),
+          f);
+    }
+  };
+  // Each removal in turn, as ForgetReferencesTo makes it, on the faces that can change.
+  for (size_t step = 0; step < gone.size(); ++step) {
+    const Block* going = gone[step];
+    auto still_here = [&](const Block* b) {
+      const auto s = step_of.find(b);
+      return s == step_of.end() || s->second > int(step);
+    };
+    for (Face* face : loose) {
+      if (face->owner == going || !still_here(face->owner)) continue;
+      if (!face->link || face->link->owner != going) continue;
+      Face* partner = nullptr;
+      for (Face* other : glued_to.at(face))
+        if (other->owner != going && still_here(other->owner)) {
+          partner = other;
+          break;
+        }
+      relink(face, partner);
+    }
+    if (pendingFace && pendingFace->owner == going) pendingFace = nullptr;
+    if (savedLink && savedLink->owner == going) savedLink = nullptr;
+    if (groupBlock == going) groupBlock = nullptr;
+    if (supportQuad && supportQuad->owner == going) supportQuad = nullptr;
+  }
+  DropWhere([&](const Block* b) { return step_of.count(b) != 0; });
+  for (Block* b : gone) delete b;
   ++listVersion_;
 }
 

@@ -176,6 +176,11 @@ class BlockSet : public OwningObjectList<Block> {
   void RemoveAt(int index) override;
   // Removes and destroys a block; every face glued to it comes loose (as with any removal).
   void RemoveWithUnlink(int index) { RemoveAt(index); }
+  // Removes and destroys the blocks, leaving every face as RemoveWithUnlink on each in turn, in
+  // the order given, would; in passes over the list that do not grow with their number.
+  void RemoveBlocks(const std::vector<Block*>& gone);
+  // Everything goes: nothing is left to come loose.
+  void RemoveAll() override;
 
   // What a pick cell points at.
   Block* CellBody(const PickCell& cell) const;

@@ -147,7 +147,9 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
     std::sort(gone.begin(), gone.end(), [](const Gone& a, const Gone& b) {
       return a.handle != b.handle ? a.handle < b.handle : a.index < b.index;
     });
-    for (const Gone& g : gone) set.RemoveWithUnlink(set.Find(g.block));
+    std::vector<Block*> blocks;
+    for (const Gone& g : gone) blocks.push_back(g.block);
+    set.RemoveBlocks(blocks);
   }
   ClearHandleMap();
   RemoveAll();

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "body_fixture.h"
 #include "test_app.h"
 #include "world/table.h"
 
@@ -95,6 +97,76 @@ TEST_F(Bodies, TheTableIsASquareAroundItsPlacementPoint) {
   EXPECT_EQ(table.GetCenter(centre), (Vec3{5, 0, -7}));
   EXPECT_FLOAT_EQ(table.vertices[2].u, 1);
   EXPECT_EQ(table.vertices[3].diffuse, 0xFFFFFFFFu);
+}
+
+}  // namespace
+
+namespace {
+
+// Removing many blocks at once leaves every face, and the hand's glue records, as removing them
+// one at a time in the same order does: random glue (pairs, faces glued one-sided, several faces
+// glued to one) over random rows of blocks, random blocks removed in random order.
+class Removal : public BodyFixture {};
+
+TEST_F(Removal, ManyAtOnceLeaveEveryFaceAsOneAtATime) {
+  BlockSet batch;
+  ASSERT_TRUE(batch.Initialise(&t.app(), 640, 480));
+  platform::PortableRand random;
+  random.Seed(3);
+  auto face = [](BlockSet& s, int k) { return &s.At(k / 6)->faces[k % 6]; };
+  // A face as its block's place in the list and its number; -1 for none, -2 for a removed block.
+  auto name = [](const BlockSet& s, const Face* f) {
+    if (!f) return -1;
+    const int at = s.Find(f->owner);
+    return at < 0 ? -2 : at * 6 + int(f - f->owner->faces);
+  };
+  int relinked = 0;
+  for (int round = 0; round < 40; ++round) {
+    set().RemoveAll();
+    batch.RemoveAll();
+    const int n = 2 + int(random.Next() % 40);
+    for (int i = 0; i < n; ++i) BlockAt(float(3 * i), 0, 1), BlockAt(batch, float(3 * i), 0, 1);
+    for (int links = 0; links < n * 4; ++links) {
+      const int from = int(random.Next() % uint32_t(6 * n)),
+                to = int(random.Next() % uint32_t(6 * n));
+      if (from == to) continue;
+      face(set(), from)->link = face(set(), to), face(batch, from)->link = face(batch, to);
+      if (random.Next() % 2)
+        face(set(), to)->link = face(set(), from), face(batch, to)->link = face(batch, from);
+    }
+    const int records[3] = {int(random.Next() % uint32_t(6 * n)),
+                            int(random.Next() % uint32_t(6 * n)),
+                            int(random.Next() % uint32_t(6 * n))};
+    set().pendingFace = face(set(), records[0]), batch.pendingFace = face(batch, records[0]);
+    set().savedLink = face(set(), records[1]), batch.savedLink = face(batch, records[1]);
+    set().supportQuad = face(set(), records[2]), batch.supportQuad = face(batch, records[2]);
+    set().groupBlock = set().At(records[0] / 6), batch.groupBlock = batch.At(records[0] / 6);
+    std::vector<int> order(size_t(n), 0);
+    for (int i = 0; i < n; ++i) order[size_t(i)] = i;
+    for (int i = n - 1; i > 0; --i)
+      std::swap(order[size_t(i)], order[random.Next() % uint32_t(i + 1)]);
+    const int k = 1 + int(random.Next() % uint32_t(n));
+    std::vector<Block*> one_by_one, at_once;
+    for (int i = 0; i < k; ++i) {
+      one_by_one.push_back(set().At(order[size_t(i)]));
+      at_once.push_back(batch.At(order[size_t(i)]));
+    }
+    for (Block* b : one_by_one) set().RemoveWithUnlink(set().Find(b));
+    batch.RemoveBlocks(at_once);
+    ASSERT_EQ(batch.Count(), set().Count());
+    for (int f = 0; f < 6 * batch.Count(); ++f) {
+      const int expected = name(set(), face(set(), f)->link);
+      ASSERT_EQ(name(batch, face(batch, f)->link), expected) << "round " << round << " face " << f;
+      ASSERT_NE(expected, -2);
+      relinked += expected >= 0 && face(set(), f)->link->owner != set().At(f / 6);
+    }
+    EXPECT_EQ(name(batch, batch.pendingFace), name(set(), set().pendingFace));
+    EXPECT_EQ(name(batch, batch.savedLink), name(set(), set().savedLink));
+    EXPECT_EQ(name(batch, batch.supportQuad), name(set(), set().supportQuad));
+    EXPECT_EQ(batch.groupBlock ? batch.Find(batch.groupBlock) : -1,
+              set().groupBlock ? set().Find(set().groupBlock) : -1);
+  }
+  EXPECT_GT(relinked, 100);
 }
 
 }  // namespace
