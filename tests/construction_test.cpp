@@ -52,62 +52,6 @@ std::vector<uint8_t> StateBytes(TestApp& t) {
   return EncodeSnapshot(TakeSnapshot(t.world(), t.play()));
 }
 
-platform::Point Centre(TestApp& t, int index) {
-  const BlockSet& set = t.world().blockSet;
-  const ScreenPoint s =
-      ProjectToScreen(set.At(index)->centre, set.ScreenMatrix(t.app().Graphics().Device()));
-  return {int(s.x), int(s.y)};
-}
-
-void ChooseTool(TestApp& t, int index) {
-  const Tool* tool = t.world().tools[index].get();
-  t.Click(int(tool->x) + 24, int(tool->y) + 24);
-}
-
-// The session the saved file is made from: pens on faces and on the canvas, turned and zoomed,
-// a block glued elsewhere, a block slid under a tower, a grab handle taken and moved, a second
-// handle on the same block that copies it.
-void BuildSomething(TestApp& t) {
-  ChooseTool(t, 4);  // red pen
-  t.Move(Centre(t, 10).x, Centre(t, 10).y);
-  t.Drag(Centre(t, 10).x + 30, Centre(t, 10).y + 20, 8);
-  t.Move(100, 420);
-  t.Drag(150, 440, 6);
-  ChooseTool(t, 1);
-  t.Move(320, 240);
-  t.Drag(350, 255, 6);
-  ChooseTool(t, 2);
-  t.Move(320, 240);
-  t.Drag(320, 225, 4);
-  ChooseTool(t, 0);  // the hand
-  const platform::Point top = Centre(t, 24);
-  t.Move(top.x, top.y);
-  t.Drag(Centre(t, 49).x, Centre(t, 49).y - 10, 10);
-  const platform::Point low = Centre(t, 60);
-  t.Move(low.x, low.y);
-  t.Drag(low.x + 60, low.y + 40, 10);
-  platform::Point edge;
-  bool found = false;
-  int block = 0;
-  for (int bottom : {0, 25, 50, 75})
-    if (!found && BottomEdgePoint(t.world().blockSet, t.app().Graphics().Device(),
-                                  *t.world().blockSet.At(bottom), &edge))
-      found = true, block = bottom;
-  ASSERT_TRUE(found);
-  t.Move(edge.x, edge.y);
-  t.NextFrame();
-  t.Drag(edge.x, edge.y + 30, 4);
-  ASSERT_GE(t.world().grabLayer.Count(), 1);
-  // The second handle on the same block copies it: the copy moves away.
-  ASSERT_TRUE(BottomEdgePoint(t.world().blockSet, t.app().Graphics().Device(),
-                              *t.world().blockSet.At(block), &edge));
-  t.Move(edge.x, edge.y);
-  t.NextFrame();
-  t.Drag(edge.x, edge.y + 25, 4);
-  t.Move(600, 300);
-  t.Frames(2);
-}
-
 // What a toy shows and holds after a frame, as one number: the current scene, the picture in the
 // play space (the title's first frame shows its own cursor from when it was last current), every
 // pick cell, the edge mask and the construction.
@@ -131,41 +75,92 @@ uint64_t Digest(TestApp& t) {
   return digest;
 }
 
-// The hands that go on with a session, a frame at a time: the handle's marker taken again, hand
-// drags, a pen stroke, and the door over leant towers to the title. The digest of every frame.
+// A person's hand on one toy, a frame at a time; with `seen`, the digest of every frame.
+class Hands {
+ public:
+  explicit Hands(TestApp& t, std::vector<uint64_t>* seen = nullptr) : t_(t), seen_(seen) {}
+  // To `at`, pressing (1) or releasing (-1) the left button there, and one frame.
+  void Step(platform::Point at, int button) {
+    t_.Move(at.x, at.y);
+    if (button > 0) t_.Press();
+    if (button < 0) t_.Release();
+    t_.NextFrame();
+    if (seen_) seen_->push_back(Digest(t_));
+  }
+  void Drag(platform::Point from, platform::Point to, int steps) {
+    Step(from, 0);
+    Step(from, 1);
+    for (int i = 1; i <= steps; ++i)
+      Step({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, 0);
+    Step(to, -1);
+  }
+  void Choose(int tool) {
+    const platform::Point at{int(t_.world().tools[tool]->x) + 24,
+                             int(t_.world().tools[tool]->y) + 24};
+    Drag(at, at, 1);
+  }
+  platform::Point Centre(int block) {
+    const BlockSet& set = t_.world().blockSet;
+    const ScreenPoint s =
+        ProjectToScreen(set.At(block)->centre, set.ScreenMatrix(t_.app().Graphics().Device()));
+    return {int(s.x), int(s.y)};
+  }
+
+ private:
+  TestApp& t_;
+  std::vector<uint64_t>* seen_;
+};
+
+// The session the saved file is made from: pens on faces and on the canvas, turned and zoomed,
+// a block glued elsewhere, a block slid under a tower, a grab handle taken and moved, a second
+// handle on the same block that copies it.
+void BuildSomething(TestApp& t) {
+  Hands h(t);
+  h.Choose(4);  // red pen
+  const platform::Point face = h.Centre(10);
+  h.Drag(face, {face.x + 30, face.y + 20}, 8);
+  h.Drag({100, 420}, {150, 440}, 6);
+  h.Choose(1);
+  h.Drag({320, 240}, {350, 255}, 6);
+  h.Choose(2);
+  h.Drag({320, 240}, {320, 225}, 4);
+  h.Choose(0);  // the hand
+  h.Drag(h.Centre(24), {h.Centre(49).x, h.Centre(49).y - 10}, 10);
+  const platform::Point low = h.Centre(60);
+  h.Drag(low, {low.x + 60, low.y + 40}, 10);
+  const BlockSet& set = t.world().blockSet;
+  platform::Point edge;
+  int block = -1;
+  for (int bottom : {0, 25, 50, 75})
+    if (block < 0 && BottomEdgePoint(set, t.app().Graphics().Device(), *set.At(bottom), &edge))
+      block = bottom;
+  ASSERT_GE(block, 0);
+  h.Drag(edge, {edge.x, edge.y + 30}, 4);
+  ASSERT_GE(t.world().grabLayer.Count(), 1);
+  // The second handle on the same block copies it: the copy moves away.
+  ASSERT_TRUE(BottomEdgePoint(set, t.app().Graphics().Device(), *set.At(block), &edge));
+  h.Drag(edge, {edge.x, edge.y + 25}, 4);
+  h.Step({600, 300}, 0);
+  h.Step({600, 300}, 0);
+}
+
+// The hands that go on with a session: the handle's marker taken again, hand drags, a pen stroke,
+// and the door over leant towers to the title. The digest of every frame.
 std::vector<uint64_t> GoOn(TestApp& t) {
   std::vector<uint64_t> seen{Digest(t)};
-  const auto step = [&](platform::Point at, int button) {
-    t.Move(at.x, at.y);
-    if (button > 0) t.Press();
-    if (button < 0) t.Release();
-    t.NextFrame();
-    seen.push_back(Digest(t));
-  };
-  const auto drag = [&](platform::Point from, platform::Point to, int steps) {
-    step(from, 0);
-    step(from, 1);
-    for (int i = 1; i <= steps; ++i)
-      step({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, 0);
-    step(to, -1);
-  };
-  const auto choose = [&](int tool) {
-    const platform::Point at{int(t.world().tools[tool]->x) + 24,
-                             int(t.world().tools[tool]->y) + 24};
-    drag(at, at, 1);
-  };
+  Hands h(t, &seen);
   const GrabHandle* handle = t.world().grabLayer.At(0);
   if (!handle) return seen;
   const platform::Point marker{handle->screenX, handle->screenY};
-  drag(marker, {marker.x, marker.y - 20}, 4);
-  const platform::Point c = Centre(t, 30);
-  drag(c, {c.x - 50, c.y + 30}, 8);
-  drag(Centre(t, 90), Centre(t, 5), 8);
-  choose(6);
-  drag({300, 150}, {340, 300}, 10);
+  h.Drag(marker, {marker.x, marker.y - 20}, 4);
+  const platform::Point c = h.Centre(30);
+  h.Drag(c, {c.x - 50, c.y + 30}, 8);
+  h.Drag(h.Centre(90), h.Centre(5), 8);
+  h.Choose(6);
+  h.Drag({300, 150}, {340, 300}, 10);
   scenes::LeanTowers(t.world().blockSet);
-  choose(3);  // the door
-  for (int i = 0; i < 1200 && t.current() == &t.play(); ++i) step({20, 20}, 0);
+  h.Choose(3);  // the door
+  for (int i = 0; i < 1200 && t.current() == &t.play(); ++i) h.Step({20, 20}, 0);
   return seen;
 }
 
@@ -336,9 +331,9 @@ TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndTheFirstVersionKeepsLoading)
     saver.play().ShowNotice(nullptr);
     saver.NextFrame();
   }
-  ChooseTool(saver, 5);
-  saver.Move(100, 420);
-  saver.Drag(150, 440, 4);
+  Hands h(saver);
+  h.Choose(5);
+  h.Drag({100, 420}, {150, 440}, 4);
   const std::vector<uint8_t> before = StateBytes(saver);
   const std::vector<uint32_t> frame = saver.platform().LastFrame();
   for (const BadFile& file : BadFiles(saver)) {
