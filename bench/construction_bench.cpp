@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_timing.h"
 #include "collapse_scenes.h"
 #include "play/construction_file.h"
 #include "play/snapshot.h"
@@ -17,11 +18,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::MsSince;
 
 std::unique_ptr<TestApp> PlaySpace(int painted_blocks) {
   auto t = std::make_unique<TestApp>();
