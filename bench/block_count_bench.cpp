@@ -20,9 +20,6 @@
 
 namespace {
 
-using bench::Clock;
-using bench::MsSince;
-
 // The play scene with `blocks` blocks, its frames drawn.
 std::unique_ptr<TestApp> Scene(int blocks) {
   auto t = std::make_unique<TestApp>();
@@ -57,10 +54,10 @@ void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
   SceneManager* scenes = t.app().Scenes();
   std::vector<double> frames, bounds;
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
+    const bench::Clock::time_point start = bench::Clock::now();
     frame();
     PlayOneFrame(scenes);
-    frames.push_back(MsSince(start));
+    frames.push_back(bench::MsSince(start));
     state.PauseTiming();
     bounds.push_back(bound.TouchMs());
     t.platform().ClearSounds();
