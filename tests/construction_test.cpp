@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/options.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
 #include "platform/compression.h"
@@ -247,12 +246,7 @@ TEST_F(Keeping, ASaveThatFailsSaysSoAndTheClosedPlaySpaceContinuesAsItWas) {
   const fs::path last = home / "state" / "zentrova" / "last.png";
   ASSERT_TRUE(fs::exists(last));
   EXPECT_EQ(LastConstructionPath(saver.app()), last.string());
-  LaunchOptions options;
   std::string why;
-  const char* argv[] = {"zentrova", "--continue", "some.png"};
-  ASSERT_TRUE(ParseOptions(3, argv, &options, &why)) << why;
-  EXPECT_TRUE(options.continueLast);
-  EXPECT_EQ(options.openFile, "some.png");
   ASSERT_TRUE(OpenConstruction(loader.app(), last.string(), &why)) << why;
   EXPECT_EQ(loader.current(), &loader.play());
   EXPECT_TRUE(StateBytes(loader) == before);

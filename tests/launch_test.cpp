@@ -76,9 +76,10 @@ TEST(Options, KnowsTheWindowHelpAndVersionAndNothingElse) {
   ASSERT_TRUE(ParseOptions(4, all, &options, &error));
   EXPECT_TRUE(options.windowed && options.help && options.version);
   // A bare word is the one file to open; a second one is not.
-  const char* file[] = {"zentrova", "window", "--window"};
-  ASSERT_TRUE(ParseOptions(3, file, &options, &error));
+  const char* file[] = {"zentrova", "window", "--window", "--continue"};
+  ASSERT_TRUE(ParseOptions(4, file, &options, &error));
   EXPECT_EQ(options.openFile, "window");
+  EXPECT_TRUE(options.continueLast);
   for (const char* wrong : {"--fullscreen", "-w", "window", "--window=1", ""}) {
     const char* argv[] = {"zentrova", "a.png", wrong};
     EXPECT_FALSE(ParseOptions(3, argv, &options, &error)) << wrong;
