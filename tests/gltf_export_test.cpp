@@ -174,28 +174,23 @@ void CheckAgainstWorld(const Glb& g, World& world) {
     const auto uvs = Elements<float>(g, attributes.at("TEXCOORD_0"), 2);
     const auto indices = Elements<uint16_t>(g, primitive.at("indices"), 1);
     const platform::image::Picture picture = Image(g, primitive.at("material"));
-    if (b < 0) {
-      const Table& table = world.table;
-      ASSERT_EQ(positions.size(), 12u);
-      ASSERT_EQ(indices.size(), 6u);
-      const Vec3* corners[4];
-      for (int k = 0; k < 4; ++k) corners[k] = &table.tableCorners[k];
-      Vec3 below = table.tableCorners[0];
-      below.x = (table.tableCorners[0].x + table.tableCorners[2].x) / 2;
-      below.y = (table.tableCorners[0].y + table.tableCorners[2].y) / 2;
-      below.z -= 1.0f;
-      CheckQuad(positions.data(), normals.data(), uvs.data(), indices.data(), corners, below,
-                picture, table.texture.Backing()->Buffer(), 240, "table");
-      continue;
+    // The table is one quad, seen from below its middle; a block six, seen from its middle.
+    const Table& table = world.table;
+    const Block* block = b < 0 ? nullptr : set.At(b);
+    const int quads = block ? 6 : 1;
+    ASSERT_EQ(positions.size(), size_t(12 * quads));
+    ASSERT_EQ(indices.size(), size_t(6 * quads));
+    Vec3 inside = table.tableCorners[0];
+    inside.x = (table.tableCorners[0].x + table.tableCorners[2].x) / 2;
+    inside.y = (table.tableCorners[0].y + table.tableCorners[2].y) / 2;
+    inside.z -= 1.0f;
+    if (block) {
+      inside = {};
+      for (const Vec3& c : block->corners)
+        inside.x += c.x / 8, inside.y += c.y / 8, inside.z += c.z / 8;
     }
-    const Block& block = *set.At(b);
-    ASSERT_EQ(positions.size(), 24u * 3);
-    ASSERT_EQ(indices.size(), 36u);
-    Vec3 inside;
-    for (const Vec3& c : block.corners)
-      inside.x += c.x / 8, inside.y += c.y / 8, inside.z += c.z / 8;
-    for (int f = 0; f < 6; ++f) {
-      // This face's four vertices and its two triangles, made local to them.
+    for (int f = 0; f < quads; ++f) {
+      // This quad's four vertices and its two triangles, made local to them.
       uint16_t local[6];
       for (int k = 0; k < 6; ++k) {
         ASSERT_GE(indices[size_t(6 * f + k)], 4 * f);
@@ -203,15 +198,18 @@ void CheckAgainstWorld(const Glb& g, World& world) {
         local[k] = uint16_t(indices[size_t(6 * f + k)] - 4 * f);
       }
       const Vec3* corners[4];
-      for (int k = 0; k < 4; ++k) corners[k] = &block.corners[kFaceCorners[f][k]];
+      for (int k = 0; k < 4; ++k)
+        corners[k] = block ? &block->corners[kFaceCorners[f][k]] : &table.tableCorners[k];
       CheckQuad(positions.data() + 12 * f, normals.data() + 12 * f, uvs.data() + 8 * f, local,
-                corners, inside, picture, block.faceTextures[f].Backing()->Buffer(), 8,
-                "block " + std::to_string(b) + " face " + std::to_string(f));
+                corners, inside, picture,
+                (block ? block->faceTextures[f] : table.texture).Backing()->Buffer(),
+                block ? 8 : 240, "block " + std::to_string(b) + " face " + std::to_string(f));
     }
+    if (!block) continue;
     // Glue: every link of the block, and nothing else, as node and face.
     std::set<std::array<int, 3>> want, got;
     for (int f = 0; f < 6; ++f)
-      if (const Face* link = block.faces[f].link)
+      if (const Face* link = block->faces[f].link)
         want.insert({f, set.Find(link->owner) + 2, int(link - link->owner->faces)});
     if (node.contains("extras"))
       for (const Json& glue : node.at("extras").at("glue"))
