@@ -81,7 +81,7 @@ TEST(PictureScaler, AOnePixelOutlineWeighsTheSameWhereverItFallsAtAnyFactor) {
   platform::PictureScaler s;
   for (int i = 0; i < 300; ++i) {
     const int dw = 64 + int(random() % 200), line = int(random() % 64);
-    const std::vector<uint32_t> out = Scaled(s, Picture(64, 4, nullptr, line), 64, 4, dw, 4);
+    const std::vector<uint32_t> out = Scaled(s, Picture(64, 4, &random, line), 64, 4, dw, 4);
     double ink = 0;
     int blended = 0;
     for (int x = 0; x < dw; ++x) {
