@@ -3,7 +3,7 @@
 # Names given as arguments are installed too (CI adds the fuzz build's: clang and its runtimes).
 set -euo pipefail
 packages=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libpng-dev zlib1g-dev
-          libgtest-dev libgmock-dev libbenchmark-dev "$@")
+          libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -12,42 +12,13 @@
 #include <memory>
 #include <vector>
 
+#include "bench_timing.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
 #include "scenes/scene_manager.h"
 #include "test_app.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// A memset of the buffers a whole play frame writes: the back buffer, the depth buffer, both
-// arrays of the front pick buffer, the edge mask and the presented copy.
-class PlayFrameBound {
- public:
-  PlayFrameBound() {
-    constexpr size_t kCells = 640 * 480;
-    for (size_t s : {kCells * 4, kCells * 4, kCells * 4, kCells * 4, kCells, kCells * 4})
-      buffers_.emplace_back(s, uint8_t(1));
-  }
-  double TouchMs() {
-    const Clock::time_point start = Clock::now();
-    for (auto& b : buffers_) {
-      std::memset(b.data(), int(++fill_ & 0xFF), b.size());
-      benchmark::DoNotOptimize(b.data());
-    }
-    benchmark::ClobberMemory();
-    return MsSince(start);
-  }
-
- private:
-  std::vector<std::vector<uint8_t>> buffers_;
-  unsigned fill_ = 0;
-};
 
 // The play scene with `blocks` blocks, its frames drawn.
 std::unique_ptr<TestApp> Scene(int blocks) {
@@ -57,6 +28,14 @@ std::unique_ptr<TestApp> Scene(int blocks) {
   t->Move(320, 300);
   t->Frames(2);
   return t;
+}
+
+// The left button pressed at `at`, a frame before and one after, as a person takes what is there.
+void PressAt(TestApp& t, platform::Point at) {
+  t.Move(at.x, at.y);
+  t.NextFrame();
+  t.Press();
+  t.NextFrame();
 }
 
 // One frame, update and render; apart, so that an instruction count can be taken of it alone
@@ -71,14 +50,14 @@ std::unique_ptr<TestApp> Scene(int blocks) {
 // bound by its own clock; medians, the 95th percentile of the frames, and their ratio.
 template <class FrameFn>
 void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
-  PlayFrameBound bound;
+  bench::MemoryBound bound = bench::PlayFrameBound();
   SceneManager* scenes = t.app().Scenes();
   std::vector<double> frames, bounds;
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
+    const bench::Clock::time_point start = bench::Clock::now();
     frame();
     PlayOneFrame(scenes);
-    frames.push_back(MsSince(start));
+    frames.push_back(bench::MsSince(start));
     state.PauseTiming();
     bounds.push_back(bound.TouchMs());
     t.platform().ClearSounds();
@@ -119,10 +98,7 @@ void BM_HandDragFrame(benchmark::State& state) {
   // The pressed point shows the block to take.
   platform::Point at{320, 40};
   while (at.y < 300 && !set.CellBody(set.FrontCell(at.x, at.y))) at.y += 4;
-  t->Move(at.x, at.y);
-  t->NextFrame();
-  t->Press();
-  t->NextFrame();
+  PressAt(*t, at);
   if (!t->play().heldBody) return state.SkipWithError("no block under the cursor");
   int step = 0;
   Measure(state, *t, [&] {
@@ -143,10 +119,7 @@ void BM_HandleDragFrameAmong(benchmark::State& state) {
             p.x < 540;
   }
   if (!found) return state.SkipWithError("no bottom edge in view");
-  t->Move(p.x, p.y);
-  t->NextFrame();
-  t->Press();
-  t->NextFrame();
+  PressAt(*t, p);
   if (!t->play().heldHandle) return state.SkipWithError("no handle taken");
   int step = 0;
   Measure(state, *t, [&] { t->Move(p.x, p.y + (step++ % 60)); });

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_timing.h"
 #include "collapse_scenes.h"
 #include "play/construction_file.h"
 #include "play/snapshot.h"
@@ -16,12 +17,6 @@
 #include "test_app.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 std::unique_ptr<TestApp> PlaySpace(int painted_blocks) {
   auto t = std::make_unique<TestApp>();
@@ -54,11 +49,11 @@ std::vector<uint8_t> Save(TestApp& t) {
 
 // Touches as many bytes as the operation handles unpacked: the payload and the picture.
 double BoundMs(std::vector<uint8_t>& from, std::vector<uint8_t>& to) {
-  const Clock::time_point start = Clock::now();
+  const bench::Clock::time_point start = bench::Clock::now();
   std::memcpy(to.data(), from.data(), from.size());
   benchmark::DoNotOptimize(to.data());
   benchmark::ClobberMemory();
-  return MsSince(start);
+  return bench::MsSince(start);
 }
 
 void Report(benchmark::State& state, double op_ms, double bound_ms, size_t file_bytes) {
@@ -77,9 +72,9 @@ void BM_ConstructionSave(benchmark::State& state) {
   double op_ms = 0.0, bound_ms = 0.0;
   size_t file_bytes = 0;
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
+    const bench::Clock::time_point start = bench::Clock::now();
     file_bytes = Save(*t).size();
-    op_ms += MsSince(start);
+    op_ms += bench::MsSince(start);
     bound_ms += BoundMs(from, to);
   }
   Report(state, op_ms, bound_ms, file_bytes);
@@ -92,13 +87,13 @@ void BM_ConstructionLoad(benchmark::State& state) {
   std::vector<uint8_t> from(unpacked, 1), to(unpacked);
   double op_ms = 0.0, bound_ms = 0.0;
   for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
+    const bench::Clock::time_point start = bench::Clock::now();
     Snapshot snapshot;
     std::string why;
     if (!ReadConstructionPng(png.data(), png.size(), &snapshot, &why) ||
         !RestoreSnapshot(snapshot, &t->world(), &t->play(), &why))
       state.SkipWithError(why.c_str());
-    op_ms += MsSince(start);
+    op_ms += bench::MsSince(start);
     bound_ms += BoundMs(from, to);
   }
   Report(state, op_ms, bound_ms, png.size());

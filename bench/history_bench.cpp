@@ -2,10 +2,9 @@
 // the bytes one snapshot of that construction holds; and what one step keeps.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstring>
 #include <memory>
 
+#include "bench_timing.h"
 #include "collapse_scenes.h"
 #include "play/construction_keeper.h"
 #include "play/snapshot.h"
@@ -53,15 +52,7 @@ void BM_UndoRedo(benchmark::State& state) {
   const Snapshot s = TakeSnapshot(t->world(), t->play());
   const size_t bytes =
       s.blocks.size() * sizeof(Snapshot::Block) + s.canvasPixels.size() + s.tableTexels.size();
-  std::vector<uint8_t> from(bytes, 1), to(bytes);
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 20; ++i) {
-    std::memcpy(to.data(), from.data(), bytes);
-    benchmark::DoNotOptimize(to.data());
-  }
-  state.counters["snapshot_copy_ms"] =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
-      20;
+  state.counters["snapshot_copy_ms"] = bench::CopyMs(bytes, 20);
   state.counters["step_kb"] = double(step_bytes) / 1024.0;
 }
 BENCHMARK(BM_UndoRedo)

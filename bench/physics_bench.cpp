@@ -10,43 +10,24 @@
 #include <vector>
 
 #include "all_pairs_step.h"
+#include "bench_timing.h"
 #include "collapse_scenes.h"
+#include "play/snapshot.h"
 #include "scenes/scene_manager.h"
 #include "test_app.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 double Microseconds(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
-// Everything of a block that a step reads or writes.
-void CopyBody(const Block& from, Block& to) {
-  std::copy(from.corners, from.corners + 8, to.corners);
-  std::copy(from.savedCorners, from.savedCorners + 8, to.savedCorners);
-  std::copy(from.velocities, from.velocities + 8, to.velocities);
-  std::copy(from.contact, from.contact + 8, to.contact);
-  std::copy(from.axes, from.axes + 3, to.axes);
-  std::copy(from.restLengths, from.restLengths + 16, to.restLengths);
-  to.centre = from.centre;
-  to.previousCentre = from.previousCentre;
-  to.referenceCentre = from.referenceCentre;
-  to.size = from.size;
-  to.reachRadius = from.reachRadius;
-  to.onTable = from.onTable;
-  to.touched = from.touched;
-  to.touchedBefore = from.touchedBefore;
-}
+using bench::Median;
 
 void CopySet(const BlockSet& from, BlockSet& to) {
-  for (int i = 0; i < from.Count(); ++i) CopyBody(*from.At(i), *to.At(i));
+  for (int i = 0; i < from.Count(); ++i) CopyBodyState(*from.At(i), *to.At(i));
 }
 
 // A second block set of the same blocks, for the all-pairs transcription.

@@ -8,49 +8,21 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_timing.h"
 #include "collapse_scenes.h"
 #include "scenes/scene_manager.h"
 #include "test_app.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::MemoryBound;
+using bench::MsSince;
+using bench::PlayFrameBound;
 
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Scratch buffers the size of what one frame writes, each set once per measurement.
-class MemoryBound {
- public:
-  explicit MemoryBound(std::vector<size_t> sizes) {
-    for (size_t s : sizes) buffers_.emplace_back(s, uint8_t(1));
-  }
-  double TouchMs() {
-    const Clock::time_point start = Clock::now();
-    for (auto& b : buffers_) {
-      std::memset(b.data(), int(++fill_ & 0xFF), b.size());
-      benchmark::DoNotOptimize(b.data());
-    }
-    benchmark::ClobberMemory();
-    return MsSince(start);
-  }
-
- private:
-  std::vector<std::vector<uint8_t>> buffers_;
-  unsigned fill_ = 0;
-};
-
-constexpr size_t kScreenCells = 640 * 480;
-// A play frame writes the back buffer, the depth buffer, both arrays of the front pick buffer,
-// the edge mask and the presented copy of the frame.
-MemoryBound PlayFrameBound() {
-  return MemoryBound({kScreenCells * 4, kScreenCells * 4, kScreenCells * 4, kScreenCells * 4,
-                      kScreenCells, kScreenCells * 4});
-}
 // A title frame writes the back buffer and the presented copy.
 MemoryBound TitleFrameBound() {
-  return MemoryBound({kScreenCells * 4, kScreenCells * 4});
+  return MemoryBound({bench::kScreenCells * 4, bench::kScreenCells * 4});
 }
 
 // Runs `frame` timed, then the bound untimed by the library but by our own clock, and reports

@@ -8,12 +8,14 @@
 #include <random>
 #include <vector>
 
+#include "bench_timing.h"
 #include "platform/picture_placement.h"
 #include "platform/picture_scaler.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::MsSince;
 
 void ScaleFrame(benchmark::State& state) {
   const int out_w = int(state.range(0)), out_h = int(state.range(1));
@@ -30,13 +32,13 @@ void ScaleFrame(benchmark::State& state) {
     Clock::time_point start = Clock::now();
     scaler.ScaleRows(frame.data(), 640, shown.data(), r.w, 0, r.h);
     benchmark::DoNotOptimize(shown.data());
-    scale_ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    scale_ms += MsSince(start);
     state.PauseTiming();
     start = Clock::now();
     std::memset(bound.data(), ++fill & 0xFF, bound.size() * 4);
     benchmark::DoNotOptimize(bound.data());
     benchmark::ClobberMemory();
-    bound_ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    bound_ms += MsSince(start);
     state.ResumeTiming();
   }
   const double n = double(state.iterations());

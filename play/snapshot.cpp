@@ -81,22 +81,7 @@ Snapshot TakeSnapshot(const World& world, const PlayScene& play) {
     const Block& b = *set.At(i);
     Snapshot::Block& o = s.blocks[size_t(i)];
     o.id = b.id;
-    std::copy(b.corners, b.corners + 8, o.corners);
-    std::copy(b.savedCorners, b.savedCorners + 8, o.savedCorners);
-    std::copy(b.velocities, b.velocities + 8, o.velocities);
-    o.centre = b.centre;
-    o.previousCentre = b.previousCentre;
-    o.referenceCentre = b.referenceCentre;
-    o.size = b.size;
-    std::copy(b.axes, b.axes + 3, o.axes);
-    std::copy(b.restLengths, b.restLengths + 16, o.restLengths);
-    o.reachRadius = b.reachRadius;
-    o.screenPosition = b.screenPosition;
-    std::copy(b.contact, b.contact + 8, o.contact);
-    o.visited = b.visited;
-    o.onTable = b.onTable;
-    o.touched = b.touched;
-    o.touchedBefore = b.touchedBefore;
+    CopyBodyState(b, o);
     o.handle = b.grabHandle ? layer.Find(b.grabHandle) : -1;
     for (int f = 0; f < 6; ++f) {
       const Face& face = b.faces[f];
@@ -181,22 +166,7 @@ bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::stri
     largest = std::max(largest, o.id);
     by_id[o.id] = b;
     b->grabHandle = nullptr;
-    std::copy(o.corners, o.corners + 8, b->corners);
-    std::copy(o.savedCorners, o.savedCorners + 8, b->savedCorners);
-    std::copy(o.velocities, o.velocities + 8, b->velocities);
-    b->centre = o.centre;
-    b->previousCentre = o.previousCentre;
-    b->referenceCentre = o.referenceCentre;
-    b->size = o.size;
-    std::copy(o.axes, o.axes + 3, b->axes);
-    std::copy(o.restLengths, o.restLengths + 16, b->restLengths);
-    b->reachRadius = o.reachRadius;
-    b->screenPosition = o.screenPosition;
-    std::copy(o.contact, o.contact + 8, b->contact);
-    b->visited = o.visited;
-    b->onTable = o.onTable;
-    b->touched = o.touched;
-    b->touchedBefore = o.touchedBefore;
+    CopyBodyState(o, *b);
     for (int f = 0; f < 6; ++f) {
       Face& face = b->faces[f];
       face.normal = o.faces[f].normal;

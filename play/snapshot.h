@@ -6,6 +6,7 @@
 // from it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -76,6 +77,28 @@ struct Snapshot {
   std::vector<Block> blocks;  // in list order
   std::vector<Handle> handles;
 };
+
+// A block's shape and motion, all that a physics step reads or writes of it, from a block or its
+// record to another: Block and Snapshot::Block name these members alike.
+template <class From, class To>
+void CopyBodyState(const From& from, To& to) {
+  std::copy(from.corners, from.corners + 8, to.corners);
+  std::copy(from.savedCorners, from.savedCorners + 8, to.savedCorners);
+  std::copy(from.velocities, from.velocities + 8, to.velocities);
+  to.centre = from.centre;
+  to.previousCentre = from.previousCentre;
+  to.referenceCentre = from.referenceCentre;
+  to.size = from.size;
+  std::copy(from.axes, from.axes + 3, to.axes);
+  std::copy(from.restLengths, from.restLengths + 16, to.restLengths);
+  to.reachRadius = from.reachRadius;
+  to.screenPosition = from.screenPosition;
+  std::copy(from.contact, from.contact + 8, to.contact);
+  to.visited = from.visited;
+  to.onTable = from.onTable;
+  to.touched = from.touched;
+  to.touchedBefore = from.touchedBefore;
+}
 
 // The play space as it is now. Taken between frames; a body held by the hand counts as let go.
 Snapshot TakeSnapshot(const World& world, const PlayScene& play);

@@ -229,9 +229,8 @@ TEST_F(Handles, TheRefreshRemovesWhatTheWalkOfEveryHandleOverTheListRemoves) {
     // The walk: every handle over the list, a look-up of the handles for every block.
     const Mat4 ms = set().ScreenMatrix(device());
     const auto screen = [&](const Block* b) {
-      Vec4 p{b->centre.x, b->centre.z, b->centre.y, 1.0f};
-      TransformInPlace(p, ms);
-      return std::pair<int, int>(int(p.x / p.w), int(p.y / p.w));
+      const ScreenPoint p = ProjectToScreen(b->centre, ms);
+      return std::pair<int, int>(int(p.x), int(p.y));
     };
     const auto handled = [&](const Block* b) {
       for (int h = 0; h < layer().Count(); ++h)

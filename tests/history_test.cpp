@@ -63,14 +63,9 @@ class Session {
 
   void ChooseTool(int index) {
     const Tool* tool = t_.world().tools[index].get();
-    t_.Move(int(tool->x) + 24, int(tool->y) + 24);
-    t_.NextFrame();
-    t_.Press();
-    t_.NextFrame();
-    t_.Release();
-    t_.NextFrame();
-    afterRelease();
+    Stroke(int(tool->x) + 24, int(tool->y) + 24, 0, 0, false);
   }
+  // Press at (x, y), `frames` moves of up to `reach` pixels, release.
   void Stroke(int x, int y, int frames, int reach, bool vertical) {
     t_.Move(x, y);
     t_.NextFrame();
@@ -173,20 +168,17 @@ TEST(History, AnUndoDuringADragEndsTheDragFirstAndTheRestOfItDoesNothing) {
   session.ChooseTool(0);
   const Seen start = Look(t);
   // Take the top block of a tower and carry it away, still holding the button.
-  int x = 0, y = 0;
   const BlockSet& set = t.world().blockSet;
-  for (y = 20; y < 400 && !set.CellBody(set.FrontCell(x = 320, y)); ++y) {
-  }
-  for (x = 120; x < 520; ++x)
-    if (const Block* b = set.CellBody(set.FrontCell(x, y + 3)); b && b->kind == Block::kBlock)
-      break;
-  t.Move(x, y + 3);
+  const ScreenPoint top =
+      ProjectToScreen(set.At(24)->centre, set.ScreenMatrix(t.app().Graphics().Device()));
+  const int x = int(top.x), y = int(top.y);
+  t.Move(x, y);
   t.NextFrame();
   t.Press();
   t.NextFrame();
   ASSERT_NE(t.play().heldBody, nullptr);
   for (int i = 1; i <= 10; ++i) {
-    t.Move(x + 8 * i, y + 3 + 4 * i);
+    t.Move(x + 8 * i, y + 4 * i);
     t.NextFrame();
   }
   Send(t, platform::Message::kUndo, 1);

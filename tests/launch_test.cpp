@@ -3,6 +3,7 @@
 #include "app/launch.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,9 +76,10 @@ TEST(Options, KnowsTheWindowHelpAndVersionAndNothingElse) {
   ASSERT_TRUE(ParseOptions(4, all, &options, &error));
   EXPECT_TRUE(options.windowed && options.help && options.version);
   // A bare word is the one file to open; a second one is not.
-  const char* file[] = {"zentrova", "window", "--window"};
-  ASSERT_TRUE(ParseOptions(3, file, &options, &error));
+  const char* file[] = {"zentrova", "window", "--window", "--continue"};
+  ASSERT_TRUE(ParseOptions(4, file, &options, &error));
   EXPECT_EQ(options.openFile, "window");
+  EXPECT_TRUE(options.continueLast);
   for (const char* wrong : {"--fullscreen", "-w", "window", "--window=1", ""}) {
     const char* argv[] = {"zentrova", "a.png", wrong};
     EXPECT_FALSE(ParseOptions(3, argv, &options, &error)) << wrong;
@@ -105,9 +107,30 @@ TEST(DataFolder, PassesOverWhatIsNotOurDataAndSaysWhyForEveryFolder) {
   EXPECT_EQ(found, ours.string());
 
   ASSERT_FALSE(platform::FindDataFolder({missing, file, foreign}, &found, &failure));
-  EXPECT_EQ(failure, "its pictures and sounds are in none of the folders it looks in: " +
-                         missing.string() + " (No such file or directory); " + file.string() +
-                         " (not a folder); " + foreign.string() + " (no title.bmp in it)");
+  const std::string looked_in = "its pictures and sounds are in none of the folders it looks in: ";
+  EXPECT_EQ(failure, looked_in + missing.string() + " (No such file or directory); " +
+                         file.string() + " (not a folder); " + foreign.string() +
+                         " (no title.bmp in it)");
+
+  // A FIFO, a folder and a link to nothing where title.bmp should be: each named as it is; and a
+  // folder that cannot be looked into (not testable as root, who may look into any folder).
+  const fs::path fifo = s.path() / "fifo", folder = s.path() / "folder",
+                 dangling = s.path() / "link", closed = s.path() / "closed";
+  for (const fs::path& p : {fifo, folder / "title.bmp", dangling, closed})
+    fs::create_directories(p);
+  ASSERT_EQ(mkfifo((fifo / "title.bmp").c_str(), 0600), 0);
+  fs::create_symlink(s.path() / "nowhere.bmp", dangling / "title.bmp");
+  EXPECT_FALSE(platform::FindDataFolder({fifo, folder, dangling}, &found, &failure));
+  EXPECT_EQ(failure, looked_in + fifo.string() + " (title.bmp in it is a FIFO (named pipe)); " +
+                         folder.string() + " (title.bmp in it is a folder); " + dangling.string() +
+                         " (title.bmp in it is a link to nothing (No such file or directory))");
+  if (geteuid() != 0) {
+    fs::permissions(closed, fs::perms::none);
+    EXPECT_FALSE(platform::FindDataFolder({closed}, &found, &failure));
+    fs::permissions(closed, fs::perms::owner_all);
+    EXPECT_EQ(failure, looked_in + closed.string() +
+                           " (cannot look for title.bmp in it: Permission denied)");
+  }
 }
 
 TEST(Launch, FindsTheDataBesideTheProgramFromAnyFolderAndGivesTheWindowItsIcon) {

@@ -2,13 +2,13 @@
 // and depth with random samples and optional ancillary chunks, plain or interlaced.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "platform/compression.h"
 
 namespace png_builder {
 
@@ -17,22 +17,16 @@ inline void Put32(std::vector<uint8_t>* out, uint32_t v) {
 }
 
 inline std::vector<uint8_t> Chunk(const char* type, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> out(12 + data.size());
-  for (int b = 0; b < 4; ++b) out[size_t(b)] = uint8_t(data.size() >> (24 - 8 * b));
-  std::memcpy(&out[4], type, 4);
-  if (!data.empty()) std::memcpy(&out[8], data.data(), data.size());
-  // crc32 over type and data together (a null buffer would restart it).
-  const uLong crc = crc32(0, &out[4], uInt(4 + data.size()));
-  for (int b = 0; b < 4; ++b) out[8 + data.size() + size_t(b)] = uint8_t(crc >> (24 - 8 * b));
+  std::vector<uint8_t> out;
+  Put32(&out, uint32_t(data.size()));
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(type[i]));
+  out.insert(out.end(), data.begin(), data.end());
+  Put32(&out, platform::Crc32(&out[4], 4 + data.size()));  // over the type and the data
   return out;
 }
 
-inline std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw) {
-  uLongf size = compressBound(uLong(raw.size()));
-  std::vector<uint8_t> out(size);
-  compress2(out.data(), &size, raw.data(), uLong(raw.size()), 9);
-  out.resize(size);
-  return out;
+inline std::vector<uint8_t> Packed(const std::vector<uint8_t>& raw) {
+  return platform::Compress(raw.data(), raw.size());
 }
 
 inline const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -72,7 +66,7 @@ struct RandomPicture {
       ancillary.push_back(Chunk("tEXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h'}));
     if (pick(3) == 0) {
       std::vector<uint8_t> z = {'T', 'i', 't', 'l', 'e', 0, 0};
-      const std::vector<uint8_t> packed = Deflate(random_bytes(40));
+      const std::vector<uint8_t> packed = Packed(random_bytes(40));
       z.insert(z.end(), packed.begin(), packed.end());
       ancillary.push_back(Chunk("zTXt", z));
     }
@@ -127,7 +121,7 @@ struct RandomPicture {
         if (held) raw.push_back(uint8_t(bits << (8 - held)));
       }
     }
-    add(Chunk("IDAT", Deflate(raw)));
+    add(Chunk("IDAT", Packed(raw)));
     add(Chunk("IEND", {}));
     return file;
   }

@@ -24,9 +24,9 @@ class SoakChecks {
  public:
   explicit SoakChecks(TestApp* t);
 
-  // Before a play frame: what the frame's judgments compare against. `pen` tells whether this
-  // frame may paint (a pen is the tool and the left button is down).
-  // `history`: an undo or redo comes in this frame, which may remove, add and repaint blocks.
+  // Before a play frame: what the frame's judgments compare against. `pen`: this frame may paint
+  // (a pen is the tool and the left button is down); `history`: an undo or redo comes in this
+  // frame, which may remove, add and repaint blocks.
   void BeforePlayFrame(bool pen, bool history = false);
   // After a play frame; `entered` when it is the first one of a new play space.
   std::string AfterPlayFrame(bool entered);
@@ -37,7 +37,6 @@ class SoakChecks {
   std::string Pairs();
   std::string PickCells();
   std::string Removals();
-  bool history_ = false;
   std::string Paint();
   std::string Camera();
   std::string Heap();
@@ -54,8 +53,8 @@ class SoakChecks {
   uint64_t checkedListVersion_ = 0;
   int64_t frame_ = 0;
   int entries_ = 0;
-  // Before the frame: the blocks with their screen positions as a grab layer refresh would see
-  // them, the handled blocks, and the texels.
+  // Before the frame: each block where a grab layer refresh would see it on screen, and whether
+  // it has a handle; whether a pen or the history may change texels; every block's texels.
   struct Before {
     const Block* block;
     int x, y;
@@ -63,6 +62,7 @@ class SoakChecks {
   };
   std::vector<Before> before_;
   bool pen_ = false;
+  bool history_ = false;
   std::unordered_map<const Block*, uint64_t> texels_;
   uint64_t surround_ = 0;
 };

@@ -1,13 +1,13 @@
 // libFuzzer target: the PNG reader on arbitrary bytes. The signature is put back and every whole
 // chunk's CRC made right before decoding, so that a mutation inside a chunk reaches the code that
 // reads it instead of stopping at libpng's CRC check.
-#include <zlib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "platform/compression.h"
+#include "png_builder.h"
 #include "readers.h"
 
 namespace {
@@ -17,15 +17,14 @@ uint32_t Be32(const uint8_t* p) {
 }
 
 void RepairChunks(std::vector<uint8_t>* bytes) {
-  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (bytes->size() < 8) return;
-  std::memcpy(bytes->data(), kSignature, 8);
+  std::memcpy(bytes->data(), png_builder::kSignature, 8);
   size_t at = 8;
   while (bytes->size() - at >= 12) {
     const uint32_t length = Be32(bytes->data() + at);
     if (length > bytes->size() - at - 12) return;  // the reader's own walk must refuse it
     uint8_t* type = bytes->data() + at + 4;
-    const uLong crc = crc32(0, type, uInt(4 + length));
+    const uint32_t crc = platform::Crc32(type, 4 + size_t(length));
     for (int b = 0; b < 4; ++b) type[4 + length + size_t(b)] = uint8_t(crc >> (24 - 8 * b));
     at += 12 + size_t(length);
   }
