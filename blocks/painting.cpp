@@ -84,7 +84,9 @@ bool BlockSet::PaintFaceTexel(const CursorRays& rays, Face* face, float x, float
     u = w + CrossLength(Subtract(a, p0, p), Subtract(b, p2, p)) / area;
   }
   if (!(u >= 0.0f && u <= 1.0f && w >= 0.0f && w <= 1.0f)) return false;
-  ImageTexture* texture = face->texture;
+  if (!face->texture || !face->texture->Backing() || !face->owner) return false;
+  // The face's own texture: a face that showed the shared blank one gets it now.
+  ImageTexture* texture = face->owner->TextureToPaint(*face);
   if (!texture || !texture->Backing()) return false;
   const int tw = texture->Width(), th = texture->Height();
   // A hit on the far border (u or v exactly 1) stays on the last texel.

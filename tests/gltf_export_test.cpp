@@ -203,7 +203,7 @@ void CheckAgainstWorld(const Glb& g, World& world) {
       const Vec3* corners[4];
       for (int k = 0; k < 4; ++k) corners[k] = &block.corners[kFaceCorners[f][k]];
       CheckQuad(g, positions.data() + 12 * f, normals.data() + 12 * f, uvs.data() + 8 * f, local,
-                corners, inside, picture, block.faceTextures[f].Backing()->Buffer(), 8,
+                corners, inside, picture, block.faces[f].texture->Backing()->Buffer(), 8,
                 "block " + std::to_string(b) + " face " + std::to_string(f));
     }
     // Glue: every link of the block, and nothing else, as node and face.
@@ -224,7 +224,7 @@ void PaintAtRandom(World& world, int faces, uint32_t seed) {
   BlockSet& set = world.blockSet;
   for (int i = 0; i < faces; ++i) {
     Block* block = set.At(random.Next() % set.Count());
-    ImageTexture& texture = block->faceTextures[random.Next() % 6];
+    ImageTexture& texture = *block->PaintableFaceTexture(int(random.Next() % 6));
     for (int k = 0; k < 20; ++k) {
       const size_t texel = size_t(random.Next() % 64);
       for (int c = 0; c < 3; ++c)
