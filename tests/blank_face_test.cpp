@@ -146,6 +146,7 @@ TEST(BlankFaces, ASessionOfPaintCopiesUndoAndReopeningIsTheSameAsWithATextureFor
   twins.NextFrame();
   const std::filesystem::path saved =
       std::filesystem::path(ZENTROVA_OUTPUT_DIR) / "blank_faces_session.png";
+  std::filesystem::create_directories(saved.parent_path());
   std::filesystem::remove(saved);
   RandomSession<TwinApps> session(twins, 21);
   std::string judged;
@@ -166,8 +167,10 @@ TEST(BlankFaces, ASessionOfPaintCopiesUndoAndReopeningIsTheSameAsWithATextureFor
       for (size_t k = history.RedoSteps(); k > 0; --k) twins.Send(platform::Message::kRedo);
     } else if (roll == 11) {
       const std::vector<uint8_t> png = TwinApps::File(twins.shared);
-      std::ofstream(saved, std::ios::binary)
-          .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+      std::ofstream file(saved, std::ios::binary);
+      ASSERT_TRUE(
+          file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size())))
+          << saved;
     } else if (std::filesystem::exists(saved)) {
       std::string why;
       ASSERT_TRUE(OpenConstruction(twins.shared.app(), saved.string(), &why)) << why;
