@@ -15,6 +15,7 @@
 #include "bench_timing.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
+#include "memory/heap_figures.h"
 #include "scenes/scene_manager.h"
 #include "test_app.h"
 
@@ -159,6 +160,67 @@ BENCHMARK(BM_DoorFrame)
     ->Args({3000, 0})
     ->Iterations(40)
     ->Unit(benchmark::kMillisecond);
+
+// The heap in use with `blocks` blocks, two frames drawn (the allocator's own figure, small
+// blocks in use plus mapped ones; run with GLIBC_TUNABLES=glibc.malloc.tcache_count=0 for an
+// exact one): heap_MB, and per_block_bytes beside the same scene's figure at 100 blocks.
+void BM_HeapAtBlocks(benchmark::State& state) {
+  const int blocks = int(state.range(0));
+  double heap = 0, base = 0;
+  for (auto _ : state) {
+    const size_t before = heap::InUse();
+    {
+      auto t = Scene(100);
+      base = double(heap::InUse() - before);
+    }
+    const size_t between = heap::InUse();
+    auto t = Scene(blocks);
+    heap = double(heap::InUse() - between);
+  }
+  state.counters["heap_MB"] = heap / 1.0e6;
+  state.counters["at_100_MB"] = base / 1.0e6;
+  state.counters["per_block_bytes"] = blocks > 100 ? (heap - base) / (blocks - 100) : 0.0;
+}
+BENCHMARK(BM_HeapAtBlocks)->Arg(1000)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Blocks added as a second handle adds them (AddBlockOwnContext) until the set holds `blocks`,
+// from the starting hundred: the time per block, beside a memset of the bytes of one Block
+// object (the least any way of adding touches), measured in the same run.
+void BM_AddBlocks(benchmark::State& state) {
+  const int blocks = int(state.range(0));
+  auto t = std::make_unique<TestApp>();
+  t->EnterPlay();
+  BlockSet& set = t->world().blockSet;
+  auto* device = t->app().Graphics().Device();
+  std::vector<uint8_t> bytes(sizeof(Block), 1);
+  double add_ms = 0, bound_ms = 0;
+  long added = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    while (set.Count() > 100) set.RemoveAt(set.Count() - 1);
+    state.ResumeTiming();
+    const bench::Clock::time_point start = bench::Clock::now();
+    while (set.Count() < blocks) {
+      set.AddBlockOwnContext(device, t->app().Sounds(), {0, 1, 0}, {2, 2, 2});
+      ++added;
+    }
+    add_ms += bench::MsSince(start);
+    state.PauseTiming();
+    const bench::Clock::time_point touch = bench::Clock::now();
+    for (int i = 100; i < blocks; ++i) {
+      std::memset(bytes.data(), i & 0xFF, bytes.size());
+      benchmark::DoNotOptimize(bytes.data());
+      benchmark::ClobberMemory();
+    }
+    bound_ms += bench::MsSince(touch);
+    state.ResumeTiming();
+  }
+  const double n = double(std::max(added, 1L));
+  state.counters["add_us"] = 1000.0 * add_ms / n;
+  state.counters["bound_us"] = 1000.0 * bound_ms / n;
+  state.counters["ratio"] = bound_ms > 0 ? add_ms / bound_ms : 0.0;
+}
+BENCHMARK(BM_AddBlocks)->Arg(1000)->Arg(10000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 #define SCALE_ARGS Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_PointerFrame)->SCALE_ARGS;

@@ -27,7 +27,8 @@ std::unique_ptr<TestApp> PlaySpace(int painted_blocks) {
     platform::PortableRand random;
     random.Seed(11);
     for (int i = 0; i < set.Count(); ++i)
-      for (ImageTexture& face : set.At(i)->faceTextures) {
+      for (int f = 0; f < 6; ++f) {
+        ImageTexture& face = *set.At(i)->PaintableFaceTexture(f);
         for (uint8_t& texel : face.Backing()->Buffer()) texel = uint8_t(random.Next());
         face.Upload(0, 0, face.Width(), face.Height());
       }

@@ -32,7 +32,7 @@ void HandMove(TestApp& t) {
 void PenStroke(TestApp& t) {
   BlockSet& set = t.world().blockSet;
   for (int i = 0; i < 20; ++i) {
-    ImageTexture& face = set.At(i)->faceTextures[1];
+    ImageTexture& face = *set.At(i)->PaintableFaceTexture(1);
     std::fill(face.Backing()->Buffer().begin(), face.Backing()->Buffer().end(), uint8_t(40));
     face.Upload(0, 0, 8, 8);
   }

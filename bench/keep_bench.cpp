@@ -30,7 +30,8 @@ std::unique_ptr<TestApp> PaintedScene(int blocks) {
       std::memcpy(&rgb[i], kPens[random.Next() % 8], 3);
   };
   for (int i = 0; i < set.Count(); ++i)
-    for (ImageTexture& texture : set.At(i)->faceTextures) {
+    for (int f = 0; f < 6; ++f) {
+      ImageTexture& texture = *set.At(i)->PaintableFaceTexture(f);
       paint(texture.Backing()->Buffer());
       texture.Upload(0, 0, 8, 8);
     }

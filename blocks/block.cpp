@@ -35,8 +35,8 @@ void Block::BuildCorners() {
   Add(corners[7], corners[3], z);
 }
 
-bool Block::Create(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
-                   const SoundManager& sound_context, const Vec3& origin, const Vec3& block_size) {
+bool Block::Create(const BlankFace& blank, const SoundManager& sound_context, const Vec3& origin,
+                   const Vec3& block_size) {
   size = block_size;
   axes[0].Set(1, 0, 0);
   axes[1].Set(0, 1, 0);
@@ -71,11 +71,31 @@ bool Block::Create(const platform::gdi::DeviceContext& dc, r::RenderDevice* devi
     std::snprintf(name, sizeof name, "data/collision%d.wav", i + 1);
     if (!collisionSounds[i].Load(sound_context, name)) sounds = false;
   }
+  blank_ = &blank;
   for (int f = 0; f < 6; ++f) {
-    if (!faceTextures[f].CreateBlank(dc, device, 8, 8, 255, 255, 255)) return false;
-    faces[f].texture = &faceTextures[f];
+    ownTextures_[f].reset();
+    faces[f].texture = blank.Texture();
   }
+  if (!blank.Texture()) return false;
+  if (!blank.Shared())
+    for (int f = 0; f < 6; ++f)
+      if (!PaintableFaceTexture(f)) return false;
   return sounds;
+}
+
+ImageTexture* Block::PaintableFaceTexture(int f) {
+  std::unique_ptr<ImageTexture>& own = ownTextures_[f];
+  if (!own && blank_ && faces[f].texture) {
+    own = blank_->CopyOf(*faces[f].texture);
+    if (own) faces[f].texture = own.get();
+  }
+  return own.get();
+}
+
+ImageTexture* Block::TextureToPaint(const Face& face) {
+  for (int f = 0; f < 6; ++f)
+    if (&face == &faces[f]) return PaintableFaceTexture(f);
+  return nullptr;
 }
 
 void Block::PlaceAt(const Vec3& point) {

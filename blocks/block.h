@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "blocks/blank_face.h"
 #include "blocks/math.h"
 #include "gfx/image_texture.h"
-#include "platform/gdi/device_context.h"
 #include "platform/render/render_device.h"
 #include "sound/sound_manager.h"
 
@@ -26,7 +27,9 @@ struct Face {
   Vec3 normal;
   float area012 = 0.0f;  // |(p0 - p1) x (p1 - p2)|, twice the area of p0 p1 p2
   float area230 = 0.0f;  // |(p2 - p3) x (p3 - p0)|, twice the area of p2 p3 p0
-  ImageTexture* texture = nullptr;
+  // What the face shows, not owned: its block's own texture once painted, else a blank one
+  // many faces share. Written only through the block (Block::TextureToPaint).
+  const ImageTexture* texture = nullptr;
   Block* owner = nullptr;
   Face* link = nullptr;  // the glued face of another block, not owned
 
@@ -44,12 +47,12 @@ class Block {
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
 
-  // Builds the box from corner 0 and the edge lengths (physics space), with white 8x8 face
-  // textures and the five collision sounds; false at the first texture that cannot be made, or
-  // at the end when a sound could not be loaded (that one stays silent).
-  virtual bool Create(const platform::gdi::DeviceContext& dc,
-                      platform::render::RenderDevice* device, const SoundManager& sound_context,
-                      const Vec3& origin, const Vec3& block_size);
+  // Builds the box from corner 0 and the edge lengths (physics space), every face showing the
+  // blank white texture (which must outlive the block), and the five collision sounds; false
+  // when the blank was not made or a face's own texture could not be (the blank not shared),
+  // or at the end when a sound could not be loaded (that one stays silent).
+  virtual bool Create(const BlankFace& blank, const SoundManager& sound_context, const Vec3& origin,
+                      const Vec3& block_size);
   // Puts corner 0 at the point, keeping axes and size.
   virtual void PlaceAt(const Vec3& point);
   virtual Vec3& GetCenter(Vec3& out) const {
@@ -62,11 +65,20 @@ class Block {
   // Corners 1..7 from corner 0, the axes and the size.
   void BuildCorners();
 
+  // Face f's texture for writing: its own, made on the first call as a copy of what the face
+  // shows (copy on write), so that painting a face never changes another. Null when it cannot
+  // be made.
+  ImageTexture* PaintableFaceTexture(int f);
+  // Whether face f has a texture of its own (it was painted, or the blank is not shared).
+  bool OwnsFaceTexture(int f) const { return ownTextures_[f] != nullptr; }
+  // The texture the pens write for one of this body's face records (the same for a block's face
+  // as PaintableFaceTexture), or null.
+  virtual ImageTexture* TextureToPaint(const Face& face);
+
   int kind;
   uint32_t id = 0;  // stable for the block's life, given by the block set; never reused
   Vec3 corners[8];
   Face faces[6];
-  ImageTexture faceTextures[6];
   Vec3 centre;
   Vec3 previousCentre;
   Vec3 size;
@@ -84,6 +96,10 @@ class Block {
   Sound collisionSounds[5];
   uint8_t touched = 0;
   uint8_t touchedBefore = 0;
+
+ private:
+  const BlankFace* blank_ = nullptr;  // not owned: the block set's
+  std::unique_ptr<ImageTexture> ownTextures_[6];
 };
 
 // Origin (corner 0, physics space) of a box of the given size centred at a display-space point.

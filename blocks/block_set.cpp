@@ -26,6 +26,9 @@ bool BlockSet::Initialise(GameApp* app, int buffer_width, int buffer_height) {
 
 BlockSet::~BlockSet() {
   FinishPickRefresh();
+  // The blocks go before the blank texture their faces show; the links among them need no
+  // unlinking, all of them go.
+  while (Count() > 0) OwningObjectList<Block>::RemoveAt(Count() - 1);
 }
 
 void BlockSet::Add(Block* block) {
@@ -148,7 +151,8 @@ Block* BlockSet::AddBlock(const platform::gdi::DeviceContext& dc, r::RenderDevic
                           const SoundManager& sound_manager, const Vec3& centre,
                           const Vec3& block_size) {
   auto* block = new Block();
-  block->Create(dc, device, sound_manager, OriginForDisplayCentre(centre, block_size), block_size);
+  blankFace_.Create(dc, device);
+  block->Create(blankFace_, sound_manager, OriginForDisplayCentre(centre, block_size), block_size);
   Add(block);
   return block;
 }

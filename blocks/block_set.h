@@ -36,11 +36,16 @@ class BlockSet : public OwningObjectList<Block> {
   // Empties every cell of both buffers.
   void ClearPickBuffers();
   // A new block centred at a display-space point; the result of its Create is not examined.
+  // Its faces show the set's blank white texture, made with the first block on the device
+  // given (one device for every block of a set).
   Block* AddBlock(const platform::gdi::DeviceContext& dc, platform::render::RenderDevice* device,
                   const SoundManager& sound_manager, const Vec3& centre, const Vec3& block_size);
   Block* AddBlockOwnContext(platform::render::RenderDevice* device,
                             const SoundManager& sound_manager, const Vec3& centre,
                             const Vec3& block_size);
+  // Off: blocks made from now on take six face textures of their own at once instead of
+  // sharing the blank one until painted; for the tests that compare both ways.
+  void SetSharedBlankFaces(bool shared) { blankFace_.SetShared(shared); }
   // Ids after a restore go on from the largest restored one.
   void ContinueIdsAfter(uint32_t largest) { nextId_ = largest + 1; }
   void ResetGlueState() {
@@ -252,6 +257,8 @@ class BlockSet : public OwningObjectList<Block> {
   Face* FaceGluedTo(const Face& face, const Block* except) const;
   void CentreAt(Block* block, const Vec3& display_point) const;
 
+  // What every face of the set's blocks shows until painted; the blocks go before it.
+  BlankFace blankFace_;
   PickBuffer front_;
   PickBuffer back_;
   // Bumped on every change of the block list; each buffer remembers the value it was filled at.

@@ -62,6 +62,7 @@ class ContactGrid {
 
   int count_ = 0;
   size_t capacity_ = 0;
+  size_t listedPerBlock_ = 0;  // listed blocks per block at the last build, rounded up
   long builds_ = 0;
   long relists_ = 0;
   // What the lists were made for: the list version, the block count, the centres and reaches.

@@ -84,13 +84,21 @@ bool BlockSet::PaintFaceTexel(const CursorRays& rays, Face* face, float x, float
     u = w + CrossLength(Subtract(a, p0, p), Subtract(b, p2, p)) / area;
   }
   if (!(u >= 0.0f && u <= 1.0f && w >= 0.0f && w <= 1.0f)) return false;
-  ImageTexture* texture = face->texture;
-  if (!texture || !texture->Backing()) return false;
-  const int tw = texture->Width(), th = texture->Height();
+  const ImageTexture* shown = face->texture;
+  if (!shown || !shown->Backing() || !face->owner) return false;
+  const int tw = shown->Width(), th = shown->Height();
   // A hit on the far border (u or v exactly 1) stays on the last texel.
   const int column = std::min(int(float(tw) * u), tw - 1);
   const int row = std::min(int(float(th) * w), th - 1);
-  uint8_t* texel = &texture->Backing()->Buffer()[3 * (size_t(column) + size_t(row) * tw)];
+  const size_t at = 3 * (size_t(column) + size_t(row) * size_t(tw));
+  // A texel that has the pen's colour already is left as it is: a face showing the shared blank
+  // texture needs no texture of its own for a stroke that changes nothing.
+  const uint8_t* now = &shown->Backing()->Buffer()[at];
+  if (now[0] == pen[0] && now[1] == pen[1] && now[2] == pen[2]) return true;
+  // The face's own texture: a face that showed the shared one gets it now.
+  ImageTexture* texture = face->owner->TextureToPaint(*face);
+  if (!texture || !texture->Backing()) return false;
+  uint8_t* texel = &texture->Backing()->Buffer()[at];
   texel[0] = pen[0];
   texel[1] = pen[1];
   texel[2] = pen[2];

@@ -11,14 +11,27 @@ bool ImageTexture::LoadFromFile(r::RenderDevice* device, const std::string& name
   return r::CreateTextureFromFile(device, name, &texture_);
 }
 
-bool ImageTexture::CreateBlank(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
-                               int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
+bool ImageTexture::MakeBlank(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
+                             int width, int height) {
   width_ = width;
   height_ = height;
   texture_.reset();
   if (device->CreateTexture(width, height, &texture_) != r::Result::kOk) return false;
   backing_ = std::make_unique<DibImage>();
-  if (!backing_->CreateDib(dc, width, height, 24)) return false;
+  return backing_->CreateDib(dc, width, height, 24);
+}
+
+bool ImageTexture::CreateCopy(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
+                              const ImageTexture& from) {
+  if (!from.backing_ || !MakeBlank(dc, device, from.width_, from.height_)) return false;
+  backing_->Buffer() = from.backing_->Buffer();
+  Upload(0, 0, width_, height_);
+  return true;
+}
+
+bool ImageTexture::CreateBlank(const platform::gdi::DeviceContext& dc, r::RenderDevice* device,
+                               int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
+  if (!MakeBlank(dc, device, width, height)) return false;
   std::vector<uint8_t>& rgb = backing_->Buffer();
   for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
     rgb[i] = red;

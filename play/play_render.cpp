@@ -33,8 +33,9 @@ void PlayScene::BuildFrameKey() {
   sceneKey.Add(viewport);
   // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
   // transforms, the list and the corners: the front fills count their changes, looked at by
-  // every frame's step before its render. A face's texture is set when its block is made, and
-  // the device counts every write of a texel.
+  // every frame's step before its render. A face's texture is set when its block is made and
+  // when it is first painted (then its own is made, which the device counts as a write), and the
+  // device counts every write of a texel.
   sceneKey.Add(world->blockSet.FrontFills());
   sceneKey.Add(device->TexelWrites());
   const Table& table = world->table;

@@ -90,7 +90,7 @@ Snapshot TakeSnapshot(const World& world, const PlayScene& play) {
       out.area012 = face.area012;
       out.area230 = face.area230;
       out.link = RefOf(world, face.link);
-      const DibImage* texels = b.faceTextures[f].Backing();
+      const DibImage* texels = face.texture ? face.texture->Backing() : nullptr;
       if (texels && texels->Buffer().size() == out.texels.size())
         std::copy(texels->Buffer().begin(), texels->Buffer().end(), out.texels.begin());
     }
@@ -172,13 +172,15 @@ bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::stri
       face.normal = o.faces[f].normal;
       face.area012 = o.faces[f].area012;
       face.area230 = o.faces[f].area230;
-      ImageTexture& texture = b->faceTextures[f];
-      if (DibImage* texels = texture.Backing();
-          texels && texels->Buffer().size() == o.faces[f].texels.size() &&
-          !std::equal(o.faces[f].texels.begin(), o.faces[f].texels.end(),
-                      texels->Buffer().begin())) {
-        std::copy(o.faces[f].texels.begin(), o.faces[f].texels.end(), texels->Buffer().begin());
-        texture.Upload(0, 0, texture.Width(), texture.Height());
+      // A face showing the shared blank texture gets its own only where the texels differ.
+      const auto& want = o.faces[f].texels;
+      if (const DibImage* shown = face.texture ? face.texture->Backing() : nullptr;
+          shown && shown->Buffer().size() == want.size() &&
+          !std::equal(want.begin(), want.end(), shown->Buffer().begin())) {
+        if (ImageTexture* texture = b->PaintableFaceTexture(f)) {
+          std::copy(want.begin(), want.end(), texture->Backing()->Buffer().begin());
+          texture->Upload(0, 0, texture->Width(), texture->Height());
+        }
       }
     }
   }

@@ -18,11 +18,12 @@ class Bodies : public testing::Test {
   Block* NewBlock(const Vec3& origin, const Vec3& size = {2, 2, 2}) {
     blocks.push_back(std::make_unique<Block>());
     platform::gdi::DeviceContext dc;
-    EXPECT_TRUE(
-        blocks.back()->Create(dc, app.app().Graphics().Device(), app.app().Sounds(), origin, size));
+    EXPECT_TRUE(blank.Create(dc, app.app().Graphics().Device()));
+    EXPECT_TRUE(blocks.back()->Create(blank, app.app().Sounds(), origin, size));
     return blocks.back().get();
   }
   TestApp app;
+  BlankFace blank;  // before the blocks, which show it
   std::vector<std::unique_ptr<Block>> blocks;
 };
 
@@ -46,11 +47,11 @@ TEST_F(Bodies, FaceNormalsFollowTheCornerOrderAndAreasAreDoubled) {
     EXPECT_FLOAT_EQ(b->faces[f].area012, 4.0f);
     EXPECT_FLOAT_EQ(b->faces[f].area230, 4.0f);
     EXPECT_EQ(b->faces[f].owner, b);
-    EXPECT_EQ(b->faces[f].texture, &b->faceTextures[f]);
+    EXPECT_EQ(b->faces[f].texture, blank.Texture());
     EXPECT_EQ(b->faces[f].link, nullptr);
   }
   EXPECT_EQ(b->faces[3].corner[2], &b->corners[7]);
-  EXPECT_EQ(b->faceTextures[0].Texture()->Texels()[63], 0xFFFFFFFFu);
+  EXPECT_EQ(b->faces[0].texture->Texture()->Texels()[63], 0xFFFFFFFFu);
 }
 
 TEST_F(Bodies, PlaceAtMovesCornerZeroAndKeepsTheRotation) {

@@ -202,7 +202,7 @@ void CheckAgainstWorld(const Glb& g, World& world) {
         corners[k] = block ? &block->corners[kFaceCorners[f][k]] : &table.tableCorners[k];
       CheckQuad(positions.data() + 12 * f, normals.data() + 12 * f, uvs.data() + 8 * f, local,
                 corners, inside, picture,
-                (block ? block->faceTextures[f] : table.texture).Backing()->Buffer(),
+                (block ? block->faces[f].texture : &table.texture)->Backing()->Buffer(),
                 block ? 8 : 240, "block " + std::to_string(b) + " face " + std::to_string(f));
     }
     if (!block) continue;
@@ -226,7 +226,7 @@ void PaintAtRandom(World& world, int faces, uint32_t seed) {
   BlockSet& set = world.blockSet;
   for (int i = 0; i < faces; ++i) {
     Block* block = set.At(random.Next() % set.Count());
-    ImageTexture& texture = block->faceTextures[random.Next() % 6];
+    ImageTexture& texture = *block->PaintableFaceTexture(int(random.Next() % 6));
     for (int k = 0; k < 20; ++k) {
       const size_t texel = size_t(random.Next() % 64);
       for (int c = 0; c < 3; ++c)

@@ -32,12 +32,12 @@ class Painting : public testing::Test {
   }
   int PaintedTexels(int face) {
     int n = 0;
-    const std::vector<uint8_t>& rgb = block->faceTextures[face].Backing()->Buffer();
+    const std::vector<uint8_t>& rgb = block->faces[face].texture->Backing()->Buffer();
     for (size_t i = 0; i < rgb.size(); i += 3) n += rgb[i + 1] == 0;
     return n;
   }
   bool Texel(int face, int x, int y) {
-    return block->faceTextures[face].Texture()->Texels()[y * 8 + x] == 0xFFFF0000u;
+    return block->faces[face].texture->Texture()->Texels()[y * 8 + x] == 0xFFFF0000u;
   }
 
   TestApp app;
@@ -51,7 +51,7 @@ TEST_F(Painting, NearTheCentreOfAFaceTheClosestZoomPaintsTexelFourFour) {
   EXPECT_TRUE(set().PaintAt(device(), x, y, red, 16));
   EXPECT_EQ(PaintedTexels(1), 1);
   EXPECT_TRUE(Texel(1, 4, 4));
-  EXPECT_EQ(block->faceTextures[1].Backing()->Buffer()[3 * (4 + 4 * 8)], 255);
+  EXPECT_EQ(block->faces[1].texture->Backing()->Buffer()[3 * (4 + 4 * 8)], 255);
 }
 
 TEST_F(Painting, FartherViewsPaintLargerPatchesThatNeverSpillOntoAnotherFace) {

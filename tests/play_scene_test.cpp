@@ -89,7 +89,7 @@ TEST_F(Play, DrawnFacesAndThePickBufferAgree) {
   BlockSet& set = t.world().blockSet;
   for (int i = 0; i < set.Count(); ++i)
     for (int f = 0; f < 6; ++f) {
-      ImageTexture& texture = set.At(i)->faceTextures[f];
+      ImageTexture& texture = *set.At(i)->PaintableFaceTexture(f);
       std::vector<uint8_t>& rgb = texture.Backing()->Buffer();
       for (size_t k = 0; k < rgb.size(); k += 3) {
         rgb[k] = uint8_t(i + 1);

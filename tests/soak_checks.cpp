@@ -33,7 +33,7 @@ uint64_t Mix(uint64_t hash, const uint8_t* bytes, size_t n) {
 }
 
 uint64_t MixTexture(uint64_t hash, const ImageTexture& texture) {
-  if (DibImage* backing = texture.Backing())
+  if (const DibImage* backing = texture.Backing())
     hash = Mix(hash, backing->Buffer().data(), backing->Buffer().size());
   return hash;
 }
@@ -247,7 +247,8 @@ std::string SoakChecks::Paint() {
 
 uint64_t SoakChecks::TexelHash(const Block& b) const {
   uint64_t hash = 0xCBF29CE484222325ull;
-  for (const ImageTexture& texture : b.faceTextures) hash = MixTexture(hash, texture);
+  for (const Face& face : b.faces)
+    if (face.texture) hash = MixTexture(hash, *face.texture);
   return hash;
 }
 

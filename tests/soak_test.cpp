@@ -58,7 +58,7 @@ TEST(SoakChecks, EachCatchesItsFaultPlantedByHand) {
   over.link = nullptr;
   taken.link = &set.At(0)->faces[1];
   EXPECT_NE(judge([&] {
-              set.At(7)->faceTextures[2].Backing()->Buffer()[5] ^= 1;
+              set.At(7)->PaintableFaceTexture(2)->Backing()->Buffer()[5] ^= 1;
             }).find("texels changed with no pen"),
             std::string::npos);
   EXPECT_EQ(judge([&] { t.play().pitch = 95.0f; }), "pitch out of 0..90");

@@ -43,6 +43,10 @@ void Table::PlaceAt(const Vec3& point) {
   topRecord.UpdateShape();
 }
 
+ImageTexture* Table::TextureToPaint(const Face& face) {
+  return &face == &topRecord ? &texture : nullptr;
+}
+
 void Table::Draw(r::RenderDevice* device) const {
   device->SetTexture(0, texture.Texture());
   device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "blocks/block.h"
+#include "platform/gdi/device_context.h"
 
 class Table : public Block {
  public:
@@ -13,6 +14,8 @@ class Table : public Block {
   // Rebuilds the square around a display-space point from the fixed offsets.
   void PlaceAt(const Vec3& point) override;
   void Draw(platform::render::RenderDevice* device) const;
+  // The table's own texture for its top record.
+  ImageTexture* TextureToPaint(const Face& face) override;
 
   // The face record the pick buffers and the pens use: its corners are the four table corners.
   Face& TopRecord() { return topRecord; }

@@ -219,6 +219,8 @@ Result RenderDevice::Reset(const PresentParameters& params) {
 Result RenderDevice::CreateTexture(int width, int height, std::unique_ptr<Texture>* out) {
   if (width <= 0 || height <= 0 || width > 8192 || height > 8192) return Result::kInvalidCall;
   *out = std::make_unique<Texture>(width, height, texel_writes_);
+  // New texels: a picture drawn from a texture made since may differ wherever it shows.
+  ++*texel_writes_;
   return Result::kOk;
 }
 

@@ -89,8 +89,8 @@ class RenderDevice {
   Result Reset(const PresentParameters& params);
 
   Result CreateTexture(int width, int height, std::unique_ptr<Texture>* out);
-  // Counts the hand-outs of writable texels of every texture made here: unchanged means that
-  // no texel of them changed.
+  // Counts the textures made here and the hand-outs of writable texels of every one of them:
+  // unchanged means that no texture was made and no texel of them changed.
   uint64_t TexelWrites() const { return *texel_writes_; }
 
   // Test hooks: the next Present reports a loss; the loss holds until released; Reset fails.
