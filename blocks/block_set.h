@@ -62,8 +62,8 @@ class BlockSet : public OwningObjectList<Block> {
   // Off: every front refresh fills the buffer anew and the edge marks are made whole, as the
   // tests that compare both ways need.
   void SetPickReuse(bool reuse) { pickReuse_ = reuse; }
-  // Whether a fill passes over a block's triangle lying wholly behind the cells already filled;
-  // HiddenSkipped counts those passed over.
+  // Whether a fill of many blocks (few hide one another among fewer) passes over a block's
+  // triangle lying wholly behind the cells already filled; HiddenSkipped counts those.
   void SetSkipHidden(bool skip) { skipHidden_ = skip; }
   uint64_t HiddenSkipped() const { return hiddenSkipped_; }
   int PickFillsSkipped() const { return pickFillsSkipped_; }

@@ -126,6 +126,8 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
   r::DepthTiles tiles;
   tiles.Begin(cells->FillDepths(), width, 0, height);
   uint64_t skipped = 0;
+  constexpr int kSkipHiddenFrom = 300;  // blocks
+  const bool skip = skipHidden_ && Count() >= kSkipHiddenFrom;
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
     if (block == excluded) continue;
@@ -135,9 +137,9 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
       skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows,
-                                    skipHidden_ ? &tiles : nullptr);
+                                    skip ? &tiles : nullptr);
       skipped += !RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows,
-                                    skipHidden_ ? &tiles : nullptr);
+                                    skip ? &tiles : nullptr);
     }
   }
   if (rows) frontDescribed_ = true;

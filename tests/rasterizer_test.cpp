@@ -370,6 +370,7 @@ TEST_F(Drawing, ATextureOfOneTexelFollowsEveryWriteToIt) {
 // by the device, at once or kept by a scene and filled whole or in bands, and by the rasterizer
 // as first written: the same pixels and depths, bit for bit, with and without the vector spans.
 TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
+  device()->SetSkipHiddenFrom(0);  // these scenes are small
   const r::Matrix identity = r::Matrix::Identity();
   for (r::TransformType type :
        {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection})

@@ -16,6 +16,7 @@ void DepthTiles::Begin(const float* depth, int width, int first_row, int end_row
   const int rows = (end_row - first_row + kTile - 1) >> kTileShift;
   farthest_.assign(size_t(columns_) * size_t(std::max(rows, 0)), INFINITY);
   exact_.assign(farthest_.size(), 0);
+  backoff_ = untested_ = 0;
 }
 
 float DepthTiles::Farthest(int tile_x, int tile_y) {
@@ -50,6 +51,20 @@ float DepthTiles::Farthest(int tile_x, int tile_y) {
 }
 
 bool DepthTiles::AllNearerThan(int x0, int x1, int y0, int y1, float z) {
+  if (untested_ > 0) {
+    --untested_;
+    return false;
+  }
+  if (!Behind(x0, x1, y0, y1, z)) {
+    backoff_ = std::min(2 * backoff_ + 1, kMostUntested);
+    untested_ = backoff_;
+    return false;
+  }
+  backoff_ = 0;
+  return true;
+}
+
+bool DepthTiles::Behind(int x0, int x1, int y0, int y1, float z) {
   if (!(z > -INFINITY)) return false;
   const int ty0 = (y0 - first_row_) >> kTileShift, ty1 = (y1 - first_row_) >> kTileShift;
   const int tx0 = x0 >> kTileShift, tx1 = x1 >> kTileShift;

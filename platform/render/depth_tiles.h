@@ -20,6 +20,9 @@ class DepthTiles {
   // True when every depth in the columns x0..x1 of rows y0..y1 (inside the band) is below z, so
   // that a depth test less-or-equal fails for any depth of z or more there. A depth that is not a
   // number lets everything through, so a tile holding one is never behind.
+  // After a test that fails, the next few calls answer false untested, more of them the more
+  // tests failed in a row: where nothing is hidden (a few blocks) the tests cost next to nothing,
+  // and a false answer only means the triangle is walked.
   bool AllNearerThan(int x0, int x1, int y0, int y1, float z);
   // The depth under columns x0..x1 of rows y0..y1 may have come nearer (a write that passed a
   // depth test): a tile's figure stays an upper bound, worked out anew only when a test needs it.
@@ -28,6 +31,8 @@ class DepthTiles {
   void Written(int x0, int x1, int y0, int y1);
 
  private:
+  static constexpr int kMostUntested = 7;
+  bool Behind(int x0, int x1, int y0, int y1, float z);
   float Farthest(int tile_x, int tile_y);
   void Mark(int x0, int x1, int y0, int y1, bool keep_bound);
 
@@ -36,6 +41,8 @@ class DepthTiles {
   int columns_ = 0;
   std::vector<float> farthest_;
   std::vector<uint8_t> exact_;
+  int backoff_ = 0;   // calls to answer untested after the next failure
+  int untested_ = 0;  // calls still to answer untested
 };
 
 }  // namespace platform::render

@@ -401,9 +401,10 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   DepthTiles tiles;
   tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   uint64_t skipped = 0;
+  const bool skip = scene_triangles_.size() >= skip_hidden_from_;
   for (const KeptTriangle& t : scene_triangles_)
     skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
-                             skip_hidden_ ? &tiles : nullptr);
+                             skip ? &tiles : nullptr);
   hidden_skipped_.fetch_add(skipped, std::memory_order_relaxed);
 }
 

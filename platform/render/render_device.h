@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,11 +47,13 @@ class RenderDevice {
   bool BeginScene();
   void EndScene(bool filled_by_rows = false);
   // Fills the scene's triangles into rows [first_row, end_row) only, in the order they were
-  // drawn. Calls for rows that do not overlap may run at the same time. A triangle whose every
-  // depth lies behind the depth already under it, so that it could change no pixel, is passed
-  // over unless SetSkipHidden(false); HiddenSkipped counts those.
+  // drawn. Calls for rows that do not overlap may run at the same time. In a scene of at least
+  // SkipHiddenFrom triangles (few hide one another in smaller ones), a triangle whose every depth
+  // lies behind the depth already under it, so that it could change no pixel, is passed over;
+  // HiddenSkipped counts those.
   void FillRows(int first_row, int end_row) const;
-  void SetSkipHidden(bool skip) { skip_hidden_ = skip; }
+  void SetSkipHidden(bool skip) { skip_hidden_from_ = skip ? kSkipHiddenFrom : SIZE_MAX; }
+  void SetSkipHiddenFrom(size_t triangles) { skip_hidden_from_ = triangles; }
   uint64_t HiddenSkipped() const { return hidden_skipped_.load(std::memory_order_relaxed); }
   // Fills the triangles kept so far, before something else (a clear, a sprite) draws over them.
   void FillSceneSoFar();
@@ -148,7 +151,9 @@ class RenderDevice {
   const Texture* texture_ = nullptr;
   uint32_t fvf_ = 0;
   bool in_scene_ = false;
-  bool skip_hidden_ = true;
+  // About three hundred blocks' faces.
+  static constexpr size_t kSkipHiddenFrom = 4096;
+  size_t skip_hidden_from_ = kSkipHiddenFrom;
   mutable std::atomic<uint64_t> hidden_skipped_{0};
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
