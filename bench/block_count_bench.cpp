@@ -54,6 +54,9 @@ void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
   bench::MemoryBound bound = bench::PlayFrameBound();
   SceneManager* scenes = t.app().Scenes();
   std::vector<double> frames, bounds;
+  const auto* device = t.app().Graphics().Device();
+  const BlockSet& set = t.world().blockSet;
+  const uint64_t drawn_before = device->HiddenSkipped(), picked_before = set.HiddenSkipped();
   for (auto _ : state) {
     const bench::Clock::time_point start = bench::Clock::now();
     frame();
@@ -73,6 +76,10 @@ void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
   state.counters["bound_ms"] = b;
   state.counters["ratio"] = b > 0.0 ? f / b : 0.0;
   state.counters["blocks"] = double(t.world().blockSet.Count());
+  // Triangles a frame passed over as hidden, in the picture's fill and in the pick fill.
+  const double n = double(frames.size());
+  state.counters["hidden_drawn"] = double(device->HiddenSkipped() - drawn_before) / n;
+  state.counters["hidden_picked"] = double(set.HiddenSkipped() - picked_before) / n;
 }
 
 // Only the pointer moves, a pixel to and fro, with the hand: the scene and the camera stay.
