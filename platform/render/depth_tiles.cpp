@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace platform::render {
 
@@ -66,11 +67,11 @@ void DepthTiles::Mark(int x0, int x1, int y0, int y1, bool keep_bound) {
   const int tx0 = x0 >> kTileShift, tx1 = x1 >> kTileShift;
   for (int ty = ty0; ty <= ty1; ++ty) {
     const size_t row = size_t(ty) * size_t(columns_);
-    std::fill(exact_.begin() + ptrdiff_t(row) + tx0, exact_.begin() + ptrdiff_t(row) + tx1 + 1,
-              uint8_t(0));
+    std::fill(exact_.begin() + std::ptrdiff_t(row) + tx0,
+              exact_.begin() + std::ptrdiff_t(row) + tx1 + 1, uint8_t(0));
     if (!keep_bound)
-      std::fill(farthest_.begin() + ptrdiff_t(row) + tx0,
-                farthest_.begin() + ptrdiff_t(row) + tx1 + 1, INFINITY);
+      std::fill(farthest_.begin() + std::ptrdiff_t(row) + tx0,
+                farthest_.begin() + std::ptrdiff_t(row) + tx1 + 1, INFINITY);
   }
 }
 
