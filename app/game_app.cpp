@@ -58,11 +58,13 @@ void GameApp::Frame() {
   }
   now_ = Platform().TimeMs();
   if (now_ - last_frame_ <= kFrameGapMs) return;  // unsigned: right across the wrap
+  const uint64_t start_us = frame_times_ ? Platform().TimeUs() : 0;
   scene_manager_->Update();
   KeepHistory(*this);
   if (running_) {
     scene_manager_->Render();
     last_frame_ = now_;
+    if (frame_times_) frame_times_->Add(Platform().TimeUs() - start_us);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_window.h"
+#include "app/frame_times.h"
 #include "gfx/graphics_device.h"
 #include "sound/sound_manager.h"
 
@@ -31,6 +32,9 @@ class GameApp : public AppWindow {
   SceneManager* Scenes() const { return scene_manager_.get(); }
   // What made Create fail, naming the file where a file was at fault.
   const std::string& FailureReason() const { return failure_; }
+  // From now on every frame's update and render is timed (--frame-times); null until asked.
+  void RecordFrameTimes() { frame_times_ = std::make_unique<FrameTimes>(); }
+  const FrameTimes* RecordedFrameTimes() const { return frame_times_.get(); }
 
  private:
   bool Fail(const char* step);
@@ -44,5 +48,6 @@ class GameApp : public AppWindow {
   bool clock_started_ = false;
   uint32_t now_ = 0;
   uint32_t last_frame_ = 0;
+  std::unique_ptr<FrameTimes> frame_times_;
   std::string failure_;
 };

@@ -84,7 +84,12 @@ int Launch(platform::Platform& platform, const LaunchOptions& options) {
       std::string path = open_file, why;
       if (options.continueLast && path.empty()) path = LastConstructionPath(app);
       if (!path.empty()) OpenConstruction(app, path, &why);
-      return app.Run();
+      // Timed from the first frame: opening the file above is not a frame.
+      if (options.frameTimes) app.RecordFrameTimes();
+      const int status = app.Run();
+      if (const FrameTimes* times = app.RecordedFrameTimes())
+        std::fprintf(stderr, "%s\n", times->Line().c_str());
+      return status;
     }
     failure = app.FailureReason();
   }

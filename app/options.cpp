@@ -18,6 +18,8 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
       out->version = true;
     } else if (std::strcmp(arg, "--continue") == 0) {
       out->continueLast = true;
+    } else if (std::strcmp(arg, "--frame-times") == 0) {
+      out->frameTimes = true;
     } else if (std::strcmp(arg, "--export-gltf") == 0) {
       if (i + 1 >= argc || argv[i + 1][0] == '\0') {
         *error = "--export-gltf needs the file to write";
@@ -35,13 +37,16 @@ bool ParseOptions(int argc, const char* const* argv, LaunchOptions* out, std::st
 }
 
 std::string UsageText() {
-  return "usage: zentrova [--window] [--continue] [--help] [--version] [FILE]\n"
+  return "usage: zentrova [--window] [--continue] [--frame-times] [--help] [--version] [FILE]\n"
          "       zentrova --export-gltf OUT.glb [FILE]\n"
          "A mouse-only 3D block-building toy.\n"
          "\n"
          "  --window   open in a window instead of full screen\n"
          "  --continue open the construction kept when the play space was last closed\n"
          "  FILE       open a construction saved as a picture (Ctrl+S in the play space)\n"
+         "  --frame-times\n"
+         "             on quit, print the number of frames drawn and the median, 95th percentile\n"
+         "             and longest time a frame took, on standard error\n"
          "  --export-gltf OUT.glb\n"
          "             write FILE's construction (or the starting towers) as a glTF file for\n"
          "             other 3D programs, without opening a window (Ctrl+E in the play space)\n"

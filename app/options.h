@@ -13,6 +13,8 @@ struct LaunchOptions {
   bool continueLast = false;
   // --export-gltf OUT: write the construction (FILE's, or the starting towers) to OUT and quit.
   std::string exportGltf;
+  // --frame-times: on quit, how many frames were drawn and how long they took, on standard error.
+  bool frameTimes = false;
 };
 
 // False with the offending argument in `error` for anything it does not know.

@@ -97,6 +97,8 @@ class Platform : public Presenter {
 
   // Milliseconds; wraps every 49.7 days, so compare with unsigned subtraction.
   virtual uint32_t TimeMs() = 0;
+  // Microseconds from an arbitrary start, for measuring how long a frame took.
+  virtual uint64_t TimeUs() = 0;
   // Blocks for ms milliseconds.
   virtual void Sleep(uint32_t ms) = 0;
   // A modal message box with an OK button; nothing where there is no display to show it on.

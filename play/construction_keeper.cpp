@@ -126,6 +126,14 @@ bool KeepLast(GameApp& app, std::string* why) {
                    platform::ExistingFile::kReplace, &written, why);
 }
 
+bool SaveConstructionTo(GameApp& app, const std::string& path, std::string* why) {
+  std::vector<uint8_t> png;
+  std::string written;
+  return MakeFile(app, &png, why) &&
+         platform::WriteFileSafely(path, png.data(), png.size(), platform::ExistingFile::kReplace,
+                                   &written, why);
+}
+
 bool OpenConstruction(GameApp& app, const std::string& path, std::string* why) {
   PlayScene* play = Play(app);
   World* world = app.GetWorld();

@@ -31,6 +31,10 @@ void KeepHistory(GameApp& app);
 bool Undo(GameApp& app);
 bool Redo(GameApp& app);
 
+// The construction saved as a picture at `path`, replacing a file there in one step; false with
+// the reason. The tools that make constructions to open use it.
+bool SaveConstructionTo(GameApp& app, const std::string& path, std::string* why);
+
 // $XDG_STATE_HOME/zentrova/last.png, replaced in one step; false with the reason.
 bool KeepLast(GameApp& app, std::string* why);
 // Where KeepLast writes; "" without a home.

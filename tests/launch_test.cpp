@@ -151,6 +151,40 @@ TEST(Launch, FindsTheDataBesideTheProgramFromAnyFolderAndGivesTheWindowItsIcon) 
   }
 }
 
+// The k-th frame shown takes k ms of the virtual clock; the window closes after the twentieth.
+class TimedFrames : public platform::HeadlessPlatform {
+ public:
+  bool PresentFrame(const uint32_t* pixels, int width, int height, int pitch) override {
+    return Took(HeadlessPlatform::PresentFrame(pixels, width, height, pitch));
+  }
+  bool PresentGathered() override { return Took(HeadlessPlatform::PresentGathered()); }
+
+ private:
+  bool Took(bool shown) {
+    Advance(uint32_t(FramesPresented()));
+    if (FramesPresented() == 20) PostMessage(platform::Message::kClose);
+    return shown;
+  }
+};
+
+TEST(Launch, FrameTimesCountEveryFrameDrawnAndSayTheirMedianPercentileAndMaximumOnQuit) {
+  LaunchOptions options;
+  std::string error;
+  const char* argv[] = {"zentrova", "--frame-times", "--window"};
+  ASSERT_TRUE(ParseOptions(3, argv, &options, &error)) << error;
+  ASSERT_TRUE(options.frameTimes);
+  Scratch s;
+  TimedFrames p;
+  p.SetExecutableFolder(s.build().string() + "/");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Launch(p, options), 0);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(p.FramesPresented(), 20);
+  EXPECT_EQ(said,
+            "zentrova: frame times: 20 frames drawn, median 10.00 ms, 95th percentile 19.00 ms, "
+            "max 20.00 ms (update and render)\n");
+}
+
 TEST(Launch, WithoutDataAnywhereSaysWhereItLookedInABoxAndFails) {
   Scratch s, program;
   s.Enter();

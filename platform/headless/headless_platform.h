@@ -31,6 +31,8 @@ class HeadlessPlatform : public Platform {
   void SetCursorPos(int x, int y) override { cursor_ = {x, y}; }
   int16_t AsyncButtonState(MouseButton button) override;
   uint32_t TimeMs() override { return now_; }
+  // The same virtual clock: a frame takes no time unless the test advances it.
+  uint64_t TimeUs() override { return uint64_t(now_) * 1000; }
   void Sleep(uint32_t ms) override { now_ += ms; }
   void ShowMessageBox(const char* text, const char* caption) override;
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;

@@ -404,6 +404,13 @@ uint32_t SdlPlatform::TimeMs() {
   return SDL_GetTicks();
 }
 
+uint64_t SdlPlatform::TimeUs() {
+  static const uint64_t frequency = SDL_GetPerformanceFrequency();
+  const uint64_t ticks = SDL_GetPerformanceCounter();
+  // Whole seconds and the rest apart, so that the product cannot overflow.
+  return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
+}
+
 void SdlPlatform::Sleep(uint32_t ms) {
   SDL_Delay(ms);
 }

@@ -40,6 +40,7 @@ class SdlPlatform : public Platform {
   void SetCursorPos(int x, int y) override;
   int16_t AsyncButtonState(MouseButton button) override;
   uint32_t TimeMs() override;
+  uint64_t TimeUs() override;
   void Sleep(uint32_t ms) override;
   void ShowMessageBox(const char* text, const char* caption) override;
   std::unique_ptr<render::RenderSystem> CreateRenderSystem() override;
