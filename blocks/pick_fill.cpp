@@ -124,10 +124,10 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     rows = frontBlockRows_.data();
   }
   r::DepthTiles tiles;
-  tiles.Begin(cells->FillDepths(), width, 0, height);
   uint64_t skipped = 0;
   constexpr int kSkipHiddenFrom = 300;  // blocks
   const bool skip = skipHidden_ && Count() >= kSkipHiddenFrom;
+  if (skip) tiles.Begin(cells->FillDepths(), width, 0, height);
   for (int i = 0; i < Count(); ++i) {
     const Block* block = At(i);
     if (block == excluded) continue;

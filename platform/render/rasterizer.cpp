@@ -399,9 +399,9 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   end_row = std::min(end_row, back_buffer_->Height());
   if (first_row >= end_row) return;
   DepthTiles tiles;
-  tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   uint64_t skipped = 0;
   const bool skip = scene_triangles_.size() >= skip_hidden_from_;
+  if (skip) tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   for (const KeptTriangle& t : scene_triangles_)
     skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
                              skip ? &tiles : nullptr);
