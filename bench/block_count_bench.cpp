@@ -136,15 +136,19 @@ void BM_HandleDragFrameAmong(benchmark::State& state) {
 // The door over blocks that fall: the first frames of the fall (step, pick refresh and render),
 // their median and 95th percentile (falling_frames: how many were timed before the door closed).
 // Range 0: blocks added in the air beside the starting towers; range 1: 1, the dense random scene
-// instead (every block moving, overlapping where it starts).
+// instead (every block moving, overlapping where it starts); 2, the starting towers leant over
+// and copied in depth by the grab handles until there are `blocks`.
 void BM_DoorFrame(benchmark::State& state) {
   const int blocks = int(state.range(0));
   auto t = std::make_unique<TestApp>();
   t->EnterPlay();
   BlockSet& set = t->world().blockSet;
-  if (state.range(1)) {
+  if (state.range(1) == 1) {
     set.RemoveAll();
     scenes::AddRandomBlocks(*t, set, blocks, 4242);
+  } else if (state.range(1) == 2) {
+    scenes::LeanTowers(set);
+    scenes::CopyTowersInDepth(*t, set, blocks, 31);
   } else {
     scenes::LeanTowers(set);  // the starting towers fall too
     scenes::AddBlocksInTheAir(*t, set, blocks, 29);
@@ -164,7 +168,9 @@ BENCHMARK(BM_DoorFrame)
     ->Args({100, 0})
     ->Args({1000, 0})
     ->Args({1000, 1})
+    ->Args({1000, 2})
     ->Args({3000, 0})
+    ->Args({3000, 2})
     ->Iterations(40)
     ->Unit(benchmark::kMillisecond);
 

@@ -53,4 +53,28 @@ inline void AddBlocksInTheAir(TestApp& t, BlockSet& set, int total, uint32_t see
   }
 }
 
+// Blocks added as the grab handles copy them until the set holds `total`: each starting block
+// copied again and again (a copy is made where its original stands, as AddBlockOwnContext
+// makes it) and moved in depth, in front of and behind the towers by turns, three units a copy
+// with a little play sideways and in depth, as a person's drags leave them.
+inline void CopyTowersInDepth(TestApp& t, BlockSet& set, int total, uint32_t seed) {
+  platform::PortableRand random;
+  random.Seed(seed);
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
+  const int originals = set.Count();
+  for (int k = 1; set.Count() < total; ++k) {
+    const float depth = 3.0f * float((k + 1) / 2) * (k % 2 ? 1.0f : -1.0f);
+    for (int i = 0; i < originals && set.Count() < total; ++i) {
+      const Block* original = set.At(i);
+      const Vec3 c = original->centre;
+      Block* copy = set.AddBlockOwnContext(t.app().Graphics().Device(), t.app().Sounds(),
+                                           {c.x, c.z, c.y}, original->size);
+      Vec3 corner = original->corners[0];
+      corner.x += uniform(-0.2f, 0.2f);
+      corner.y += depth + uniform(0.0f, 0.3f);
+      copy->PlaceAt(corner);
+    }
+  }
+}
+
 }  // namespace scenes
