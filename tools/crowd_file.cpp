@@ -1,6 +1,8 @@
-// A construction of many blocks to open with `zentrova FILE`: the starting towers and blocks added
-// at random in the air (the benchmarks' scene), saved the way Ctrl+S saves.
-// `zentrova_crowd_file BLOCKS OUT.png [SEED]`, run from the build folder (it reads data/).
+// A construction of many blocks to open with `zentrova FILE`, saved the way Ctrl+S saves: the
+// starting towers and blocks added at random in the air, or with --copies the towers leant over
+// and copied in depth as the grab handles copy them (the benchmarks' door scenes).
+// `zentrova_crowd_file BLOCKS OUT.png [SEED] [--copies]`, run from the build folder (it reads
+// data/).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,11 +13,14 @@
 #include "test_app.h"
 
 int main(int argc, char** argv) {
+  const bool copies = argc > 1 && std::string(argv[argc - 1]) == "--copies";
+  if (copies) --argc;
   constexpr long kTowers = 100;  // the starting towers are the fewest blocks it makes
   const long blocks = argc > 2 ? std::strtol(argv[1], nullptr, 10) : 0;
   const unsigned long seed = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 29;
   if (argc < 3 || argc > 4 || blocks < kTowers || blocks > long(kMaxSnapshotBlocks)) {
-    std::fprintf(stderr, "usage: zentrova_crowd_file BLOCKS OUT.png [SEED]  (BLOCKS %ld..%u)\n",
+    std::fprintf(stderr,
+                 "usage: zentrova_crowd_file BLOCKS OUT.png [SEED] [--copies]  (BLOCKS %ld..%u)\n",
                  kTowers, kMaxSnapshotBlocks);
     return 2;
   }
@@ -26,7 +31,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   t.EnterPlay();
-  scenes::AddBlocksInTheAir(t, t.world().blockSet, int(blocks), uint32_t(seed));
+  BlockSet& set = t.world().blockSet;
+  if (copies) {
+    scenes::LeanTowers(set);
+    scenes::CopyTowersInDepth(t, set, int(blocks), uint32_t(seed));
+  } else {
+    scenes::AddBlocksInTheAir(t, set, int(blocks), uint32_t(seed));
+  }
   t.Frames(2);
   std::string why;
   if (!SaveConstructionTo(t.app(), argv[2], &why)) {
