@@ -30,6 +30,8 @@ class BackgroundJob {
   // the ones queued after them perhaps still running.
   uint64_t Started() const { return started_; }
   void WaitFor(uint64_t count);
+  // Whether the work runs on a thread of its own (false: one core, or no thread to be had).
+  bool Threaded() { return StartThread(); }
   // Whether work was started and not yet waited for (seen from the starting thread).
   bool Pending() const { return pending_; }
 

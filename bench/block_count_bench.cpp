@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_timing.h"
+#include "blocks/physics_step.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
 #include "memory/heap_figures.h"
@@ -149,6 +150,7 @@ void BM_DoorFrame(benchmark::State& state) {
   auto t = std::make_unique<TestApp>();
   t->EnterPlay();
   BlockSet& set = t->world().blockSet;
+  set.SetTwoCorePairs(state.range(2) == 0);
   if (state.range(1) == 1) {
     set.RemoveAll();
     scenes::AddRandomBlocks(*t, set, blocks, 4242);
@@ -171,14 +173,22 @@ void BM_DoorFrame(benchmark::State& state) {
     return still;
   });
   state.counters["falling_frames"] = falling;
+  // The share of the blocks' pairs the second core took, and how often a step the first core
+  // paused for it.
+  const double steps = std::max(falling, 1);
+  state.counters["pairs_beside"] =
+      double(set.PairsBeside()) / (kRelaxationPasses * steps * double(set.Count()));
+  state.counters["pauses_per_step"] = double(set.PairsIdle()) / steps;
 }
 BENCHMARK(BM_DoorFrame)
-    ->Args({100, 0})
-    ->Args({1000, 0})
-    ->Args({1000, 1})
-    ->Args({1000, 2})
-    ->Args({3000, 0})
-    ->Args({3000, 2})
+    ->Args({100, 0, 0})
+    ->Args({1000, 0, 0})
+    ->Args({1000, 1, 0})
+    ->Args({1000, 2, 0})
+    ->Args({1000, 2, 1})
+    ->Args({3000, 0, 0})
+    ->Args({3000, 2, 0})
+    ->Args({3000, 2, 1})
     ->Iterations(600)  // about 12.6 s of the fall, every frame until the door closes
     ->Unit(benchmark::kMillisecond);
 

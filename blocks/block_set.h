@@ -2,6 +2,7 @@
 // face is in front and at what depth, rasterized in software from the device's transforms.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "blocks/block.h"
 #include "blocks/contact_grid.h"
 #include "blocks/cursor_ray.h"
+#include "blocks/pair_handout.h"
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
 #include "gfx/frame_key.h"
@@ -118,6 +120,11 @@ class BlockSet : public OwningObjectList<Block> {
   // Whether every block's centre moved at most 0.015 in the last step, blocks fallen to -100 or
   // below aside; false while the settle check flag is clear. The door waits for it.
   bool AllAtRest() const;
+  // Whether a step of many blocks shares its block pairs with the second core (the result is
+  // the same either way); PairsBeside counts the blocks whose pairs the second core took.
+  void SetTwoCorePairs(bool two) { twoCorePairs_ = two; }
+  uint64_t PairsBeside() const { return pairsBeside_.load(std::memory_order_relaxed); }
+  uint64_t PairsIdle() const { return pairIdle_; }
   ContactGrid contactGrid;  // the broad phase of the block pairs
 
   // A pen sample at a screen point: texels of the face under it, or a 3x3 square on the canvas
@@ -307,6 +314,27 @@ class BlockSet : public OwningObjectList<Block> {
   TableFillKey markedTableKey_;
   std::vector<PickBuffer::Extent> markedBlockRows_;
   std::vector<PickBuffer::Extent> markRows_;  // MarkEdges' columns to mark anew, kept
+  // The block pairs of a relaxation pass (relax_pairs.cpp): on one core, or shared with the
+  // second, which gives the same result.
+  // Whether this step's pairs are shared; if so, the second core is asked to take part.
+  bool ShareRelaxPairs(int count);
+  void EndSharedPairs();  // after the last pass of a shared step
+  void RelaxPairs(int count);
+  void RelaxPairsOf(int a);
+  // Whether the pair tests of a or of b read the other: then they must keep their order.
+  bool Neighbours(int a, int b) const;
+  // Takes blocks of the shared pass `ticket` until none is left, counting them in `taken`.
+  void RelaxSharedPairs(uint32_t ticket, uint64_t* taken);
+  void RelaxPairsBeside();  // the second core's side
+  bool twoCorePairs_ = true;
+  bool pairsShared_ = false;
+  uint64_t pairIdle_ = 0;  // the first core's pauses for the second, in shared passes
+  uint64_t idleAtStart_ = 0;
+  int stepsAlone_ = 0;  // steps left on one core after a stall
+  PairHandout pairHandout_;
+  std::vector<float> pairSides_;  // the centres' x, to find the middle
+  uint32_t pairHandoutFrom_ = 0;
+  std::atomic<uint64_t> pairsBeside_{0};
   // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.
   mutable BackgroundJob pickJob_;
 };

@@ -95,16 +95,20 @@ bool ContactGrid::Update(const Block* const* blocks, int count, uint64_t list_ve
   // Two centres that each drifted at most half the margin are at most one margin nearer.
   constexpr double kDriftSquared = (kMargin / 2) * (kMargin / 2);
   movers_.clear();
+  float least_reach = INFINITY, most_reach = 0.0f;
   for (int i = 0; i < count_; ++i) {
     const Block* b = blocks[i];
     if (!Finite(b->centre) || !std::isfinite(b->reachRadius)) return built_ = false;
     const size_t s = size_t(i);
     centres_[s] = b->centre;
     reaches_[s] = b->reachRadius;
+    least_reach = std::min(least_reach, b->reachRadius);
+    most_reach = std::max(most_reach, b->reachRadius);
     if (!fresh) continue;
     fresh = b->reachRadius == builtReaches_[s];
     if (DistanceSquared(b->centre, builtCentres_[s]) > kDriftSquared) movers_.push_back(i);
   }
+  closeReaches_ = !(most_reach - least_reach > kCloseReaches * (1.0f + most_reach));
   if (!fresh) {
     builtVersion_ = list_version;
     Build();

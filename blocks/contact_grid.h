@@ -35,6 +35,19 @@ class ContactGrid {
   void ForEachCandidate(int a, Visit&& visit) const {
     for (uint32_t k = first_[size_t(a)]; k < end_[size_t(a)]; ++k) visit(int(listed_[k]));
   }
+  // The same for a's listed blocks before a in the list only.
+  template <class Visit>
+  void ForEachEarlierCandidate(int a, Visit&& visit) const {
+    for (uint32_t k = first_[size_t(a)]; k < end_[size_t(a)] && int(listed_[k]) < a; ++k)
+      visit(int(listed_[k]));
+  }
+  // Block a's listed blocks as a range, in ascending list order.
+  const uint32_t* CandidatesBegin(int a) const { return listed_.data() + first_[size_t(a)]; }
+  const uint32_t* CandidatesEnd(int a) const { return listed_.data() + end_[size_t(a)]; }
+  // Whether the blocks' reaches this pass differ by so little (as those of blocks of one size
+  // do, by the rounding of their rest lengths) that the slack of the lists covers it: then
+  // a's list holds every block whose reach holds a, as well as every block within a's reach.
+  bool CloseReaches() const { return closeReaches_; }
   // The block test's own first step, |centre a - centre b| <= reach of a, on the centres taken
   // by Update: the same floats, the same operations, so the same answer, from compact arrays.
   bool WithinReach(int a, int b) const {
@@ -62,6 +75,8 @@ class ContactGrid {
 
   int count_ = 0;
   size_t capacity_ = 0;
+  static constexpr float kCloseReaches = 1.0e-6f;  // a tenth of the lists' relative slack
+  bool closeReaches_ = true;
   size_t listedPerBlock_ = 0;  // listed blocks per block at the last build, rounded up
   long builds_ = 0;
   long relists_ = 0;

@@ -76,6 +76,7 @@ void BlockSet::StepBodies() {
 void BlockSet::MoveBodies() {
   const int count = Count();
   for (int i = 0; i < count; ++i) PredictBlock(*At(i));
+  const bool beside = ShareRelaxPairs(count);
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
     // The table pass and the shape restoration touch one block each, so the restorations can
     // wait for a batch of blocks.
@@ -87,29 +88,16 @@ void BlockSet::MoveBodies() {
       if (batched == 8 || i == count - 1) RestoreShapes(batch, batched), batched = 0;
     }
     // Every ordered pair in list order. The pair tests move corners, never centres, so the
-    // lists checked against this pass's centres hold every pair within reach, and visiting each
-    // block's listed blocks in list order keeps the order of every test that does anything.
-    // A ball around the block's corners, made at its first pair within reach and again after a
-    // test moved them, skips the pairs whose test provably does nothing.
+    // lists checked against this pass's centres hold every pair within reach.
     if (contactGrid.Update(Items(), count, ListVersion())) {
-      for (int a = 0; a < count; ++a) {
-        Block& block = *At(a);
-        CornerBall ball;
-        bool ball_fits = false;
-        contactGrid.ForEachCandidate(a, [&](int b) {
-          if (!contactGrid.WithinReach(a, b)) return;
-          const Block& other = *At(b);
-          if (!ball_fits) ball = BoundCorners(block), ball_fits = true;
-          if (ClearlyApart(ball, block, other)) return;
-          if (TestBlock(block, other)) ball_fits = false;
-        });
-      }
+      RelaxPairs(count);
     } else {
       for (int a = 0; a < count; ++a)
         for (int b = 0; b < count; ++b)
           if (b != a) TestBlock(*At(a), *At(b));
     }
   }
+  if (beside) EndSharedPairs();
   for (int i = 0; i < count; ++i) FinishBlock(*At(i));
 }
 

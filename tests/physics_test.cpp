@@ -324,6 +324,19 @@ TEST_F(BroadPhase, RandomBlocksOfOtherSeedsFallExactlyAsWithEveryPair) {
   }
 }
 
+// The pushed-over towers copied nine times in depth, as the grab handles copy them: a thousand
+// blocks of one size, so that the step shares their pairs with the second core, and crowded
+// enough that the two cores' blocks are often neighbours.
+TEST_F(BroadPhase, AThousandHandleCopiesOnTwoCoresFallExactlyAsWithEveryPair) {
+  t.EnterPlay();
+  scenes::LeanTowers(set());
+  scenes::CopyTowersInDepth(t, set(), 1000, 31);
+  Copy();
+  EXPECT_EQ(FirstDifference(40), -1);
+  EXPECT_GT(set().PairsBeside(), 0u);  // how many depends on how soon its thread runs
+  EXPECT_GT(Collisions(), 100);
+}
+
 // A narrow, tall heap of spinning blocks: they land tilted on the table and on each other, so
 // the boxes meet at every angle and many pairs stay in contact for many steps.
 TEST_F(BroadPhase, SpinningBlocksPilingUpFallExactlyAsWithEveryPair) {

@@ -1,0 +1,143 @@
+// The block pairs of a relaxation pass: every block's listed neighbours within reach, in list
+// order, on one core or shared with the second.
+#include <algorithm>
+
+#include "blocks/block_set.h"
+#include "blocks/contact.h"
+
+namespace {
+
+// Fewer blocks than this run on one core: handing blocks over would cost more than the second
+// core saves.
+constexpr int kTwoCorePairsFrom = 200;
+// A step in which the first core paused this often for the second (some milliseconds; a few
+// thousand is usual) means the second core's thread was put aside for other work: a core that
+// waits for it is slower than one alone, so the next steps run on one core.
+constexpr uint64_t kStalledStep = 50000;
+constexpr int kStepsAlone = 64;
+
+}  // namespace
+
+bool BlockSet::Neighbours(int a, int b) const {
+  // Either way round: a reads b, or b reads a.
+  return contactGrid.WithinReach(a, b) || contactGrid.WithinReach(b, a);
+}
+
+bool BlockSet::ShareRelaxPairs(int count) {
+  if (stepsAlone_ > 0) --stepsAlone_;
+  pairsShared_ = twoCorePairs_ && stepsAlone_ == 0 && count >= kTwoCorePairsFrom &&
+                 count <= PairHandout::kMostBlocks && pickJob_.Threaded();
+  idleAtStart_ = pairIdle_;
+  if (pairsShared_) {
+    pairHandoutFrom_ = pairHandout_.Open();
+    // Queued behind whatever the second core holds; it joins the passes when it gets there,
+    // and the first core does whatever it has not taken.
+    pickJob_.Start([](void* set) { static_cast<BlockSet*>(set)->RelaxPairsBeside(); }, this);
+  }
+  return pairsShared_;
+}
+
+void BlockSet::EndSharedPairs() {
+  pairHandout_.Stop();
+  if (pairIdle_ - idleAtStart_ > kStalledStep) stepsAlone_ = kStepsAlone;
+}
+
+void BlockSet::RelaxPairsOf(int a) {
+  // Block a's listed blocks in list order keep the order of every test that does anything.
+  // A ball around the block's corners, made at its first pair within reach and again after a
+  // test moved them, skips the pairs whose test provably does nothing.
+  Block& block = *At(a);
+  CornerBall ball;
+  bool ball_fits = false;
+  contactGrid.ForEachCandidate(a, [&](int b) {
+    if (!contactGrid.WithinReach(a, b)) return;
+    const Block& other = *At(b);
+    if (!ball_fits) ball = BoundCorners(block), ball_fits = true;
+    if (ClearlyApart(ball, block, other)) return;
+    if (TestBlock(block, other)) ball_fits = false;
+  });
+}
+
+void BlockSet::RelaxSharedPairs(uint32_t ticket, uint64_t* taken) {
+  // The blocks a core took and could not do yet; it takes more while it has few, or while none
+  // of those it has can go, so that a block held up by the other core's work stops nothing.
+  constexpr size_t kAhead = 16;
+  const int side = taken ? 1 : 0;
+  const PairHandout::Hand hand(ticket, side);
+  std::vector<PairHandout::Pending>& pending = pairHandout_.PendingOf(side);
+  pending.clear();
+  int done = 0;
+  bool more = true, progressed = true;
+  for (;;) {
+    if (more && (pending.size() < kAhead || !progressed)) {
+      int first = 0, end = 0;
+      more = progressed ? pairHandout_.TakeRun(hand, &first, &end)
+                        : pairHandout_.TakeEarliest(hand, &first, &end);
+      for (int place = first; more && place < end; ++place) {
+        const int a = pairHandout_.BlockAt(place);
+        pending.push_back({a, contactGrid.CandidatesBegin(a)});
+      }
+    }
+    if (pending.empty()) {
+      if (!more) break;
+      continue;
+    }
+    // Each block once every earlier neighbour is done, either way round (a reads b, or b reads
+    // a); the later neighbours wait for it in turn, as they find it among their earlier ones.
+    progressed = false;
+    size_t kept = 0;
+    for (PairHandout::Pending p : pending) {
+      const uint32_t* const end = contactGrid.CandidatesEnd(p.block);
+      while (p.next != end && int(*p.next) < p.block &&
+             (pairHandout_.IsDone(int(*p.next), ticket) || !Neighbours(p.block, int(*p.next))))
+        ++p.next;
+      if (p.next != end && int(*p.next) < p.block) {
+        pending[kept++] = p;
+        continue;
+      }
+      RelaxPairsOf(p.block);
+      pairHandout_.MarkDone(p.block, ticket);
+      ++done;
+      progressed = true;
+    }
+    pending.resize(kept);
+    if (!progressed && !more) {
+      PairHandout::Pause();
+      if (!taken) ++pairIdle_;
+    }
+  }
+  pairHandout_.Finished(done);
+  if (taken) *taken += uint64_t(done);
+}
+
+void BlockSet::RelaxPairs(int count) {
+  if (!pairsShared_ || !contactGrid.CloseReaches()) {
+    for (int a = 0; a < count; ++a) RelaxPairsOf(a);
+    return;
+  }
+  // The sides: the blocks left and right of the middle centre, which neighbour each other only
+  // along the middle.
+  pairSides_.resize(size_t(count));
+  for (int a = 0; a < count; ++a) pairSides_[size_t(a)] = At(a)->centre.x;
+  auto middle = pairSides_.begin() + count / 2;
+  std::nth_element(pairSides_.begin(), middle, pairSides_.end());
+  const float split = *middle;
+  pairHandout_.BeginPlan(count);
+  for (int a = 0; a < count; ++a) {
+    int wave = 0;
+    contactGrid.ForEachEarlierCandidate(a, [&](int b) {
+      if (pairHandout_.Wave(b) >= wave && Neighbours(a, b)) wave = pairHandout_.Wave(b) + 1;
+    });
+    pairHandout_.Plan(a, wave, At(a)->centre.x < split ? 0 : 1);
+  }
+  RelaxSharedPairs(pairHandout_.Publish(), nullptr);
+  pairHandout_.WaitAllDone();
+}
+
+void BlockSet::RelaxPairsBeside() {
+  uint64_t taken = 0;
+  for (uint32_t seen = pairHandoutFrom_, ticket;
+       (ticket = pairHandout_.NextTicket(seen)) != PairHandout::kStop; seen = ticket)
+    RelaxSharedPairs(ticket, &taken);
+  pairsBeside_.fetch_add(taken, std::memory_order_relaxed);
+}
