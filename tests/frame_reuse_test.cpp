@@ -5,18 +5,28 @@
 // mask and the handle map must agree bit for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
+#include "keep/gltf_export.h"
+#include "platform/safe_file.h"
+#include "play/construction_file.h"
+#include "play/construction_keeper.h"
+#include "play/snapshot_codec.h"
+#include "random_session.h"
 #include "test_app.h"
 
 namespace {
 
 class Twins : public testing::Test {
- protected:
+ public:  // RandomSession drives the twins
   void SetUp() override {
     ASSERT_TRUE(kept.created()) << kept.app().FailureReason();
     ASSERT_TRUE(whole.created()) << whole.app().FailureReason();
@@ -26,6 +36,7 @@ class Twins : public testing::Test {
     whole.world().blockSet.SetPickReuse(false);
     whole.app().Graphics().Device()->SetSkipHidden(false);
     whole.world().blockSet.SetSkipHidden(false);
+    whole.world().blockSet.SetSharedBlankFaces(false);
     Frame();
   }
 
@@ -34,6 +45,7 @@ class Twins : public testing::Test {
     kept.NextFrame();
     whole.NextFrame();
     ++frames;
+    if (afterFrame) afterFrame();
     const std::string at = "frame " + std::to_string(frames);
     ASSERT_EQ(kept.current() == &kept.play(), whole.current() == &whole.play()) << at;
     ASSERT_TRUE(kept.platform().LastFrame() == whole.platform().LastFrame()) << at;
@@ -54,6 +66,15 @@ class Twins : public testing::Test {
   }
   void Frames(int n) {
     for (int i = 0; i < n && !HasFatalFailure(); ++i) Frame();
+  }
+  // For RandomSession, which drives and reads the twins as one app.
+  void NextFrame() { Frame(); }
+  World& world() { return kept.world(); }
+  GameApp& app() { return kept.app(); }
+  void Send(platform::Message message) {
+    kept.platform().Send(message);
+    whole.platform().Send(message);
+    Frame();
   }
 
   void Move(int x, int y) {
@@ -107,6 +128,7 @@ class Twins : public testing::Test {
   TestApp kept;
   TestApp whole;
   int frames = 0;
+  std::function<void()> afterFrame;
 };
 
 TEST_F(Twins, TitleHoverAndAPlaySessionWithEveryToolAndTheDoorLookTheSameDrawnWhole) {
@@ -258,6 +280,101 @@ TEST_F(Twins, AThousandBlocksWithThePointerAloneMovingLookTheSameAsDrawnWhole) {
   EXPECT_GT(kept.app().Graphics().Device()->HiddenSkipped(), 10000u);
   EXPECT_GT(kept.world().blockSet.HiddenSkipped(), 10000u);
   EXPECT_EQ(whole.world().blockSet.HiddenSkipped(), 0u);
+}
+
+bool AllWhite(const ImageTexture& texture) {
+  const std::vector<uint8_t>& rgb = texture.Backing()->Buffer();
+  const uint32_t* texels = texture.Texture()->Texels();
+  return std::all_of(rgb.begin(), rgb.end(), [](uint8_t c) { return c == 255; }) &&
+         std::all_of(texels, texels + size_t(texture.Width()) * size_t(texture.Height()),
+                     [](uint32_t t) { return t == 0xFFFFFFFFu; });
+}
+
+// The saved file, or the glTF export.
+std::vector<uint8_t> File(TestApp& t, bool gltf = false) {
+  std::vector<uint8_t> bytes;
+  std::string why;
+  EXPECT_TRUE(gltf ? EncodeGlb(SceneOfWorld(t.world()), "test", &bytes, &why)
+                   : MakeConstructionPng(TakeSnapshot(t.world(), t.play()),
+                                         t.platform().LastFrame().data(), 640, 480, &bytes, &why))
+      << why;
+  return bytes;
+}
+
+// Faces share one blank texture until painted. A random session at 300 blocks (pens, hand and
+// handle moves, copies, undo, redo, a file opened again) beside the app that also gives every
+// face its own texture: the construction, its file and its glTF must agree, and in the sharing
+// app one white texture stays behind every face without its own, and own textures are only
+// where a colour was shown.
+TEST_F(Twins, ASessionOfPaintCopiesUndoAndReopeningIsTheSameWithATextureForEveryFace) {
+  Click(150, 370);
+  Frames(14);
+  ASSERT_EQ(kept.current(), &kept.play());
+  scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 300, 5);
+  scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 300, 5);
+  std::set<std::pair<uint32_t, int>> coloured;  // (block id, face) that showed a colour
+  const BlockSet& set = kept.world().blockSet;
+  afterFrame = [&] {
+    for (int i = 0; i < set.Count(); ++i)
+      for (int f = 0; f < 6; ++f)
+        if (!AllWhite(*set.At(i)->faces[f].texture)) coloured.insert({set.At(i)->id, f});
+  };
+  const std::string saved = std::string(ZENTROVA_OUTPUT_DIR) + "/blank_faces_session.png";
+  std::filesystem::create_directories(ZENTROVA_OUTPUT_DIR);
+  std::filesystem::remove(saved);
+  RandomSession<Twins> session(*this, 21);
+  History& history = kept.world().history;
+  int undos = 0, reopened = 0, owned = 0;
+  for (int g = 0; g < 48 && !HasFatalFailure(); ++g) {
+    const int roll = session.Uniform(0, 12);
+    if (roll < 8) {
+      session.Gesture();
+    } else if (roll < 10) {
+      for (int k = session.Uniform(1, 3); k > 0; --k, ++undos) Send(platform::Message::kUndo);
+      if (roll == 9) Send(platform::Message::kRedo);
+    } else if (roll == 10) {
+      // Back past the first step, whose undo takes the blocks in the air away, and forward:
+      // painted faces come back on blocks made anew.
+      for (size_t k = history.UndoSteps(); k > 0; --k, ++undos) Send(platform::Message::kUndo);
+      for (size_t k = history.RedoSteps(); k > 0; --k) Send(platform::Message::kRedo);
+    } else if (roll == 11) {
+      const std::vector<uint8_t> png = File(kept);
+      std::string written, why;
+      ASSERT_TRUE(platform::WriteFileSafely(saved, png.data(), png.size(),
+                                            platform::ExistingFile::kReplace, &written, &why))
+          << why;
+    } else if (std::filesystem::exists(saved)) {
+      std::string why;
+      ASSERT_TRUE(OpenConstruction(kept.app(), saved, &why)) << why;
+      ASSERT_TRUE(OpenConstruction(whole.app(), saved, &why)) << why;
+      Frame();
+      ++reopened;
+    }
+    const std::string after = "after gesture " + std::to_string(g);
+    ASSERT_TRUE(EncodeSnapshot(TakeSnapshot(kept.world(), kept.play())) ==
+                EncodeSnapshot(TakeSnapshot(whole.world(), whole.play())))
+        << after;
+    ASSERT_TRUE(File(kept) == File(whole)) << after;
+    const ImageTexture* blank = nullptr;
+    owned = 0;
+    for (int i = 0; i < set.Count(); ++i)
+      for (int f = 0; f < 6; ++f) {
+        const Block& block = *set.At(i);
+        if (block.OwnsFaceTexture(f)) {
+          ++owned;
+          ASSERT_TRUE(coloured.count({block.id, f})) << "never painted, own texture " << after;
+        } else {
+          ASSERT_TRUE(!blank || block.faces[f].texture == blank) << "a second blank " << after;
+          blank = block.faces[f].texture;
+        }
+      }
+    ASSERT_TRUE(!blank || AllWhite(*blank)) << "the shared blank was written " << after;
+  }
+  EXPECT_TRUE(File(kept, true) == File(whole, true));
+  // The session did what it is for: faces painted, some undone, a file opened again, and most
+  // faces still sharing.
+  EXPECT_TRUE(coloured.size() > 20 && undos > 5 && reopened > 0);
+  EXPECT_TRUE(owned > 0 && owned < 6 * set.Count() / 4) << owned;
 }
 
 // Pens write the canvas and the textures through their writable views; each such write makes
