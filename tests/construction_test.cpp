@@ -74,59 +74,22 @@ uint64_t Digest(TestApp& t) {
   return digest;
 }
 
-// A person's hand on one toy, a frame at a time; with `seen`, the digest of every frame.
-class Hands {
- public:
-  explicit Hands(TestApp& t, std::vector<uint64_t>* seen = nullptr) : t_(t), seen_(seen) {}
-  // To `at`, pressing (1) or releasing (-1) the left button there, and one frame.
-  void Step(platform::Point at, int button) {
-    t_.Move(at.x, at.y);
-    if (button > 0) t_.Press();
-    if (button < 0) t_.Release();
-    t_.NextFrame();
-    if (seen_) seen_->push_back(Digest(t_));
-  }
-  void Drag(platform::Point from, platform::Point to, int steps) {
-    Step(from, 0);
-    Step(from, 1);
-    for (int i = 1; i <= steps; ++i)
-      Step({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, 0);
-    Step(to, -1);
-  }
-  void Choose(int tool) {
-    const platform::Point at{int(t_.world().tools[tool]->x) + 24,
-                             int(t_.world().tools[tool]->y) + 24};
-    Drag(at, at, 1);
-  }
-  platform::Point Centre(int block) {
-    const BlockSet& set = t_.world().blockSet;
-    const ScreenPoint s =
-        ProjectToScreen(set.At(block)->centre, set.ScreenMatrix(t_.app().Graphics().Device()));
-    return {int(s.x), int(s.y)};
-  }
-
- private:
-  TestApp& t_;
-  std::vector<uint64_t>* seen_;
-};
-
 // The session the saved file is made from: pens on faces and on the canvas, turned and zoomed,
 // a block glued elsewhere, a block slid under a tower, a grab handle taken and moved, a second
 // handle on the same block that copies it.
 void BuildSomething(TestApp& t) {
-  Hands h(t);
-  h.Choose(4);  // red pen
-  const platform::Point face = h.Centre(10);
-  h.Drag(face, {face.x + 30, face.y + 20}, 8);
-  h.Drag({100, 420}, {150, 440}, 6);
-  h.Choose(1);
-  h.Drag({320, 240}, {350, 255}, 6);
-  h.Choose(2);
-  h.Drag({320, 240}, {320, 225}, 4);
-  h.Choose(0);  // the hand
-  h.Drag(h.Centre(24), {h.Centre(49).x, h.Centre(49).y - 10}, 10);
-  const platform::Point low = h.Centre(60);
-  h.Drag(low, {low.x + 60, low.y + 40}, 10);
+  t.ChooseTool(4);  // red pen
+  const platform::Point face = t.Centre(10);
+  t.Drag(face, {face.x + 30, face.y + 20}, 8);
+  t.Drag({100, 420}, {150, 440}, 6);
+  t.ChooseTool(1);
+  t.Drag({320, 240}, {350, 255}, 6);
+  t.ChooseTool(2);
+  t.Drag({320, 240}, {320, 225}, 4);
+  t.ChooseTool(0);  // the hand
+  t.Drag(t.Centre(24), {t.Centre(49).x, t.Centre(49).y - 10}, 10);
+  const platform::Point low = t.Centre(60);
+  t.Drag(low, {low.x + 60, low.y + 40}, 10);
   const BlockSet& set = t.world().blockSet;
   platform::Point edge;
   int block = -1;
@@ -134,32 +97,32 @@ void BuildSomething(TestApp& t) {
     if (block < 0 && BottomEdgePoint(set, t.app().Graphics().Device(), *set.At(bottom), &edge))
       block = bottom;
   ASSERT_GE(block, 0);
-  h.Drag(edge, {edge.x, edge.y + 30}, 4);
+  t.Drag(edge, {edge.x, edge.y + 30}, 4);
   ASSERT_GE(t.world().grabLayer.Count(), 1);
   // The second handle on the same block copies it: the copy moves away.
   ASSERT_TRUE(BottomEdgePoint(set, t.app().Graphics().Device(), *set.At(block), &edge));
-  h.Drag(edge, {edge.x, edge.y + 25}, 4);
-  h.Step({600, 300}, 0);
-  h.Step({600, 300}, 0);
+  t.Drag(edge, {edge.x, edge.y + 25}, 4);
+  t.Move(600, 300);
+  t.Frames(2);
 }
 
 // The hands that go on with a session: the handle's marker taken again, hand drags, a pen stroke,
 // and the door over leant towers to the title. The digest of every frame.
 std::vector<uint64_t> GoOn(TestApp& t) {
   std::vector<uint64_t> seen{Digest(t)};
-  Hands h(t, &seen);
-  const GrabHandle* handle = t.world().grabLayer.At(0);
-  if (!handle) return seen;
-  const platform::Point marker{handle->screenX, handle->screenY};
-  h.Drag(marker, {marker.x, marker.y - 20}, 4);
-  const platform::Point c = h.Centre(30);
-  h.Drag(c, {c.x - 50, c.y + 30}, 8);
-  h.Drag(h.Centre(90), h.Centre(5), 8);
-  h.Choose(6);
-  h.Drag({300, 150}, {340, 300}, 10);
+  t.afterFrame = [&] { seen.push_back(Digest(t)); };
+  if (const GrabHandle* handle = t.world().grabLayer.At(0))
+    t.Drag({handle->screenX, handle->screenY}, {handle->screenX, handle->screenY - 20}, 4);
+  const platform::Point c = t.Centre(30);
+  t.Drag(c, {c.x - 50, c.y + 30}, 8);
+  t.Drag(t.Centre(90), t.Centre(5), 8);
+  t.ChooseTool(6);
+  t.Drag({300, 150}, {340, 300}, 10);
   scenes::LeanTowers(t.world().blockSet);
-  h.Choose(3);  // the door
-  for (int i = 0; i < 1200 && t.current() == &t.play(); ++i) h.Step({20, 20}, 0);
+  t.ChooseTool(3);  // the door
+  t.Move(20, 20);
+  for (int i = 0; i < 1200 && t.current() == &t.play(); ++i) t.NextFrame();
+  t.afterFrame = nullptr;
   return seen;
 }
 
@@ -325,9 +288,8 @@ TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndTheFirstVersionKeepsLoading)
     saver.play().ShowNotice(nullptr);
     saver.NextFrame();
   }
-  Hands h(saver);
-  h.Choose(5);
-  h.Drag({100, 420}, {150, 440}, 4);
+  saver.ChooseTool(5);
+  saver.Drag({100, 420}, {150, 440}, 4);
   const std::vector<uint8_t> before = StateBytes(saver);
   const std::vector<uint32_t> frame = saver.platform().LastFrame();
   for (const BadFile& file : BadFiles(saver)) {

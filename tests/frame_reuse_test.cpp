@@ -118,12 +118,7 @@ class Twins : public testing::Test {
     const BlockSet& set = kept.world().blockSet;
     return ::BottomEdgePoint(set, kept.app().Graphics().Device(), *set.At(index), point);
   }
-  platform::Point Centre(int index) {
-    const BlockSet& set = kept.world().blockSet;
-    const ScreenPoint s =
-        ProjectToScreen(set.At(index)->centre, set.ScreenMatrix(kept.app().Graphics().Device()));
-    return {int(s.x), int(s.y)};
-  }
+  platform::Point Centre(int index) { return kept.Centre(index); }
 
   TestApp kept;
   TestApp whole;

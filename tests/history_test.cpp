@@ -116,10 +116,7 @@ TEST(History, AnUndoDuringADragEndsTheDragFirstAndTheRestOfItDoesNothing) {
   session.ChooseTool(0);
   const Seen start = Look(t);
   // Take the top block of a tower and carry it away, still holding the button.
-  const BlockSet& set = t.world().blockSet;
-  const ScreenPoint top =
-      ProjectToScreen(set.At(24)->centre, set.ScreenMatrix(t.app().Graphics().Device()));
-  const int x = int(top.x), y = int(top.y);
+  const int x = t.Centre(24).x, y = t.Centre(24).y;
   t.Move(x, y);
   t.NextFrame();
   t.Press();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "blocks/block_set.h"
 #include "play/play_scene.h"
 #include "scenes/scene_manager.h"
 #include "scenes/title_scene.h"
@@ -39,7 +40,10 @@ bool TestApp::NextFrame() {
       quit_ = true;
       return false;
     }
-    if (platform_.FramesPresented() != before) return true;
+    if (platform_.FramesPresented() != before) {
+      if (afterFrame) afterFrame();
+      return true;
+    }
   }
   return false;
 }
@@ -66,6 +70,24 @@ void TestApp::Drag(int x, int y, int steps) {
   }
   Release();
   NextFrame();
+}
+
+void TestApp::Drag(platform::Point from, platform::Point to, int steps) {
+  Move(from.x, from.y);
+  NextFrame();
+  Drag(to.x, to.y, steps);
+}
+
+void TestApp::ChooseTool(int index) {
+  const Tool* tool = world().tools[size_t(index)].get();
+  Click(int(tool->x) + 24, int(tool->y) + 24);
+}
+
+platform::Point TestApp::Centre(int index) {
+  const BlockSet& set = world().blockSet;
+  const ScreenPoint s =
+      ProjectToScreen(set.At(index)->centre, set.ScreenMatrix(app_->Graphics().Device()));
+  return {int(s.x), int(s.y)};
 }
 
 void TestApp::Save(const std::string& name) const {
