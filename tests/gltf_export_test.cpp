@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -245,11 +244,6 @@ void Fall(World& world, int steps) {
   for (int i = 0; i < steps; ++i) world.blockSet.StepBodies();
 }
 
-std::vector<uint8_t> Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Exports, keeps the file for the validator, reads it back and compares.
 void ExportAndCheck(TestApp& t, const std::string& name) {
   t.Frames(1);  // the toy's own picture of what is exported, to set beside the file's
@@ -318,7 +312,7 @@ TEST(GltfExport, EveryVertexTexelAndLinkReadsBackFromTheFile) {
     ASSERT_EQ(names.size(), 2u) << "one file per export, none left half-written";
     EXPECT_EQ(names[0].substr(0, 24), "zentrova-20261208-090507");
     Glb glb;
-    ASSERT_TRUE(ReadGlb(Bytes(home + "/Pictures/" + names[0]), &glb));
+    ASSERT_TRUE(ReadGlb(FileBytes(home + "/Pictures/" + names[0]), &glb));
     CheckAgainstWorld(glb, t.world());
     ExportAndCheck(t, "towers");
     PaintAtRandom(t.world(), 60, 7);

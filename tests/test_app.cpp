@@ -1,6 +1,8 @@
 #include "test_app.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "blocks/block_set.h"
 #include "play/play_scene.h"
@@ -11,6 +13,11 @@
 #ifndef ZENTROVA_OUTPUT_DIR
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 TestApp::TestApp(uint32_t start_ms, const std::function<void(platform::HeadlessPlatform&)>& prepare,
                  int show_command)

@@ -5,12 +5,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/game_app.h"
 #include "platform/headless/headless_platform.h"
 #include "play/play_scene.h"
 #include "scenes/title_scene.h"
 #include "world/world.h"
+
+// A file's bytes; empty when it cannot be read.
+std::vector<uint8_t> FileBytes(const std::string& path);
 
 class TestApp {
  public:
