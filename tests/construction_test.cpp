@@ -130,12 +130,29 @@ class Keeping : public testing::Test {
   fs::path home;
 };
 
-TEST_F(Keeping, ASavedSessionDroppedOnTheTitleOfAnotherToyContinuesBitForBit) {
+// A save that fails says so and changes nothing; a saved session dropped on the title of another
+// toy continues there bit for bit.
+TEST_F(Keeping, ASaveThatFailsChangesNothingAndASavedSessionContinuesBitForBitOnAnotherToy) {
+  // The pictures folder named in user-dirs.dirs lies under a file: it cannot be made.
+  fs::create_directories(home / "config");
+  std::ofstream(home / "blocker") << "a file";
+  std::ofstream(home / "config" / "user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/blocker/P\"\n";
   saver.EnterPlay();
   BuildSomething(saver);
   ASSERT_FALSE(HasFatalFailure());
   loader.NextFrame();
+  const std::vector<uint8_t> before = StateBytes(saver);
+  saver.platform().ClearSounds();
+  saver.platform().PressSaveKeys();
+  saver.NextFrame();
+  EXPECT_EQ(saver.play().Notice(), &saver.world().notSavedNotice);
+  EXPECT_EQ(saver.platform().CountSound("data/selected.wav"), 0);
+  EXPECT_TRUE(StateBytes(saver) == before);
+  // The notice is gone after a few seconds.
+  for (int i = 0; i < 200 && saver.play().Notice(); ++i) saver.NextFrame();
+  EXPECT_EQ(saver.play().Notice(), nullptr);
 
+  fs::remove(home / "config" / "user-dirs.dirs");
   saver.platform().PressSaveKeys();
   saver.NextFrame();
   const fs::path saved = home / "Pictures" / "zentrova-20240506-070809.png";
@@ -167,44 +184,10 @@ TEST_F(Keeping, ASavedSessionDroppedOnTheTitleOfAnotherToyContinuesBitForBit) {
   EXPECT_EQ(loader.current(), &loader.title());
 }
 
-// A save that fails says so and play goes on; closing the play space still keeps last.png, which
-// Continue opens as it was.
-TEST_F(Keeping, ASaveThatFailsSaysSoAndTheClosedPlaySpaceContinuesAsItWas) {
-  // The pictures folder named in user-dirs.dirs lies under a file: it cannot be made.
-  fs::create_directories(home / "config");
-  std::ofstream(home / "blocker") << "a file";
-  std::ofstream(home / "config" / "user-dirs.dirs")
-      << "# written by a test\nXDG_PICTURES_DIR=\"$HOME/blocker/Pictures\"\n";
-  saver.EnterPlay();
-  BuildSomething(saver);
-  ASSERT_FALSE(HasFatalFailure());
-  std::vector<uint8_t> before = StateBytes(saver);
-  saver.platform().ClearSounds();
-  saver.platform().PressSaveKeys();
-  saver.NextFrame();
-  EXPECT_EQ(saver.play().Notice(), &saver.world().notSavedNotice);
-  EXPECT_EQ(saver.platform().CountSound("data/selected.wav"), 0);
-  EXPECT_EQ(saver.current(), &saver.play());
-  EXPECT_TRUE(StateBytes(saver) == before);
-  // The notice is gone after a few seconds.
-  for (int i = 0; i < 200 && saver.play().Notice(); ++i) saver.NextFrame();
-  EXPECT_EQ(saver.play().Notice(), nullptr);
-
-  before = StateBytes(saver);
-  saver.app().PostClose();
-  saver.Frames(3);
-  const fs::path last = home / "state" / "zentrova" / "last.png";
-  ASSERT_TRUE(fs::exists(last));
-  EXPECT_EQ(LastConstructionPath(saver.app()), last.string());
-  std::string why;
-  ASSERT_TRUE(OpenConstruction(loader.app(), last.string(), &why)) << why;
-  EXPECT_EQ(loader.current(), &loader.play());
-  EXPECT_TRUE(StateBytes(loader) == before);
-}
-
 // The refused seeds of the construction reader's fuzz corpus, each with its reason, change
-// nothing, in the play space or on the title.
-TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndTheFirstVersionKeepsLoading) {
+// nothing, in the play space or on the title; what closing the play space keeps and the first
+// format version's file open as they were.
+TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndLastAndTheFirstVersionKeepLoading) {
   saver.EnterPlay();
   saver.ChooseTool(5);
   saver.Drag({100, 420}, {150, 440}, 4);
@@ -235,14 +218,21 @@ TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndTheFirstVersionKeepsLoading)
   saver.play().ShowNotice(nullptr);
   saver.NextFrame();
   EXPECT_TRUE(saver.platform().LastFrame() == frame);
+  // Closing the play space keeps it as last.png, which Continue opens as it was.
+  saver.app().PostClose();
+  saver.Frames(3);
+  const fs::path last = home / "state" / "zentrova" / "last.png";
+  EXPECT_EQ(LastConstructionPath(saver.app()), last.string());
+  std::string why;
+  ASSERT_TRUE(OpenConstruction(loader.app(), last.string(), &why)) << why;
+  EXPECT_EQ(loader.current(), &loader.play());
+  EXPECT_TRUE(StateBytes(loader) == before);
 
   // The first format version's file keeps loading: the session of the round-trip test as saved
-  // then (a copy made, three handles, the view tilted and zoomed in), opened from the title as
-  // it reads.
+  // then (a copy made, three handles, the view tilted and zoomed in), opened as it reads.
   const fs::path v1 = fs::path(ZENTROVA_SEED_DIR) / ".." / "data" / "construction-v1.png";
   const std::vector<uint8_t> bytes = FileBytes(v1.string());
   Snapshot snapshot;
-  std::string why;
   ASSERT_TRUE(ReadConstructionPng(bytes.data(), bytes.size(), &snapshot, &why)) << why;
   EXPECT_EQ(snapshot.blocks.size(), 101u);
   EXPECT_EQ(snapshot.handles.size(), 3u);
