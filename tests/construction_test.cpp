@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "bottom_edge.h"
@@ -42,10 +41,7 @@ std::vector<uint8_t> StateBytes(TestApp& t) {
 // pick cell, the edge mask and the construction.
 uint64_t Digest(TestApp& t) {
   uint64_t digest = t.current() == &t.play();
-  const auto mix = [&](const void* bytes, size_t size) {
-    const std::string_view view(static_cast<const char*>(bytes), size);
-    digest = digest * 0x100000001B3ull ^ std::hash<std::string_view>()(view);
-  };
+  const auto mix = [&](const void* bytes, size_t size) { digest = MixBytes(digest, bytes, size); };
   const BlockSet& set = t.world().blockSet;
   const size_t cells = set.FrontBuffer().size();
   mix(set.FrontBuffer().Ids(), cells * 4);

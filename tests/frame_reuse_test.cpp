@@ -1,8 +1,9 @@
-// Frames that cannot differ are not drawn again: the same scripted sessions run side by side in
-// two apps, one keeping unchanged frames and pick buffers, handing frames over in bands of rows,
-// clearing the background beside the physics and passing over hidden triangles, one drawing and
-// presenting everything whole in the bands, and every presented frame, every pick cell, the edge
-// mask and the handle map must agree bit for bit.
+// Frames that cannot differ are not drawn again: the same sessions run side by side in two apps,
+// one keeping unchanged frames and pick buffers, handing frames over in bands of rows, clearing
+// the background beside the physics, passing over hidden triangles and sharing one blank texture
+// among unpainted faces, one drawing and presenting everything whole in the bands with a texture
+// for every face, and every presented frame, every pick cell, the edge mask and the handle map
+// must agree bit for bit.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-#include <string_view>
 
 #include "blocks/block_set.h"
 #include "memory/heap_figures.h"
@@ -29,14 +28,9 @@ constexpr int64_t kPickCheckPeriod = 8;
 
 constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
 
-uint64_t Mix(uint64_t hash, const uint8_t* bytes, size_t n) {
-  const std::string_view view(reinterpret_cast<const char*>(bytes), n);
-  return hash * 0x100000001B3ull ^ std::hash<std::string_view>()(view);
-}
-
 uint64_t MixTexture(uint64_t hash, const ImageTexture& texture) {
   if (const DibImage* backing = texture.Backing())
-    hash = Mix(hash, backing->Buffer().data(), backing->Buffer().size());
+    hash = MixBytes(hash, backing->Buffer().data(), backing->Buffer().size());
   return hash;
 }
 
@@ -234,7 +228,7 @@ std::string SoakChecks::Paint() {
   std::unordered_map<const Block*, uint64_t> now;
   uint64_t& surround = now[nullptr] = MixTexture(kHashStart, world.table.texture);
   if (const uint8_t* canvas = world.canvas.DibBits())
-    surround = Mix(surround, canvas, size_t(world.canvas.Width()) * world.canvas.Height() * 3);
+    surround = MixBytes(surround, canvas, size_t(world.canvas.Width()) * world.canvas.Height() * 3);
   for (int i = 0; i < set.Count(); ++i) {
     uint64_t& hash = now[set.At(i)] = kHashStart;
     for (const Face& face : set.At(i)->faces)

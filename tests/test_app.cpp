@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 #include "blocks/block_set.h"
 #include "play/play_scene.h"
@@ -13,6 +14,11 @@
 #ifndef ZENTROVA_OUTPUT_DIR
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
+
+uint64_t MixBytes(uint64_t hash, const void* bytes, size_t size) {
+  const std::string_view view(static_cast<const char*>(bytes), size);
+  return hash * 0x100000001B3ull ^ std::hash<std::string_view>()(view);
+}
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

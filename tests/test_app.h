@@ -13,6 +13,8 @@
 #include "scenes/title_scene.h"
 #include "world/world.h"
 
+// `hash` with `size` more bytes mixed in, for comparing states by one number.
+uint64_t MixBytes(uint64_t hash, const void* bytes, size_t size);
 // A file's bytes; empty when it cannot be read.
 std::vector<uint8_t> FileBytes(const std::string& path);
 
