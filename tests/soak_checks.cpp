@@ -165,12 +165,9 @@ std::string SoakChecks::Removals() {
           return s.handled && s.block != gone.block && std::abs(s.x - gone.x) < kCopyReach &&
                  std::abs(s.y - gone.y) < kCopyReach;
         }));
-    if (!by_rule) {
-      std::ostringstream why;
-      why << "a block was removed by no rule (at " << gone.x << ", " << gone.y << ", "
-          << (gone.handled ? "handled" : "not handled") << ")";
-      return why.str();
-    }
+    if (!by_rule)
+      return "a block was removed by no rule (at " + std::to_string(gone.x) + ", " +
+             std::to_string(gone.y) + (gone.handled ? ", handled)" : ", not handled)");
     if (!history_) ++figures_.removalsJudged;  // the grab layer's, which the soak counts too
   }
   return "";
@@ -209,13 +206,11 @@ std::string SoakChecks::PickCells() {
     for (int x = 0; x < w; ++x) {
       const PickCell seen = set.FrontCell(x, y);
       const PickCell drawn = reference_[CellIndex(x, y, w)];
-      if (seen.id != drawn.id || set.CellFace(seen) != set.CellFace(drawn)) {
-        std::ostringstream why;
-        why << "pick cell (" << x << ", " << y << ") names body " << seen.Body() << " face "
-            << seen.FaceIndex() << " where body " << drawn.Body() << " face " << drawn.FaceIndex()
-            << " is drawn";
-        return why.str();
-      }
+      if (seen.id != drawn.id || set.CellFace(seen) != set.CellFace(drawn))
+        return "pick cell (" + std::to_string(x) + ", " + std::to_string(y) + ") names body " +
+               std::to_string(seen.Body()) + " face " + std::to_string(seen.FaceIndex()) +
+               " where body " + std::to_string(drawn.Body()) + " face " +
+               std::to_string(drawn.FaceIndex()) + " is drawn";
     }
   return "";
 }
