@@ -121,39 +121,37 @@ TEST_F(Removal, ManyAtOnceLeaveEveryFaceAsOneAtATime) {
     const int at = s.Find(f->owner);
     return at < 0 ? -2 : at * 6 + int(f - f->owner->faces);
   };
+  const auto draw = [&](int n) { return int(random.Next() % uint32_t(n)); };
   int relinked = 0;
   for (int round = 0; round < 40; ++round) {
-    set().RemoveAll();
-    batch.RemoveAll();
-    const int n = 2 + int(random.Next() % 40);
-    for (int i = 0; i < n; ++i) BlockAt(float(3 * i), 0, 1), BlockAt(batch, float(3 * i), 0, 1);
-    for (int links = 0; links < n * 4; ++links) {
-      const int from = int(random.Next() % uint32_t(6 * n)),
-                to = int(random.Next() % uint32_t(6 * n));
-      if (from == to) continue;
-      face(set(), from)->link = face(set(), to), face(batch, from)->link = face(batch, to);
-      if (random.Next() % 2)
-        face(set(), to)->link = face(set(), from), face(batch, to)->link = face(batch, from);
+    const int n = 2 + draw(40);
+    std::vector<int> glue;  // from, to, and whether back too
+    for (int links = 0; links < n * 4; ++links)
+      glue.insert(glue.end(), {draw(6 * n), draw(6 * n), draw(2)});
+    const int records[3] = {draw(6 * n), draw(6 * n), draw(6 * n)};
+    std::vector<size_t> order(size_t(n), 0);
+    for (int i = 0; i < n; ++i) order[size_t(i)] = size_t(i);
+    for (int i = n - 1; i > 0; --i) std::swap(order[size_t(i)], order[size_t(draw(i + 1))]);
+    const int k = 1 + draw(n);
+    for (BlockSet* s : {&set(), &batch}) {
+      s->RemoveAll();
+      for (int i = 0; i < n; ++i) BlockAt(*s, float(3 * i), 0, 1);
+      for (size_t g = 0; g < glue.size(); g += 3)
+        if (glue[g] != glue[g + 1]) {
+          face(*s, glue[g])->link = face(*s, glue[g + 1]);
+          if (glue[g + 2]) face(*s, glue[g + 1])->link = face(*s, glue[g]);
+        }
+      s->pendingFace = face(*s, records[0]);
+      s->savedLink = face(*s, records[1]);
+      s->supportQuad = face(*s, records[2]);
+      s->groupBlock = s->At(records[0] / 6);
+      std::vector<Block*> gone;
+      for (int i = 0; i < k; ++i) gone.push_back(s->At(int(order[size_t(i)])));
+      if (s == &batch)
+        batch.RemoveBlocks(gone);
+      else
+        for (Block* b : gone) s->RemoveWithUnlink(s->Find(b));
     }
-    const int records[3] = {int(random.Next() % uint32_t(6 * n)),
-                            int(random.Next() % uint32_t(6 * n)),
-                            int(random.Next() % uint32_t(6 * n))};
-    set().pendingFace = face(set(), records[0]), batch.pendingFace = face(batch, records[0]);
-    set().savedLink = face(set(), records[1]), batch.savedLink = face(batch, records[1]);
-    set().supportQuad = face(set(), records[2]), batch.supportQuad = face(batch, records[2]);
-    set().groupBlock = set().At(records[0] / 6), batch.groupBlock = batch.At(records[0] / 6);
-    std::vector<int> order(size_t(n), 0);
-    for (int i = 0; i < n; ++i) order[size_t(i)] = i;
-    for (int i = n - 1; i > 0; --i)
-      std::swap(order[size_t(i)], order[random.Next() % uint32_t(i + 1)]);
-    const int k = 1 + int(random.Next() % uint32_t(n));
-    std::vector<Block*> one_by_one, at_once;
-    for (int i = 0; i < k; ++i) {
-      one_by_one.push_back(set().At(order[size_t(i)]));
-      at_once.push_back(batch.At(order[size_t(i)]));
-    }
-    for (Block* b : one_by_one) set().RemoveWithUnlink(set().Find(b));
-    batch.RemoveBlocks(at_once);
     ASSERT_EQ(batch.Count(), set().Count());
     for (int f = 0; f < 6 * batch.Count(); ++f) {
       const int expected = name(set(), face(set(), f)->link);

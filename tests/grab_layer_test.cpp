@@ -228,9 +228,9 @@ TEST_F(Handles, TheRefreshRemovesWhatTheWalkOfEveryHandleOverTheListRemoves) {
       }
     // The walk: every handle over the list, a look-up of the handles for every block.
     const Mat4 ms = set().ScreenMatrix(device());
-    const auto screen = [&](const Block* b) {
-      const ScreenPoint p = ProjectToScreen(b->centre, ms);
-      return std::pair<int, int>(int(p.x), int(p.y));
+    const auto near = [&](const Block* a, const Block* b) {
+      const ScreenPoint p = ProjectToScreen(a->centre, ms), q = ProjectToScreen(b->centre, ms);
+      return std::abs(int(p.x) - int(q.x)) < 3 && std::abs(int(p.y) - int(q.y)) < 3;
     };
     const auto handled = [&](const Block* b) {
       for (int h = 0; h < layer().Count(); ++h)
@@ -240,13 +240,8 @@ TEST_F(Handles, TheRefreshRemovesWhatTheWalkOfEveryHandleOverTheListRemoves) {
     std::vector<Block*> expected;
     for (int i = 0; i < set().Count(); ++i) expected.push_back(set().At(i));
     for (int h = 0; h < layer().Count(); ++h) {
-      const std::pair<int, int> s = screen(layer().At(h)->block);
-      const int sx = s.first, sy = s.second;
-      std::erase_if(expected, [&](Block* p) {
-        const auto [px, py] = screen(p);
-        return p != layer().At(h)->block && !handled(p) && std::abs(px - sx) < 3 &&
-               std::abs(py - sy) < 3;
-      });
+      const Block* held = layer().At(h)->block;
+      std::erase_if(expected, [&](Block* p) { return p != held && !handled(p) && near(p, held); });
     }
     layer().Refresh(device());
     ASSERT_EQ(set().Count(), int(expected.size())) << "round " << round;

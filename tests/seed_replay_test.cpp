@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,16 +11,11 @@
 #include "platform/audio/wav.h"
 #include "platform/image/picture.h"
 #include "play/construction_file.h"
+#include "test_app.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
-}
 
 // Seeds named after a fault are meant to be refused; the rest are files the readers must take.
 bool MeantToBeRefused(const std::string& name) {
@@ -55,7 +48,7 @@ TEST(SeedReplay, EverySeedGoesThroughEveryReaderAndGoodFilesAreRead) {
     int in_folder = 0;
     for (const fs::directory_entry& entry :
          fs::directory_iterator(fs::path(ZENTROVA_SEED_DIR) / folder)) {
-      const std::vector<uint8_t> bytes = Bytes(entry.path());
+      const std::vector<uint8_t> bytes = FileBytes(entry.path().string());
       const std::string name = entry.path().filename().string();
       fuzz::ReadBmp(bytes.data(), bytes.size());
       fuzz::ReadPng(bytes.data(), bytes.size());

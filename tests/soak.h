@@ -21,7 +21,6 @@ struct SoakFigures {
   int64_t presentationLosses = 0;  // presentation lost for some frames
   int64_t failedResets = 0;        // losses whose resets failed a few times
   int64_t unpresentedFrames = 0;   // frames run while nothing could be shown
-  int64_t messageBoxes = 0;        // boxes shown for failed resets
   SoakCheckFigures checks;
 };
 

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-#include <string_view>
 
 #include "blocks/block_set.h"
 #include "memory/heap_figures.h"
@@ -27,14 +26,11 @@ constexpr int64_t kHeapSlack = int64_t(256) << 10;
 // The pick cells are compared whenever the block list changed, and every this many frames.
 constexpr int64_t kPickCheckPeriod = 8;
 
-uint64_t Mix(uint64_t hash, const uint8_t* bytes, size_t n) {
-  const std::string_view view(reinterpret_cast<const char*>(bytes), n);
-  return hash * 0x100000001B3ull ^ std::hash<std::string_view>()(view);
-}
+constexpr uint64_t kHashStart = 0xCBF29CE484222325ull;
 
 uint64_t MixTexture(uint64_t hash, const ImageTexture& texture) {
   if (const DibImage* backing = texture.Backing())
-    hash = Mix(hash, backing->Buffer().data(), backing->Buffer().size());
+    hash = MixBytes(hash, backing->Buffer().data(), backing->Buffer().size());
   return hash;
 }
 
@@ -169,12 +165,9 @@ std::string SoakChecks::Removals() {
           return s.handled && s.block != gone.block && std::abs(s.x - gone.x) < kCopyReach &&
                  std::abs(s.y - gone.y) < kCopyReach;
         }));
-    if (!by_rule) {
-      std::ostringstream why;
-      why << "a block was removed by no rule (at " << gone.x << ", " << gone.y << ", "
-          << (gone.handled ? "handled" : "not handled") << ")";
-      return why.str();
-    }
+    if (!by_rule)
+      return "a block was removed by no rule (at " + std::to_string(gone.x) + ", " +
+             std::to_string(gone.y) + (gone.handled ? ", handled)" : ", not handled)");
     if (!history_) ++figures_.removalsJudged;  // the grab layer's, which the soak counts too
   }
   return "";
@@ -213,51 +206,41 @@ std::string SoakChecks::PickCells() {
     for (int x = 0; x < w; ++x) {
       const PickCell seen = set.FrontCell(x, y);
       const PickCell drawn = reference_[CellIndex(x, y, w)];
-      if (seen.id != drawn.id || set.CellFace(seen) != set.CellFace(drawn)) {
-        std::ostringstream why;
-        why << "pick cell (" << x << ", " << y << ") names body " << seen.Body() << " face "
-            << seen.FaceIndex() << " where body " << drawn.Body() << " face " << drawn.FaceIndex()
-            << " is drawn";
-        return why.str();
-      }
+      if (seen.id != drawn.id || set.CellFace(seen) != set.CellFace(drawn))
+        return "pick cell (" + std::to_string(x) + ", " + std::to_string(y) + ") names body " +
+               std::to_string(seen.Body()) + " face " + std::to_string(seen.FaceIndex()) +
+               " where body " + std::to_string(drawn.Body()) + " face " +
+               std::to_string(drawn.FaceIndex()) + " is drawn";
     }
   return "";
 }
 
 // Texels of faces, of the table and of the canvas change only in a frame where a pen paints.
 std::string SoakChecks::Paint() {
-  BlockSet& set = t_->world().blockSet;
+  World& world = t_->world();
+  BlockSet& set = world.blockSet;
+  // Each block's faces; under no block, the table's and the canvas.
   std::unordered_map<const Block*, uint64_t> now;
-  for (int i = 0; i < set.Count(); ++i) now[set.At(i)] = TexelHash(*set.At(i));
-  const uint64_t surround = SurroundHash();
+  uint64_t& surround = now[nullptr] = MixTexture(kHashStart, world.table.texture);
+  if (const uint8_t* canvas = world.canvas.DibBits())
+    surround = MixBytes(surround, canvas, size_t(world.canvas.Width()) * world.canvas.Height() * 3);
+  for (int i = 0; i < set.Count(); ++i) {
+    uint64_t& hash = now[set.At(i)] = kHashStart;
+    for (const Face& face : set.At(i)->faces)
+      if (face.texture) hash = MixTexture(hash, *face.texture);
+  }
   std::string why;
   if (!pen_) {
     ++figures_.paintChecks;
-    if (surround != surround_) why = "the table's or the canvas's texels changed with no pen";
     for (const auto& [block, hash] : now) {
       const auto old = texels_.find(block);
       if (why.empty() && old != texels_.end() && old->second != hash)
-        why = "block " + std::to_string(set.Find(block)) + "'s texels changed with no pen";
+        why = (block ? "block " + std::to_string(set.Find(block)) : std::string("the surround")) +
+              "'s texels changed with no pen";
     }
   }
   texels_ = std::move(now);
-  surround_ = surround;
   return why;
-}
-
-uint64_t SoakChecks::TexelHash(const Block& b) const {
-  uint64_t hash = 0xCBF29CE484222325ull;
-  for (const Face& face : b.faces)
-    if (face.texture) hash = MixTexture(hash, *face.texture);
-  return hash;
-}
-
-uint64_t SoakChecks::SurroundHash() const {
-  World& world = t_->world();
-  uint64_t hash = MixTexture(0xCBF29CE484222325ull, world.table.texture);
-  if (const uint8_t* canvas = world.canvas.DibBits())
-    hash = Mix(hash, canvas, size_t(world.canvas.Width()) * world.canvas.Height() * 3);
-  return hash;
 }
 
 std::string SoakChecks::Camera() {

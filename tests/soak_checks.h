@@ -43,8 +43,6 @@ class SoakChecks {
   bool Live(const Block* b) const;
   // The block set's screen matrix with the given world matrix in place of the device's.
   Mat4 ScreenMatrixWith(const Mat4& world);
-  uint64_t TexelHash(const Block& b) const;
-  uint64_t SurroundHash() const;  // the table's texels and the canvas
 
   TestApp* t_;
   SoakCheckFigures figures_;
@@ -63,6 +61,5 @@ class SoakChecks {
   std::vector<Before> before_;
   bool pen_ = false;
   bool history_ = false;
-  std::unordered_map<const Block*, uint64_t> texels_;
-  uint64_t surround_ = 0;
+  std::unordered_map<const Block*, uint64_t> texels_;  // the table and canvas under nullptr
 };

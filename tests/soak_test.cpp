@@ -47,21 +47,17 @@ TEST(SoakChecks, EachCatchesItsFaultPlantedByHand) {
   checks.BeforePlayFrame(false);
   t.NextFrame();
   ASSERT_EQ(checks.AfterPlayFrame(true), "");
+  const auto says = [&](const std::function<void()>& plant, const std::string& what) {
+    return judge(plant).find(what) != std::string::npos;
+  };
   // Block 99's top glued over the bottom face of block 1, whose old partner still points at it.
-  Face& taken = set.At(1)->faces[0];
-  Face& over = set.At(99)->faces[1];
-  EXPECT_NE(judge([&] {
-              over.link = &taken;
-              taken.link = &over;
-            }).find("a link without its other side: block 0 face 1"),
-            std::string::npos);
-  over.link = nullptr;
-  taken.link = &set.At(0)->faces[1];
-  EXPECT_NE(judge([&] {
-              set.At(7)->PaintableFaceTexture(2)->Backing()->Buffer()[5] ^= 1;
-            }).find("texels changed with no pen"),
-            std::string::npos);
-  EXPECT_EQ(judge([&] { t.play().pitch = 95.0f; }), "pitch out of 0..90");
+  Face &taken = set.At(1)->faces[0], &over = set.At(99)->faces[1];
+  EXPECT_TRUE(says([&] { over.link = &taken, taken.link = &over; },
+                   "a link without its other side: block 0 face 1"));
+  over.link = nullptr, taken.link = &set.At(0)->faces[1];
+  EXPECT_TRUE(says([&] { set.At(7)->PaintableFaceTexture(2)->Backing()->Buffer()[5] ^= 1; },
+                   "texels changed with no pen"));
+  EXPECT_TRUE(says([&] { t.play().pitch = 95.0f; }, "pitch out of 0..90"));
   t.play().pitch = 30.0f;
   EXPECT_NE(judge([&] { set.RemoveAt(50); }, true).find("a block was removed by no rule"),
             std::string::npos);

@@ -1,7 +1,11 @@
 #include "test_app.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
 
+#include "blocks/block_set.h"
 #include "play/play_scene.h"
 #include "scenes/scene_manager.h"
 #include "scenes/title_scene.h"
@@ -10,6 +14,16 @@
 #ifndef ZENTROVA_OUTPUT_DIR
 #define ZENTROVA_OUTPUT_DIR "frames"
 #endif
+
+uint64_t MixBytes(uint64_t hash, const void* bytes, size_t size) {
+  const std::string_view view(static_cast<const char*>(bytes), size);
+  return hash * 0x100000001B3ull ^ std::hash<std::string_view>()(view);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 TestApp::TestApp(uint32_t start_ms, const std::function<void(platform::HeadlessPlatform&)>& prepare,
                  int show_command)
@@ -39,7 +53,10 @@ bool TestApp::NextFrame() {
       quit_ = true;
       return false;
     }
-    if (platform_.FramesPresented() != before) return true;
+    if (platform_.FramesPresented() != before) {
+      if (afterFrame) afterFrame();
+      return true;
+    }
   }
   return false;
 }
@@ -66,6 +83,24 @@ void TestApp::Drag(int x, int y, int steps) {
   }
   Release();
   NextFrame();
+}
+
+void TestApp::Drag(platform::Point from, platform::Point to, int steps) {
+  Move(from.x, from.y);
+  NextFrame();
+  Drag(to.x, to.y, steps);
+}
+
+void TestApp::ChooseTool(int index) {
+  const Tool* tool = world().tools[size_t(index)].get();
+  Click(int(tool->x) + 24, int(tool->y) + 24);
+}
+
+platform::Point TestApp::Centre(int index) {
+  const BlockSet& set = world().blockSet;
+  const ScreenPoint s =
+      ProjectToScreen(set.At(index)->centre, set.ScreenMatrix(app_->Graphics().Device()));
+  return {int(s.x), int(s.y)};
 }
 
 void TestApp::Save(const std::string& name) const {

@@ -5,12 +5,18 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/game_app.h"
 #include "platform/headless/headless_platform.h"
 #include "play/play_scene.h"
 #include "scenes/title_scene.h"
 #include "world/world.h"
+
+// `hash` with `size` more bytes mixed in, for comparing states by one number.
+uint64_t MixBytes(uint64_t hash, const void* bytes, size_t size);
+// A file's bytes; empty when it cannot be read.
+std::vector<uint8_t> FileBytes(const std::string& path);
 
 class TestApp {
  public:
@@ -38,12 +44,20 @@ class TestApp {
   void Click(int x, int y);
   // From the cursor's place to (x, y) in `steps` frames with the left button held.
   void Drag(int x, int y, int steps);
+  // To `from`, one frame, then the drag to `to`.
+  void Drag(platform::Point from, platform::Point to, int steps);
+  // Clicks the tool's icon in the play space's palette.
+  void ChooseTool(int index);
+  // Where block `index`'s centre shows on screen.
+  platform::Point Centre(int index);
   uint32_t Pixel(int x, int y) const { return platform_.FramePixel(x, y); }
   // Writes the last frame under the build's frames/ folder.
   void Save(const std::string& name) const;
   bool quit() const { return quit_; }
   // Enters the play scene through the start button, as a person would.
   void EnterPlay();
+  // Called after every frame NextFrame presents.
+  std::function<void()> afterFrame;
 
  private:
   platform::HeadlessPlatform platform_;
