@@ -269,7 +269,8 @@ TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureFo
   History& history = kept.world().history;
   int undos = 0, reopened = 0, owned = 0;
   for (int g = 0; g < 48 && !HasFatalFailure(); ++g) {
-    const int roll = session.Uniform(0, 12);
+    // A file written and opened again at set gestures too, whatever the rolls give.
+    const int roll = g == 24 ? 11 : g == 36 ? 12 : session.Uniform(0, 12);
     if (roll < 8) {
       session.Gesture();
     } else if (roll < 10) {
@@ -316,7 +317,8 @@ TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureFo
   EXPECT_TRUE(File(kept, true) == File(whole, true));
   // The session did what it is for: faces painted, some undone, a file opened again, and most
   // faces still sharing.
-  EXPECT_TRUE(coloured.size() > 20 && undos > 5 && reopened > 0);
+  EXPECT_TRUE(coloured.size() > 20 && undos > 5 && reopened > 0)
+      << coloured.size() << " faces coloured, " << undos << " undos, " << reopened << " reopened";
   EXPECT_TRUE(owned > 0 && owned < 6 * set.Count() / 4) << owned;
   EXPECT_GT(kept.play().framesOverKeptScene, 15);
   EXPECT_EQ(whole.play().framesOverKeptScene, 0);
