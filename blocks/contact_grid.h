@@ -35,12 +35,6 @@ class ContactGrid {
   void ForEachCandidate(int a, Visit&& visit) const {
     for (uint32_t k = first_[size_t(a)]; k < end_[size_t(a)]; ++k) visit(int(listed_[k]));
   }
-  // The same for a's listed blocks before a in the list only.
-  template <class Visit>
-  void ForEachEarlierCandidate(int a, Visit&& visit) const {
-    for (uint32_t k = first_[size_t(a)]; k < end_[size_t(a)] && int(listed_[k]) < a; ++k)
-      visit(int(listed_[k]));
-  }
   // Block a's listed blocks as a range, in ascending list order.
   const uint32_t* CandidatesBegin(int a) const { return listed_.data() + first_[size_t(a)]; }
   const uint32_t* CandidatesEnd(int a) const { return listed_.data() + end_[size_t(a)]; }

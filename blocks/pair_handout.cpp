@@ -4,6 +4,12 @@
 #include <cstdint>
 #include <thread>
 
+void PairHandout::Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
 namespace {
 
 // Spins until ready(): pauses first, as the other core's answer is usually a few hundred
@@ -11,23 +17,14 @@ namespace {
 template <class Ready>
 void SpinUntil(Ready&& ready) {
   for (int i = 0; !ready(); ++i) {
-    if (i < 4096) {
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
-    } else {
+    if (i < 4096)
+      PairHandout::Pause();
+    else
       std::this_thread::yield();
-    }
   }
 }
 
 }  // namespace
-
-void PairHandout::Pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
 
 uint32_t PairHandout::Open() {
   for (auto& side : handout_)

@@ -53,7 +53,7 @@ class PairHandout {
   void Finished(int blocks) { finished_.fetch_add(blocks, std::memory_order_release); }
   // Each core's blocks taken and not yet done (the storage kept from pass to pass).
   std::vector<Pending>& PendingOf(int side) { return pending_[side]; }
-  // Whether block b is done in the pass of `ticket`, and waiting until it is.
+  // Whether block b is done in the pass of `ticket`.
   bool IsDone(int b, uint32_t ticket) const {
     return done_[size_t(b)].load(std::memory_order_acquire) == ticket;
   }

@@ -125,9 +125,10 @@ void BlockSet::RelaxPairs(int count) {
   pairHandout_.BeginPlan(count);
   for (int a = 0; a < count; ++a) {
     int wave = 0;
-    contactGrid.ForEachEarlierCandidate(a, [&](int b) {
-      if (pairHandout_.Wave(b) >= wave && Neighbours(a, b)) wave = pairHandout_.Wave(b) + 1;
-    });
+    const uint32_t* const end = contactGrid.CandidatesEnd(a);
+    for (const uint32_t* b = contactGrid.CandidatesBegin(a); b != end && int(*b) < a; ++b)
+      if (pairHandout_.Wave(int(*b)) >= wave && Neighbours(a, int(*b)))
+        wave = pairHandout_.Wave(int(*b)) + 1;
     pairHandout_.Plan(a, wave, At(a)->centre.x < split ? 0 : 1);
   }
   RelaxSharedPairs(pairHandout_.Publish(), nullptr);
