@@ -11,6 +11,7 @@
 #include "blocks/block.h"
 #include "blocks/contact_grid.h"
 #include "blocks/cursor_ray.h"
+#include "blocks/float4.h"
 #include "blocks/pair_handout.h"
 #include "blocks/pick_buffer.h"
 #include "blocks/pick_walk.h"
@@ -26,6 +27,23 @@ inline ScreenPoint ProjectToScreen(const Vec3& p, const Mat4& ms) {
   Vec4 v{p.x, p.z, p.y, 1.0f};
   TransformInPlace(v, ms);
   return {v.x / v.w, v.y / v.w, v.z / v.w};
+}
+
+// A block's eight corners on screen, four at a time: each lane does ProjectToScreen's very
+// operations in its order (w is 1, so its products are the matrix's last row as it stands).
+inline void ProjectCornersToScreen(const Vec3 (&corners)[8], const Mat4& ms, ScreenPoint out[8]) {
+  using float4::F4;
+  for (int half = 0; half < 8; half += 4) {
+    const Vec3* c = corners + half;
+    // Display space: (x, z, y).
+    const F4 x{c[0].x, c[1].x, c[2].x, c[3].x}, y{c[0].z, c[1].z, c[2].z, c[3].z},
+        z{c[0].y, c[1].y, c[2].y, c[3].y};
+    F4 r[4];
+    for (int j = 0; j < 4; ++j)
+      r[j] = x * ms.At(0, j) + y * ms.At(1, j) + z * ms.At(2, j) + 1.0f * ms.At(3, j);
+    const F4 sx = r[0] / r[3], sy = r[1] / r[3], sz = r[2] / r[3];
+    for (int k = 0; k < 4; ++k) out[half + k] = {sx[k], sy[k], sz[k]};
+  }
 }
 
 class BlockSet : public OwningObjectList<Block> {

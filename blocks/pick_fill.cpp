@@ -133,7 +133,7 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     if (block == excluded) continue;
     // Each corner is projected once; the faces share them.
     ScreenPoint s[8];
-    for (int k = 0; k < 8; ++k) s[k] = ProjectToScreen(block->corners[k], ms);
+    ProjectCornersToScreen(block->corners, ms, s);
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
       skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows,

@@ -203,7 +203,8 @@ inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const 
   double slope = z_max - z_min;
   if (reach < 2048.0f && plane_slope * 1.01 < slope) slope = plane_slope * 1.01;
   const double largest = std::max(std::fabs(z_min), std::fabs(z_max)) + (z_max - z_min) + slope;
-  const double least = z_min - 0.5 * slope - std::ldexp(largest, -18) - 1.0e-30;
+  // Times a power of two: exact, as ldexp would be, without the library call.
+  const double least = z_min - 0.5 * slope - largest * 0x1p-18 - 1.0e-30;
   if (!(least > -1.0e30)) return -INFINITY;
   float bound = float(least);
   if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);

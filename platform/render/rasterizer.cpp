@@ -302,7 +302,8 @@ float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int 
   const double w = max_x - min_x, h = max_y - min_y;
   const double magnitude = std::fabs(z0) + std::fabs(gx) * (std::fabs(min_x - double(v0.x)) + w) +
                            std::fabs(gy) * (std::fabs(min_y - double(v0.y)) + h);
-  least -= (w + h + 16.0) * std::ldexp(magnitude, -23) + 1.0e-30;
+  // Times a power of two: exact, as ldexp would be, without the library call.
+  least -= (w + h + 16.0) * (magnitude * 0x1p-23) + 1.0e-30;
   if (!(least > -1.0e30)) return -INFINITY;  // not a number, or far below any depth
   float bound = float(least);
   if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
