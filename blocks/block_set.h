@@ -349,6 +349,7 @@ class BlockSet : public OwningObjectList<Block> {
   uint64_t pairIdle_ = 0;  // the first core's pauses for the second, in shared passes
   uint64_t idleAtStart_ = 0;
   int stepsAlone_ = 0;  // steps left on one core after a stall
+  int stallRun_ = 0;    // the last run alone, doubled by a stall soon after it
   PairHandout pairHandout_;
   std::vector<float> pairSides_;  // the centres' x, to find the middle
   uint32_t pairHandoutFrom_ = 0;

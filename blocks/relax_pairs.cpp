@@ -12,9 +12,12 @@ namespace {
 constexpr int kTwoCorePairsFrom = 200;
 // A step in which the first core paused this often for the second (some milliseconds; a few
 // thousand is usual) means the second core's thread was put aside for other work: a core that
-// waits for it is slower than one alone, so the next steps run on one core.
+// waits for it is slower than one alone, so the next steps run on one core. A single stall is
+// mostly a moment's interruption, and costs only a few steps alone; stalls that come back soon
+// after mean the second core is taken, and each doubles the run alone, up to the most.
 constexpr uint64_t kStalledStep = 50000;
-constexpr int kStepsAlone = 64;
+constexpr int kFirstStepsAlone = 4;
+constexpr int kMostStepsAlone = 64;
 
 }  // namespace
 
@@ -39,7 +42,12 @@ bool BlockSet::ShareRelaxPairs(int count) {
 
 void BlockSet::EndSharedPairs() {
   pairHandout_.Stop();
-  if (pairIdle_ - idleAtStart_ > kStalledStep) stepsAlone_ = kStepsAlone;
+  if (pairIdle_ - idleAtStart_ > kStalledStep) {
+    stallRun_ = std::clamp(2 * stallRun_, kFirstStepsAlone, kMostStepsAlone);
+    stepsAlone_ = stallRun_;
+  } else {
+    stallRun_ /= 2;  // forgotten over a few shared steps without a stall
+  }
 }
 
 void BlockSet::RelaxPairsOf(int a) {
