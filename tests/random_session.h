@@ -16,6 +16,8 @@ class RandomSession {
   RandomSession(App& t, uint32_t seed) : t_(t) { random_.Seed(seed); }
   // Called after every release, where the history may have made a step.
   std::function<void()> afterRelease = [] {};
+  // Draws that feed one call are made one statement apart: the order in which a call's
+  // arguments are worked out is the compiler's, and a seed must give one session in every build.
   int Uniform(int low, int high) { return low + int(random_.Next() % uint32_t(high - low + 1)); }
 
   void ChooseTool(int index) {
@@ -43,7 +45,8 @@ class RandomSession {
     const int roll = Uniform(0, 9);
     if (roll < 4) {
       ChooseTool(0);
-      Stroke(Uniform(120, 520), Uniform(60, 460), Uniform(2, 20), 25, false);
+      const int frames = Uniform(2, 20), y = Uniform(60, 460), x = Uniform(120, 520);
+      Stroke(x, y, frames, 25, false);
     } else if (roll < 7) {
       ChooseTool(0);
       BlockSet& set = t_.world().blockSet;
@@ -55,7 +58,8 @@ class RandomSession {
       Stroke(int(p.x), int(p.y), Uniform(1, 12), 20, true);
     } else {
       ChooseTool(4 + Uniform(0, 7));
-      Stroke(Uniform(120, 520), Uniform(20, 460), Uniform(1, 12), 20, false);
+      const int frames = Uniform(1, 12), y = Uniform(20, 460), x = Uniform(120, 520);
+      Stroke(x, y, frames, 20, false);
     }
   }
 

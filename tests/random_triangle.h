@@ -9,7 +9,8 @@
 
 // A coordinate off the 15-bit grid of one draw: a second draw adds a fine fraction.
 inline float Fine(platform::PortableRand& random, float low, float high) {
-  return UniformIn(random, low, high) + UniformIn(random, 0.0f, 1.0f / 64.0f);
+  const float coarse = UniformIn(random, low, high);  // first, in every build
+  return coarse + UniformIn(random, 0.0f, 1.0f / 64.0f);
 }
 
 // Three corners of one of several kinds that the screen's triangles take, or that only an odd

@@ -46,6 +46,8 @@ class Soak {
   }
 
  private:
+  // Draws that feed one call are made one statement apart: the order in which a call's
+  // arguments are worked out is the compiler's, and a seed must give one run in every build.
   int Uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random_); }
   bool Chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
   bool Fail(const std::string& why, std::string* failure) {
@@ -124,7 +126,8 @@ class Soak {
     const int roll = Uniform(0, 99);
     if (roll < 30) {  // the hand: grab whatever is there and drag it around
       EnsureTool(0, &g);
-      Stroke(Uniform(80, 560), Uniform(0, 479), Uniform(1, 25), 30, false, &g);
+      const int frames = Uniform(1, 25), y = Uniform(0, 479), x = Uniform(80, 560);
+      Stroke(x, y, frames, 30, false, &g);
     } else if (roll < 45) {  // a grab handle: up and down by a bottom edge
       EnsureTool(0, &g);
       int x, y;
@@ -135,13 +138,16 @@ class Soak {
       }
     } else if (roll < 57) {  // a pen stroke
       EnsureTool(4 + Uniform(0, 7), &g);
-      Stroke(Uniform(80, 560), Uniform(0, 479), Uniform(1, 15), 20, false, &g);
+      const int frames = Uniform(1, 15), y = Uniform(0, 479), x = Uniform(80, 560);
+      Stroke(x, y, frames, 20, false, &g);
     } else if (roll < 65) {
       EnsureTool(1, &g);  // rotate
-      Stroke(Uniform(80, 560), Uniform(0, 479), Uniform(1, 10), 40, false, &g);
+      const int frames = Uniform(1, 10), y = Uniform(0, 479), x = Uniform(80, 560);
+      Stroke(x, y, frames, 40, false, &g);
     } else if (roll < 72) {
       EnsureTool(2, &g);  // zoom
-      Stroke(Uniform(80, 560), Uniform(0, 479), Uniform(1, 10), 40, false, &g);
+      const int frames = Uniform(1, 10), y = Uniform(0, 479), x = Uniform(80, 560);
+      Stroke(x, y, frames, 40, false, &g);
     } else if (roll < 84) {  // a right-button turn, sometimes with the left held still
       int x = Uniform(80, 560), y = Uniform(0, 479);
       const bool left = Chance(0.2);
@@ -154,8 +160,10 @@ class Soak {
     } else if (roll < 98) {  // choose a tool again, or go off screen and back
       if (Chance(0.5))
         ClickTool(Uniform(0, 2), &g);
-      else
-        Stroke(Uniform(-40, 680), Uniform(-40, 520), 3, 60, false, &g);
+      else {
+        const int y = Uniform(-40, 520), x = Uniform(-40, 680);
+        Stroke(x, y, 3, 60, false, &g);
+      }
     } else {
       ClickTool(3, &g);  // the door
     }
@@ -174,7 +182,8 @@ class Soak {
           platform::render::Result::kDeviceLost,  platform::render::Result::kDriverInternalError,
           platform::render::Result::kInvalidCall, platform::render::Result::kOutOfVideoMemory,
           platform::render::Result::kOutOfMemory, platform::render::Result::kFail};
-      graphics.Device()->FailResets(kCodes[Uniform(0, 5)], Uniform(1, 4));
+      const int times = Uniform(1, 4), code = Uniform(0, 5);
+      graphics.Device()->FailResets(kCodes[code], times);
       ++figures_->failedResets;
     }
     graphics.Device()->InjectDeviceLoss();
