@@ -117,6 +117,41 @@ void BlockSet::FillTable(PickBuffer* cells, const Mat4& ms) {
   }
 }
 
+namespace {
+
+// The cells a walk can reach between the least and the greatest coordinate of its corners on one
+// axis: rows and columns round to the nearest, so a pixel's slack. Both never decrease as the
+// coordinate grows, so the reach of several triangles' corners holds each one's.
+int ReachFrom(float least, int size) {
+  return least >= 1.0f ? std::min(int(std::min(least, float(size))) - 1, size - 1) : 0;
+}
+int ReachTo(float greatest, int size) {
+  return greatest < float(size - 2) ? std::max(int(std::max(greatest, -1.0f)) + 1, 0) : size - 1;
+}
+
+// Whether all of a block's twelve triangles lie behind what the tiles hold: its corners' reach
+// and least depth bound every triangle's, so the block is passed over with one test where each
+// triangle's own would pass it too.
+bool BlockHidden(const ScreenPoint (&s)[8], int width, int height, r::DepthTiles* tiles) {
+  float x_low = s[0].x, x_high = s[0].x, y_low = s[0].y, y_high = s[0].y;
+  float z_low = s[0].z, z_high = s[0].z;
+  for (int k = 1; k < 8; ++k) {
+    x_low = std::min(x_low, s[k].x), x_high = std::max(x_high, s[k].x);
+    y_low = std::min(y_low, s[k].y), y_high = std::max(y_high, s[k].y);
+    z_low = std::min(z_low, s[k].z), z_high = std::max(z_high, s[k].z);
+  }
+  float sum = 0.0f;  // not a number if any coordinate is not one
+  for (const ScreenPoint& p : s) sum += p.x + p.y + p.z;
+  if (std::isnan(sum)) return false;
+  const int x0 = ReachFrom(x_low, width), x1 = ReachTo(x_high, width);
+  const int y0 = ReachFrom(y_low, height), y1 = ReachTo(y_high, height);
+  if (x0 > x1 || y0 > y1) return false;
+  return tiles->AllNearerThanAlone(x0, x1, y0, y1,
+                                   LeastPickDepthOf(z_low, z_high, double(z_high) - double(z_low)));
+}
+
+}  // namespace
+
 void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
   PickBuffer::Extent* rows = nullptr;
   if (cells == &front_) {
@@ -134,6 +169,10 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     // Each corner is projected once; the faces share them.
     ScreenPoint s[8];
     ProjectCornersToScreen(block->corners, ms, s);
+    if (skip && BlockHidden(s, width, height, &tiles)) {
+      skipped += 12;
+      continue;
+    }
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
       skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows,
@@ -250,21 +289,12 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
                                  const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
                                  PickBuffer::Extent* rows, r::DepthTiles* tiles) const {
   if (tiles) {
-    // The cells the walk can reach: rows and columns round to the nearest, so a pixel's slack;
-    // a coordinate not a number reaches anywhere.
-    auto low = [](float a, float b, float c, int size) {
-      const float m = std::min({a, b, c});
-      return m >= 1.0f ? std::min(int(std::min(m, float(size))) - 1, size - 1) : 0;
-    };
-    auto high = [](float a, float b, float c, int size) {
-      const float m = std::max({a, b, c});
-      return m < float(size - 2) ? std::max(int(std::max(m, -1.0f)) + 1, 0) : size - 1;
-    };
+    // A coordinate not a number reaches anywhere.
     const bool numbers = !std::isnan(v0.x + v1.x + v2.x + v0.y + v1.y + v2.y);
-    const int x0 = numbers ? low(v0.x, v1.x, v2.x, width) : 0;
-    const int x1 = numbers ? high(v0.x, v1.x, v2.x, width) : width - 1;
-    const int y0 = numbers ? low(v0.y, v1.y, v2.y, height) : 0;
-    const int y1 = numbers ? high(v0.y, v1.y, v2.y, height) : height - 1;
+    const int x0 = numbers ? ReachFrom(std::min({v0.x, v1.x, v2.x}), width) : 0;
+    const int x1 = numbers ? ReachTo(std::max({v0.x, v1.x, v2.x}), width) : width - 1;
+    const int y0 = numbers ? ReachFrom(std::min({v0.y, v1.y, v2.y}), height) : 0;
+    const int y1 = numbers ? ReachTo(std::max({v0.y, v1.y, v2.y}), height) : height - 1;
     if (x0 <= x1 && y0 <= y1) {
       if (tiles->AllNearerThan(x0, x1, y0, y1, LeastPickDepth(v0, v1, v2))) return false;
       tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer

@@ -184,6 +184,19 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
   for (; y <= end_row; ++y) row(y);
 }
 
+// The bound below from the least and greatest corner depth and a row slope of at most their
+// spread. Each step is monotonic, so a smaller least depth, a larger greatest one or a larger
+// slope never gives a larger bound: one taken over several triangles' corners holds for each.
+inline float LeastPickDepthOf(double z_min, double z_max, double slope) {
+  const double largest = std::max(std::fabs(z_min), std::fabs(z_max)) + (z_max - z_min) + slope;
+  // Times a power of two: exact, as ldexp would be, without the library call.
+  const double least = z_min - 0.5 * slope - largest * 0x1p-18 - 1.0e-30;
+  if (!(least > -1.0e30)) return -INFINITY;
+  float bound = float(least);
+  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
+  return bound;
+}
+
 // No depth WalkPickTriangle gives any pixel of the triangle is less than this. The ends of a row
 // lie on its edges, between the corners' depths; a span may start half a pixel left of its left
 // end, where the row's slope (the plane's, or at most the depths' spread over a row of at least a
@@ -202,13 +215,7 @@ inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const 
                                 std::fabs(v1.y), std::fabs(v2.y)});
   double slope = z_max - z_min;
   if (reach < 2048.0f && plane_slope * 1.01 < slope) slope = plane_slope * 1.01;
-  const double largest = std::max(std::fabs(z_min), std::fabs(z_max)) + (z_max - z_min) + slope;
-  // Times a power of two: exact, as ldexp would be, without the library call.
-  const double least = z_min - 0.5 * slope - largest * 0x1p-18 - 1.0e-30;
-  if (!(least > -1.0e30)) return -INFINITY;
-  float bound = float(least);
-  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
-  return bound;
+  return LeastPickDepthOf(z_min, z_max, slope);
 }
 
 // The same walk, one call pixel(x, y, z) per accepted pixel.

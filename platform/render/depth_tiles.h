@@ -24,6 +24,11 @@ class DepthTiles {
   // tests failed in a row: where nothing is hidden (a few blocks) the tests cost next to nothing,
   // and a false answer only means the triangle is walked.
   bool AllNearerThan(int x0, int x1, int y0, int y1, float z);
+  // The same test, always made, and leaving the count of untested answers as it was: for a
+  // test over a larger part that, when it fails, says nothing of the smaller parts tested next.
+  bool AllNearerThanAlone(int x0, int x1, int y0, int y1, float z) {
+    return Behind(x0, x1, y0, y1, z);
+  }
   // The depth under columns x0..x1 of rows y0..y1 may have come nearer (a write that passed a
   // depth test): a tile's figure stays an upper bound, worked out anew only when a test needs it.
   void Nearer(int x0, int x1, int y0, int y1);
