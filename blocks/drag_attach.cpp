@@ -3,6 +3,7 @@
 // glued to it, or stands on the table; blocks it slides under at table level are lifted onto its
 // level with everything glued to them. Each frame first undoes the previous frame's glue and
 // lift, so the attachment always follows the cursor; the last one stays when the hand lets go.
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -33,6 +34,24 @@ struct QuadRecord {
 
 bool InBox(const Vec3& q, const Vec3& lo, const Vec3& hi) {
   return q.x >= lo.x && q.x <= hi.x && q.y >= lo.y && q.y <= hi.y && q.z >= lo.z && q.z <= hi.z;
+}
+
+// Edge midpoints and face centres are means of corners: on every axis they lie within the
+// corners' range, up to the rounding of their sums (a few units in the last place of the largest
+// coordinate; the slack is many times that). A block whose corners all lie beyond the slack
+// outside the box on some axis has none of its points in it, and its divisions are spared.
+bool ClearlyOutside(const Block& b, const Vec3& lo, const Vec3& hi) {
+  static constexpr float Vec3::*kAxes[3] = {&Vec3::x, &Vec3::y, &Vec3::z};
+  for (float Vec3::*axis : kAxes) {
+    float least = b.corners[0].*axis, most = least;
+    for (int k = 1; k < 8; ++k) {
+      least = std::min(least, b.corners[k].*axis);
+      most = std::max(most, b.corners[k].*axis);
+    }
+    const float slack = 1.0e-6f * (1.0f + std::max(std::fabs(least), std::fabs(most)));
+    if (most + slack < lo.*axis || least - slack > hi.*axis) return true;
+  }
+  return false;
 }
 }  // namespace
 
@@ -210,7 +229,7 @@ bool BlockSet::OverlapsOtherBlock(const Block* held, const Vec3& p) const {
   ::Add(hi, p, e);
   for (int i = 0; i < Count(); ++i) {
     const Block* b = At(i);
-    if (b == held) continue;
+    if (b == held || ClearlyOutside(*b, lo, hi)) continue;
     for (const Vec3& corner : b->corners)
       if (InBox(corner, lo, hi)) return true;
     for (int k = 0; k < 12; ++k) {

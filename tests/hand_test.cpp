@@ -7,6 +7,7 @@
 
 #include "blocks/block_set.h"
 #include "bottom_edge.h"
+#include "collapse_scenes.h"
 #include "hand_session.h"
 #include "test_app.h"
 
@@ -231,6 +232,47 @@ TEST_F(Hand, ASpotNearAnotherBlocksCornerEdgeOrFaceCentreCountsAsTaken) {
   EXPECT_FALSE(set().OverlapsOtherBlock(block(24), side));
   // The held block itself does not count.
   EXPECT_FALSE(set().OverlapsOtherBlock(block(50), {100.0f, 100.0f, 100.0f}));
+  // Spots on the border of the reach of some block's corner, edge midpoint or face centre, or
+  // a hair inside or outside it, in towers leant askew: taken as every point of every block says.
+  scenes::LeanTowers(set());
+  auto points_of = [&](const Block& b) {
+    std::vector<Vec3> points(b.corners, b.corners + 8);
+    for (int k = 0; k < 12; ++k) {
+      Vec3 mid;
+      ::Add(mid, b.corners[kEdgePairs[k][0]], b.corners[kEdgePairs[k][1]]);
+      points.push_back(DivideInPlace(mid, 2.0f));
+    }
+    for (const Face& face : b.faces) {
+      Vec3 c;
+      for (const Vec3* q : face.corner) AddInPlace(c, *q);
+      points.push_back(DivideInPlace(c, 4.0f));
+    }
+    return points;
+  };
+  auto taken = [&](const Vec3& p) {
+    const Vec3 e{reach, reach, reach};
+    Vec3 lo, hi;
+    Subtract(lo, p, e);
+    ::Add(hi, p, e);
+    for (int i = 0; i < set().Count(); ++i)
+      for (const Vec3& q : points_of(*block(i)))
+        if (i != 24 && q.x >= lo.x && q.x <= hi.x && q.y >= lo.y && q.y <= hi.y && q.z >= lo.z &&
+            q.z <= hi.z)
+          return true;
+    return false;
+  };
+  platform::PortableRand random;
+  random.Seed(7);
+  for (int n = 0; n < 2000; ++n) {
+    const std::vector<Vec3> points = points_of(*block(int(random.Next() % 100)));
+    Vec3 p = points[random.Next() % points.size()];
+    float Vec3::*const axes[3] = {&Vec3::x, &Vec3::y, &Vec3::z};
+    const float side = random.Next() % 2 ? reach : -reach;
+    const float nudge[3] = {0.0f, 1.0e-6f, -1.0e-6f};
+    const int axis = int(random.Next() % 3);
+    p.*axes[axis] += side + nudge[random.Next() % 3];
+    ASSERT_EQ(set().OverlapsOtherBlock(block(24), p), taken(p)) << n;
+  }
 }
 
 }  // namespace
