@@ -343,6 +343,9 @@ class BlockSet : public OwningObjectList<Block> {
   bool Neighbours(int a, int b) const;
   // Takes blocks of the shared pass `ticket` until none is left, counting them in `taken`.
   void RelaxSharedPairs(uint32_t ticket, uint64_t* taken);
+  // Each block's table test and shape restoration in a pass, on one core or shared.
+  void DoOwnWork(int count);
+  void DoSharedOwnWork(uint32_t ticket, uint64_t* taken);
   void RelaxPairsBeside();  // the second core's side
   bool twoCorePairs_ = true;
   bool pairsShared_ = false;

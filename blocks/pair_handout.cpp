@@ -37,7 +37,7 @@ void PairHandout::BeginPlan(int count) {
   wave_.resize(size_t(count));
 }
 
-uint32_t PairHandout::Publish() {
+uint32_t PairHandout::Publish(Kind kind) {
   const int count = count_;
   // Sorted by wave and side at once: side 0's waves, then side 1's.
   int keys = 0;
@@ -57,6 +57,7 @@ uint32_t PairHandout::Publish() {
     for (size_t i = 0; i < capacity_; ++i) done_[i].store(kStop, std::memory_order_relaxed);
   }
   ticket_ = (ticket_ + 1) % kStop;
+  if (KindOf(ticket_) != kind) ticket_ = (ticket_ + 1) % kStop;
   finished_.store(0, std::memory_order_relaxed);
   const uint64_t ticket = uint64_t(ticket_) << kTicketShift;
   handout_[1].store(ticket | uint64_t(count) << kCountShift | uint64_t(side_end),

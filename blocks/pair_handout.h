@@ -38,7 +38,12 @@ class PairHandout {
   void BeginPlan(int count);
   int Wave(int b) const { return wave_[size_t(b)] >> 1; }
   void Plan(int a, int wave, int side) { wave_[size_t(a)] = wave << 1 | side; }
-  uint32_t Publish();
+  // What a pass hands out: the block pairs, or each block's own work (its table test and shape
+  // restoration), which waits for nothing. The kind goes with the ticket, so that a core never
+  // takes one pass for the other.
+  enum Kind : uint32_t { kPairs = 0, kOwnWork = 1 };
+  uint32_t Publish(Kind kind = kPairs);
+  static Kind KindOf(uint32_t ticket) { return Kind(ticket & 1u); }
   // Takes a run of places in the order of handing out, [*first, *end), from the hand's side,
   // else from the other; false when none is left or the pass is no longer the one in force.
   bool TakeRun(const Hand& hand, int* first, int* end);

@@ -78,15 +78,7 @@ void BlockSet::MoveBodies() {
   for (int i = 0; i < count; ++i) PredictBlock(*At(i));
   const bool beside = ShareRelaxPairs(count);
   for (int pass = 0; pass < kRelaxationPasses; ++pass) {
-    // The table pass and the shape restoration touch one block each, so the restorations can
-    // wait for a batch of blocks.
-    Block* batch[8];
-    int batched = 0;
-    for (int i = 0; i < count; ++i) {
-      if (table) TestTable(*At(i), *table);
-      batch[batched++] = At(i);
-      if (batched == 8 || i == count - 1) RestoreShapes(batch, batched), batched = 0;
-    }
+    DoOwnWork(count);
     // Every ordered pair in list order. The pair tests move corners, never centres, so the
     // lists checked against this pass's centres hold every pair within reach.
     if (contactGrid.Update(Items(), count, ListVersion())) {
