@@ -438,14 +438,11 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   int64_t fx0 = ToFixed(v0->x), fy0 = ToFixed(v0->y);
   int64_t fx1 = ToFixed(v1->x), fy1 = ToFixed(v1->y);
   int64_t fx2 = ToFixed(v2->x), fy2 = ToFixed(v2->y);
-  int64_t px = int64_t(min_x) * int64_t(kSubpixel), py = int64_t(min_y) * int64_t(kSubpixel);
-  Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
-  Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
-  Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
   if (((fx1 - fx0) * (fy2 - fy0) - (fx2 - fx0) * (fy1 - fy0)) <= 0)
     return true;  // collapsed in fixed point
 
-  // Plane equations of the attributes relative to v0.
+  // Plane equations of the attributes relative to v0: the depth's first, for the hidden test;
+  // the rest, and the edges, only for a triangle that is walked.
   float dx1 = v1->x - v0->x, dy1 = v1->y - v0->y, dx2 = v2->x - v0->x, dy2 = v2->y - v0->y;
   float inv = 1.0f / (dx1 * dy2 - dx2 * dy1);
   auto gradient = [&](float a0, float a1, float a2, float* ddx, float* ddy) {
@@ -454,6 +451,20 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   };
   float dzdx, dzdy, dudx, dudy, dvdx, dvdy;
   gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);
+
+  const bool z_test = state.z_test;
+  const bool z_write = state.z_write;
+  const int band_first = std::max(min_y, first_row);
+  if (tiles && z_test &&
+      tiles->AllNearerThan(
+          min_x, max_x, band_first, last_row,
+          LeastDepth(*v0, dzdx, dzdy, min_x, max_x, min_y, max_y, {fx0, fx1, fx2, fy0, fy1, fy2})))
+    return false;
+
+  int64_t px = int64_t(min_x) * int64_t(kSubpixel), py = int64_t(min_y) * int64_t(kSubpixel);
+  Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
+  Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
+  Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
   gradient(v0->u, v1->u, v2->u, &dudx, &dudy);
   gradient(v0->v, v1->v, v2->v, &dvdx, &dvdy);
   const bool flat_color = v0->color == v1->color && v1->color == v2->color;
@@ -466,15 +477,6 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
                &dcdx[k], &dcdy[k]);
     }
   }
-
-  const bool z_test = state.z_test;
-  const bool z_write = state.z_write;
-  const int band_first = std::max(min_y, first_row);
-  if (tiles && z_test &&
-      tiles->AllNearerThan(
-          min_x, max_x, band_first, last_row,
-          LeastDepth(*v0, dzdx, dzdy, min_x, max_x, min_y, max_y, {fx0, fx1, fx2, fy0, fy1, fy2})))
-    return false;
   // A write behind a depth test brings depths nearer; one without a test may take them back.
   if (tiles && z_write) {
     if (z_test)
