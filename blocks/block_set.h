@@ -343,9 +343,11 @@ class BlockSet : public OwningObjectList<Block> {
   bool Neighbours(int a, int b) const;
   // Takes blocks of the shared pass `ticket` until none is left, counting them in `taken`.
   void RelaxSharedPairs(uint32_t ticket, uint64_t* taken);
-  // Each block's table test and shape restoration in a pass, on one core or shared.
+  // Each block's table test and shape restoration in a pass, on one core or shared; a batch of
+  // at most eight blocks at a time; the blocks of the shared pass `ticket` from core `side`.
   void DoOwnWork(int count);
-  void DoSharedOwnWork(uint32_t ticket, uint64_t* taken);
+  void OwnWorkOf(Block* const* batch, int n);
+  void DoSharedOwnWork(uint32_t ticket, int side);
   void RelaxPairsBeside();  // the second core's side
   bool twoCorePairs_ = true;
   bool pairsShared_ = false;

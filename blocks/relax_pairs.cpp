@@ -145,49 +145,52 @@ void BlockSet::RelaxPairs(int count) {
   pairHandout_.WaitAllDone();
 }
 
+void BlockSet::OwnWorkOf(Block* const* batch, int n) {
+  for (int i = 0; i < n; ++i)
+    if (table) TestTable(*batch[i], *table);
+  RestoreShapes(batch, n);
+}
+
 void BlockSet::DoOwnWork(int count) {
   // The table test and the shape restoration touch one block each: the blocks can go in any
   // order, on either core, and the restorations wait for a batch.
   if (!pairsShared_) {
-    Block* batch[8];
-    int batched = 0;
-    for (int i = 0; i < count; ++i) {
-      if (table) TestTable(*At(i), *table);
-      batch[batched++] = At(i);
-      if (batched == 8 || i == count - 1) RestoreShapes(batch, batched), batched = 0;
+    for (int first = 0; first < count; first += 8) {
+      Block* batch[8];
+      const int n = std::min(8, count - first);
+      for (int i = 0; i < n; ++i) batch[i] = At(first + i);
+      OwnWorkOf(batch, n);
     }
     return;
   }
   pairHandout_.BeginPlan(count);
   for (int a = 0; a < count; ++a) pairHandout_.Plan(a, 0, a < count / 2 ? 0 : 1);
-  DoSharedOwnWork(pairHandout_.Publish(PairHandout::kOwnWork), nullptr);
+  DoSharedOwnWork(pairHandout_.Publish(PairHandout::kOwnWork), 0);
   pairHandout_.WaitAllDone();
 }
 
-void BlockSet::DoSharedOwnWork(uint32_t ticket, uint64_t* taken) {
-  const PairHandout::Hand hand(ticket, taken ? 1 : 0);
+void BlockSet::DoSharedOwnWork(uint32_t ticket, int side) {
+  const PairHandout::Hand hand(ticket, side);
   int done = 0, first = 0, end = 0;
   while (pairHandout_.TakeRun(hand, &first, &end)) {
-    Block* batch[8];
-    int batched = 0;
-    for (int place = first; place < end; ++place) {
-      Block* block = At(pairHandout_.BlockAt(place));
-      if (table) TestTable(*block, *table);
-      batch[batched++] = block;
-      if (batched == 8 || place == end - 1) RestoreShapes(batch, batched), batched = 0;
+    // Runs are handed out a few blocks at a time; a batch holds eight.
+    for (int from = first; from < end; from += 8) {
+      Block* batch[8];
+      const int n = std::min(8, end - from);
+      for (int i = 0; i < n; ++i) batch[i] = At(pairHandout_.BlockAt(from + i));
+      OwnWorkOf(batch, n);
     }
     done += end - first;
   }
   pairHandout_.Finished(done);
-  if (taken) *taken += uint64_t(done);
 }
 
 void BlockSet::RelaxPairsBeside() {
-  uint64_t taken = 0, own = 0;
+  uint64_t taken = 0;
   for (uint32_t seen = pairHandoutFrom_, ticket;
        (ticket = pairHandout_.NextTicket(seen)) != PairHandout::kStop; seen = ticket) {
     if (PairHandout::KindOf(ticket) == PairHandout::kOwnWork)
-      DoSharedOwnWork(ticket, &own);
+      DoSharedOwnWork(ticket, 1);
     else
       RelaxSharedPairs(ticket, &taken);
   }
