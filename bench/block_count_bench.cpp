@@ -196,6 +196,8 @@ void BM_DoorFrame(benchmark::State& state) {
     return still;
   });
   state.counters["falling_frames"] = falling;
+  state.counters["builds"] = set.contactGrid.Builds();
+  state.counters["relists"] = set.contactGrid.Relists();
   // The share of the blocks' pairs the second core took, and how often a step the first core
   // paused for it.
   const double steps = std::max(falling, 1);

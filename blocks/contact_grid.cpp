@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 
 #include "blocks/block.h"
@@ -80,6 +81,7 @@ void ContactGrid::Reserve(int count) {
   joins_.reserve(listed_.capacity());
   movers_.reserve(capacity_);
   misfiled_.reserve(capacity_);
+  misfiledCells_.reserve(capacity_);
   isMover_.resize(capacity_);
   isMisfiled_.resize(capacity_);
   moverFirst_.resize(capacity_);
@@ -215,12 +217,18 @@ void ContactGrid::MarkAround(int x, int y, int z, bool skip_misfiled) {
         if (skip_misfiled && isMisfiled_[size_t(b)]) continue;
         marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
       }
+      if (!skip_misfiled) continue;
+      // The drifted blocks filed in the same cells where they are now.
+      const std::pair<uint32_t, int32_t> from{uint32_t(row) + uint32_t(x_low), INT32_MIN};
+      for (auto m = std::lower_bound(misfiledCells_.begin(), misfiledCells_.end(), from);
+           m != misfiledCells_.end() && m->first <= uint32_t(row) + uint32_t(x_high); ++m)
+        marks_[size_t(m->second) / 64] |= uint64_t(1) << (m->second % 64);
     }
 }
 
 // The lists again after a few blocks drifted too far, without filing every block anew. The
 // drifted blocks take their present centres as their listed ones; the grid keeps them where they
-// were, so they are looked up one by one (with those of earlier relists) instead of through it.
+// were, so they (with those of earlier relists) are filed apart, by the cells they are in now.
 // A drifted block's own list is made as in a full build; every other list loses the drifted
 // blocks and gains those now near it, in list order.
 void ContactGrid::Relist() {
@@ -233,19 +241,16 @@ void ContactGrid::Relist() {
       misfiled_.push_back(x);
     }
   }
+  FileMisfiled();
   const int words = (count_ + 63) / 64;
   moverListed_.clear();
   joins_.clear();
   for (const int32_t x : movers_) {
-    const Vec3& cx = builtCentres_[size_t(x)];
     int32_t cell[3];
-    for (int axis = 0; axis < 3; ++axis) {
-      const float c = axis == 0 ? cx.x : axis == 1 ? cx.y : cx.z;
-      cell[axis] = std::clamp<int32_t>(CellIndex(c, inverseCell_) - low_[axis], 0, dims_[axis] - 1);
-    }
+    CellsOf(builtCentres_[size_t(x)], cell);
     std::fill(marks_.begin(), marks_.begin() + words, uint64_t(0));
     MarkAround(cell[0], cell[1], cell[2], true);
-    for (const int32_t b : misfiled_) marks_[size_t(b) / 64] |= uint64_t(1) << (b % 64);
+    const Vec3& cx = builtCentres_[size_t(x)];
     moverFirst_[size_t(x)] = uint32_t(moverListed_.size());
     const double within_x = ListedWithinSquared(reaches_[size_t(x)]);
     ForEachMarked(marks_, words, [&](int b) {
@@ -259,30 +264,52 @@ void ContactGrid::Relist() {
   }
   std::sort(joins_.begin(), joins_.end());
 
-  spare_.clear();
-  size_t join = 0;
+  // Every list is rewritten; they only shrink by the drifted blocks and grow by the joins.
+  spare_.resize(listed_.size() + moverListed_.size() + joins_.size());
+  uint32_t* out = spare_.data();
+  const uint32_t* const listed = listed_.data();
+  const std::pair<int32_t, int32_t>* join = joins_.data();
+  const std::pair<int32_t, int32_t>* const joins_end = join + joins_.size();
   for (int a = 0; a < count_; ++a) {
-    const uint32_t start = uint32_t(spare_.size());
+    const uint32_t start = uint32_t(out - spare_.data());
     if (isMover_[size_t(a)]) {
-      spare_.insert(spare_.end(), moverListed_.begin() + moverFirst_[size_t(a)],
-                    moverListed_.begin() + moverEnd_[size_t(a)]);
+      out = std::copy(moverListed_.begin() + moverFirst_[size_t(a)],
+                      moverListed_.begin() + moverEnd_[size_t(a)], out);
     } else {
       // Both runs ascend: merged, they stay in list order.
-      uint32_t k = first_[size_t(a)];
-      const uint32_t end = end_[size_t(a)];
-      for (;;) {
-        while (k < end && isMover_[listed_[k]]) ++k;
-        const bool from_joins = join < joins_.size() && joins_[join].first == a;
-        if (k == end && !from_joins) break;
-        if (from_joins && (k == end || uint32_t(joins_[join].second) < listed_[k]))
-          spare_.push_back(uint32_t(joins_[join++].second));
-        else
-          spare_.push_back(listed_[k++]);
+      const uint32_t* k = listed + first_[size_t(a)];
+      const uint32_t* const end = listed + end_[size_t(a)];
+      for (; join != joins_end && join->first == a; ++join) {
+        const uint32_t joined = uint32_t(join->second);
+        for (; k != end && *k < joined; ++k)
+          if (!isMover_[*k]) *out++ = *k;
+        *out++ = joined;
       }
+      for (; k != end; ++k)
+        if (!isMover_[*k]) *out++ = *k;
     }
     first_[size_t(a)] = start;
-    end_[size_t(a)] = uint32_t(spare_.size());
+    end_[size_t(a)] = uint32_t(out - spare_.data());
   }
+  spare_.resize(size_t(out - spare_.data()));
   listed_.swap(spare_);
   for (const int32_t x : movers_) isMover_[size_t(x)] = 0;
+}
+
+void ContactGrid::CellsOf(const Vec3& centre, int32_t* cell) const {
+  for (int axis = 0; axis < 3; ++axis) {
+    const float c = axis == 0 ? centre.x : axis == 1 ? centre.y : centre.z;
+    cell[axis] = std::clamp<int32_t>(CellIndex(c, inverseCell_) - low_[axis], 0, dims_[axis] - 1);
+  }
+}
+
+// The drifted blocks by the cells of their listed centres, as the grid files the others.
+void ContactGrid::FileMisfiled() {
+  misfiledCells_.clear();
+  for (const int32_t b : misfiled_) {
+    int32_t cell[3];
+    CellsOf(builtCentres_[size_t(b)], cell);
+    misfiledCells_.push_back({uint32_t(cell[0] + dims_[0] * (cell[1] + dims_[1] * cell[2])), b});
+  }
+  std::sort(misfiledCells_.begin(), misfiledCells_.end());
 }

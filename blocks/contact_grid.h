@@ -63,9 +63,12 @@ class ContactGrid {
   void Build();
   void Relist();
   void FileInCells(double inverse_cell);
-  // Marks the blocks filed in the 27 cells around cell (x, y, z), those filed before they drifted
-  // aside when `skip_misfiled`.
+  // Marks the blocks filed in the 27 cells around cell (x, y, z); with `skip_misfiled`, the drifted
+  // ones by the cells they were relisted in, not those the grid filed them in.
   void MarkAround(int x, int y, int z, bool skip_misfiled);
+  // A centre's cell on each axis, within the grid's box.
+  void CellsOf(const Vec3& centre, int32_t* cell) const;
+  void FileMisfiled();
 
   int count_ = 0;
   size_t capacity_ = 0;
@@ -101,6 +104,7 @@ class ContactGrid {
   std::vector<int32_t> movers_, misfiled_;
   std::vector<uint8_t> isMover_, isMisfiled_;
   std::vector<uint32_t> moverListed_, moverFirst_, moverEnd_;
-  std::vector<std::pair<int32_t, int32_t>> joins_;  // (block, drifted block now near it)
-  std::vector<uint32_t> spare_;                     // the lists being made
+  std::vector<std::pair<uint32_t, int32_t>> misfiledCells_;  // (cell, block), ascending
+  std::vector<std::pair<int32_t, int32_t>> joins_;           // (block, drifted block now near it)
+  std::vector<uint32_t> spare_;                              // the lists being made
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -374,9 +375,23 @@ TEST_F(BroadPhase, BlocksCarriedBetweenStepsAreMetWhereTheyAreNow) {
     }
     for (Vec3* p : {&b.centre, &b.previousCentre, &b.referenceCentre}) AddInPlace(*p, by);
   };
+  // Each list ascends without repeats and holds every block within reach, whatever drifted.
+  auto lists_hold_every_reach = [&] {
+    ContactGrid& grid = set().contactGrid;
+    if (!grid.Update(set().Items(), set().Count(), set().ListVersion())) return false;
+    for (int a = 0; a < set().Count(); ++a) {
+      const uint32_t *begin = grid.CandidatesBegin(a), *end = grid.CandidatesEnd(a);
+      if (std::adjacent_find(begin, end, std::greater_equal<uint32_t>()) != end) return false;
+      for (int b = 0; b < set().Count(); ++b)
+        if (b != a && grid.WithinReach(a, b) && !std::binary_search(begin, end, uint32_t(b)))
+          return false;
+    }
+    return true;
+  };
   const long relists = set().contactGrid.Relists();
   for (int round = 0; round < 30; ++round) {
     ASSERT_EQ(FirstDifference(4), -1) << "round " << round;
+    ASSERT_TRUE(lists_hold_every_reach()) << "round " << round;
     const int moved = round % 5 == 4 ? 60 : 1 + round % 3;
     for (int m = 0; m < moved; ++m) {
       const int from = int(random.Next()) % set().Count(), to = int(random.Next()) % set().Count();
