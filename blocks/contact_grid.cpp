@@ -67,6 +67,7 @@ void ContactGrid::Reserve(int count) {
   order_.resize(capacity_);
   marks_.resize((capacity_ + 63) / 64);
   scratch_.resize(capacity_);
+  near_.resize(capacity_);
   centres_.resize(capacity_);
   reaches_.resize(capacity_);
   builtCentres_.resize(capacity_);
@@ -191,15 +192,26 @@ void ContactGrid::Build() {
     const int x = cell_[0][first], y = cell_[1][first], z = cell_[2][first];
     std::fill(marks_.begin(), marks_.begin() + words, uint64_t(0));
     MarkAround(x, y, z, false);
+    // The marked blocks once, in list order, their centres side by side for the cell's blocks.
+    size_t n = 0;
+    ForEachMarked(marks_, words, [&](int b) {
+      const Vec3& c = centres_[size_t(b)];
+      near_[n] = {uint32_t(b), double(c.x), double(c.y), double(c.z)};
+      ++n;
+    });
     for (; k < count_ && cellOf_[size_t(order_[size_t(k)])] == cell; ++k) {
       const int a = order_[size_t(k)];
       first_[size_t(a)] = uint32_t(listed_.size());
       const Vec3& ca = centres_[size_t(a)];
+      const double ax = ca.x, ay = ca.y, az = ca.z;
       const double within = ListedWithinSquared(reaches_[size_t(a)]);
-      ForEachMarked(marks_, words, [&](int b) {
-        if (b != a && DistanceSquared(ca, centres_[size_t(b)]) <= within)
-          listed_.push_back(uint32_t(b));
-      });
+      // DistanceSquared's very operations.
+      for (size_t j = 0; j < n; ++j) {
+        const Near& b = near_[j];
+        const double dx = ax - b.x, dy = ay - b.y, dz = az - b.z;
+        if (dx * dx + dy * dy + dz * dz <= within && b.block != uint32_t(a))
+          listed_.push_back(b.block);
+      }
       end_[size_t(a)] = uint32_t(listed_.size());
     }
   }

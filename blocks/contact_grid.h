@@ -99,6 +99,11 @@ class ContactGrid {
   std::vector<int32_t> order_;       // blocks sorted by cell, ascending within each
   std::vector<uint64_t> marks_;      // the blocks of the cells around one cell, one bit each
   std::vector<int32_t> scratch_;
+  struct Near {
+    uint32_t block;
+    double x, y, z;
+  };
+  std::vector<Near> near_;  // the blocks around one cell, in list order, with their centres
   // Relisting: the blocks that drifted this pass, and all that did since the build (the grid
   // files them where they were); per block, flags for both, and a drifted block's new list.
   std::vector<int32_t> movers_, misfiled_;
