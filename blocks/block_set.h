@@ -337,7 +337,9 @@ class BlockSet : public OwningObjectList<Block> {
   // Whether this step's pairs are shared; if so, the second core is asked to take part.
   bool ShareRelaxPairs(int count);
   void EndSharedPairs();  // after the last pass of a shared step
-  void RelaxPairs(int count);
+  // `replan`: the waves and sides are worked out anew; else the last pass's serve, which only
+  // changes how well the two cores keep apart, not what either does.
+  void RelaxPairs(int count, bool replan);
   void RelaxPairsOf(int a);
   // Whether the pair tests of a or of b read the other: then they must keep their order.
   bool Neighbours(int a, int b) const;
@@ -357,6 +359,7 @@ class BlockSet : public OwningObjectList<Block> {
   int stallRun_ = 0;    // the last run alone, doubled by a stall soon after it
   PairHandout pairHandout_;
   std::vector<float> pairSides_;  // the centres' x, to find the middle
+  std::vector<int> pairPlan_;     // per block, the last planned wave and side
   uint32_t pairHandoutFrom_ = 0;
   std::atomic<uint64_t> pairsBeside_{0};
   // Last, so that it is destroyed, and waits for its work, before the buffers and the blocks.

@@ -82,7 +82,7 @@ void BlockSet::MoveBodies() {
     // Every ordered pair in list order. The pair tests move corners, never centres, so the
     // lists checked against this pass's centres hold every pair within reach.
     if (contactGrid.Update(Items(), count, ListVersion())) {
-      RelaxPairs(count);
+      RelaxPairs(count, pass == 0);
     } else {
       for (int a = 0; a < count; ++a)
         for (int b = 0; b < count; ++b)

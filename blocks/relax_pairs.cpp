@@ -120,26 +120,34 @@ void BlockSet::RelaxSharedPairs(uint32_t ticket, uint64_t* taken) {
   if (taken) *taken += uint64_t(done);
 }
 
-void BlockSet::RelaxPairs(int count) {
+void BlockSet::RelaxPairs(int count, bool replan) {
   if (!pairsShared_ || !contactGrid.CloseReaches()) {
     for (int a = 0; a < count; ++a) RelaxPairsOf(a);
     return;
   }
-  // The sides: the blocks left and right of the middle centre, which neighbour each other only
-  // along the middle.
-  pairSides_.resize(size_t(count));
-  for (int a = 0; a < count; ++a) pairSides_[size_t(a)] = At(a)->centre.x;
-  auto middle = pairSides_.begin() + count / 2;
-  std::nth_element(pairSides_.begin(), middle, pairSides_.end());
-  const float split = *middle;
   pairHandout_.BeginPlan(count);
-  for (int a = 0; a < count; ++a) {
-    int wave = 0;
-    const uint32_t* const end = contactGrid.CandidatesEnd(a);
-    for (const uint32_t* b = contactGrid.CandidatesBegin(a); b != end && int(*b) < a; ++b)
-      if (pairHandout_.Wave(int(*b)) >= wave && Neighbours(a, int(*b)))
-        wave = pairHandout_.Wave(int(*b)) + 1;
-    pairHandout_.Plan(a, wave, At(a)->centre.x < split ? 0 : 1);
+  if (!replan && pairPlan_.size() == size_t(count)) {
+    for (int a = 0; a < count; ++a)
+      pairHandout_.Plan(a, pairPlan_[size_t(a)] >> 1, pairPlan_[size_t(a)] & 1);
+  } else {
+    // The sides: the blocks left and right of the middle centre, which neighbour each other only
+    // along the middle.
+    pairSides_.resize(size_t(count));
+    for (int a = 0; a < count; ++a) pairSides_[size_t(a)] = At(a)->centre.x;
+    auto middle = pairSides_.begin() + count / 2;
+    std::nth_element(pairSides_.begin(), middle, pairSides_.end());
+    const float split = *middle;
+    pairPlan_.resize(size_t(count));
+    for (int a = 0; a < count; ++a) {
+      int wave = 0;
+      const uint32_t* const end = contactGrid.CandidatesEnd(a);
+      for (const uint32_t* b = contactGrid.CandidatesBegin(a); b != end && int(*b) < a; ++b)
+        if (pairHandout_.Wave(int(*b)) >= wave && Neighbours(a, int(*b)))
+          wave = pairHandout_.Wave(int(*b)) + 1;
+      const int side = At(a)->centre.x < split ? 0 : 1;
+      pairHandout_.Plan(a, wave, side);
+      pairPlan_[size_t(a)] = wave << 1 | side;
+    }
   }
   RelaxSharedPairs(pairHandout_.Publish(), nullptr);
   pairHandout_.WaitAllDone();
