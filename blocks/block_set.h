@@ -310,7 +310,13 @@ class BlockSet : public OwningObjectList<Block> {
     RowDepth depth;
   };
   std::vector<NextSpan> nextSpans_;  // the same for its next triangle, in the walk's order
-  Mat4 frontMatrix_;                 // the transforms of the front fill running in the background
+  // A fill of many blocks: each block's corners on screen, and the blocks nearest first.
+  struct BlockCorners {
+    ScreenPoint points[8];
+  };
+  std::vector<BlockCorners> corners_;
+  std::vector<std::pair<float, int>> nearestFirst_;
+  Mat4 frontMatrix_;  // the transforms of the front fill running in the background
   std::vector<uint8_t> edgeMask_;
   bool edgeMaskFresh_ = false;  // the edge mask is that of the front buffer as it is
   // What the table's part of a front fill is made from: the transforms, the table's corners (or

@@ -162,16 +162,10 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
   uint64_t skipped = 0;
   constexpr int kSkipHiddenFrom = 300;  // blocks
   const bool skip = skipHidden_ && Count() >= kSkipHiddenFrom;
-  if (skip) tiles.Begin(cells->FillDepths(), width, 0, height);
-  for (int i = 0; i < Count(); ++i) {
-    const Block* block = At(i);
-    if (block == excluded) continue;
-    // Each corner is projected once; the faces share them.
-    ScreenPoint s[8];
-    ProjectCornersToScreen(block->corners, ms, s);
+  auto fill_block = [&](int i, const ScreenPoint(&s)[8]) {
     if (skip && BlockHidden(s, width, height, &tiles)) {
       skipped += 12;
-      continue;
+      return;
     }
     for (int f = 0; f < 6; ++f) {
       const int* c = kFaceCorners[f];
@@ -180,6 +174,32 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
       skipped += !RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows,
                                     skip ? &tiles : nullptr);
     }
+  };
+  if (!skip) {
+    for (int i = 0; i < Count(); ++i) {
+      if (At(i) == excluded) continue;
+      // Each corner is projected once; the faces share them.
+      ScreenPoint s[8];
+      ProjectCornersToScreen(At(i)->corners, ms, s);
+      fill_block(i, s);
+    }
+  } else {
+    // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
+    // keeps the least depth, and of equal depths the block first in the list (the depth test
+    // of the spans), so the cells are those a fill in list order gives.
+    tiles.Begin(cells->FillDepths(), width, 0, height);
+    corners_.resize(size_t(Count()));
+    nearestFirst_.clear();
+    for (int i = 0; i < Count(); ++i) {
+      if (At(i) == excluded) continue;
+      ScreenPoint(&s)[8] = corners_[size_t(i)].points;
+      ProjectCornersToScreen(At(i)->corners, ms, s);
+      float least = s[0].z;
+      for (int k = 1; k < 8; ++k) least = std::min(least, s[k].z);
+      nearestFirst_.push_back({std::isnan(least) ? INFINITY : least, i});
+    }
+    std::sort(nearestFirst_.begin(), nearestFirst_.end());
+    for (const auto& [least, i] : nearestFirst_) fill_block(i, corners_[size_t(i)].points);
   }
   if (rows) frontDescribed_ = true;
   hiddenSkipped_ += skipped;
@@ -187,14 +207,19 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
 
 namespace {
 
-// A strict depth test of one span of a row, so that ties keep the first; four cells at a time
-// while four fit in the row, the cells past the span written back as they were.
+// A depth test of one span of a row: a cell takes the nearer depth, and of equal depths the
+// one of the body first in the list (its triangles come in list order among themselves, so
+// ties keep the first of them), whatever order the bodies come in; four cells at a time while
+// four fit in the row, the cells past the span written back as they were.
 inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int last,
                      const RowDepth& depth, uint32_t id) {
   using pick_walk::Floats;
   using pick_walk::Ints;
   const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
   const Ints lane_index = {0, 1, 2, 3};
+  // Ids above this are of bodies later in the list (ids stay below 2^31).
+  const int32_t later = int32_t(id | 15u);
+  const Ints later_bodies = pick_walk::Splat(later);
   int x = first;
   for (; x <= last && x + 3 < w; x += 4) {
     const Floats z = pick_walk::Splat(depth.zLeft) +
@@ -204,7 +229,8 @@ inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int
     Ints old_id;
     std::memcpy(&old_z, row_depths + x, sizeof old_z);
     std::memcpy(&old_id, row_ids + x, sizeof old_id);
-    const Ints wins = (lane_index <= pick_walk::Splat(last - x)) & (z < old_z);
+    const Ints wins = (lane_index <= pick_walk::Splat(last - x)) &
+                      ((z < old_z) | ((z == old_z) & (old_id > later_bodies)));
     const Floats new_z = pick_walk::Select(wins, z, old_z);
     const Ints new_id = pick_walk::Select(wins, pick_walk::Splat(int(id)), old_id);
     std::memcpy(row_depths + x, &new_z, sizeof new_z);
@@ -212,7 +238,8 @@ inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int
   }
   for (; x <= last; ++x) {
     const float z = depth.At(x);
-    if (z < row_depths[x]) row_depths[x] = z, row_ids[x] = id;
+    if (z < row_depths[x] || (z == row_depths[x] && int32_t(row_ids[x]) > later))
+      row_depths[x] = z, row_ids[x] = id;
   }
 }
 
