@@ -371,6 +371,7 @@ TEST_F(Drawing, ATextureOfOneTexelFollowsEveryWriteToIt) {
 // as first written: the same pixels and depths, bit for bit, with and without the vector spans.
 TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   device()->SetSkipHiddenFrom(0);  // these scenes are small
+  device()->SetNearestFirstFrom(0);
   const r::Matrix identity = r::Matrix::Identity();
   for (r::TransformType type :
        {r::TransformType::kWorld, r::TransformType::kView, r::TransformType::kProjection})
@@ -402,15 +403,23 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   const uint32_t culls[3] = {r::value::kCullNone, r::value::kCullClockwise,
                              r::value::kCullCounterClockwise};
   int64_t drawn = 0;  // depths written, over all rounds: the comparison is not of empty frames
-  // Every other round without the vector spans, where the processor has them.
-  for (int round = 0; round < 80; ++round) {
+  // Every other round without the vector spans, where the processor has them. The last rounds
+  // are crowds of small fans that a fill may take nearest first: depth tests and writes on,
+  // textures of power-of-two sides, one colour a fan.
+  const int power_of_two[4] = {0, 1, 4, 5};
+  for (int round = 0; round < 86; ++round) {
+    const bool crowd = round >= 80;
     r::AllowVectorSpans(round % 2 == 0);
     Clear();
     std::fill(pixels.begin(), pixels.end(), 0x00FFFFFFu);
     std::fill(depth.begin(), depth.end(), 1.0f);
-    reference_raster::Target target{pixels.data(),  depth.data(),   640,    480, culls[round % 3],
-                                    round % 7 != 3, round % 5 != 4, nullptr};
-    const int texture = int(random() % (textures.size() + 1));
+    reference_raster::Target target{
+        pixels.data(),           depth.data(), 640, 480, culls[round % 3], crowd || round % 7 != 3,
+        crowd || round % 5 != 4, nullptr};
+    auto any_texture = [&] {
+      return crowd ? power_of_two[random() % 4] : int(random() % (textures.size() + 1));
+    };
+    const int texture = any_texture();
     target.texture = texture < int(textures.size()) ? textures[texture].get() : nullptr;
     device()->SetRenderState(r::RenderState::kCullMode, target.cull);
     device()->SetRenderState(r::RenderState::kZEnable, target.z_test);
@@ -422,20 +431,27 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
     if (mode > 0) {
       ASSERT_TRUE(device()->BeginScene());
     }
-    for (int fan = 0; fan < 150; ++fan) {
+    for (int fan = 0; fan < (crowd ? 2500 : 150); ++fan) {
       if (chance(10)) {  // a change of texture in the middle of the scene
-        const int next = int(random() % (textures.size() + 1));
+        const int next = any_texture();
         target.texture = next < int(textures.size()) ? textures[next].get() : nullptr;
         device()->SetTexture(0, target.texture);
       }
-      const float size = chance(60) ? uniform(0.5f, 40.0f) : chance(80) ? uniform(40, 700) : 60000;
+      const float size = crowd || chance(60) ? uniform(0.5f, 40.0f)
+                         : chance(80)        ? uniform(40, 700)
+                                             : 60000;
       const float cx = uniform(-60, 700), cy = uniform(-60, 540);
-      const float z = chance(85) ? uniform(0.0f, 1.0f) : uniform(-0.3f, 1.3f);
-      const float dz = chance(20) ? 0.0f : uniform(-0.2f, 0.2f);
+      // Some fans level at one of a few depths, so that where they overlap the depths tie and
+      // the one drawn last must win, whatever order a fill takes them in.
+      const bool level = chance(crowd ? 50 : 25);
+      const float z = level        ? 0.125f * float(1 + random() % 7)
+                      : chance(85) ? uniform(0.0f, 1.0f)
+                                   : uniform(-0.3f, 1.3f);
+      const float dz = level || chance(20) ? 0.0f : uniform(-0.2f, 0.2f);
       const float uv_scale = chance(70) ? 1.0f : chance(70) ? uniform(0, 30) : 3e7f;
       const float uv_offset = chance(60) ? 0.0f : uniform(-40, 40);
       const uint32_t flat = chance(50) ? 0xFFFFFFFFu : uint32_t(random()) | 0xFF000000u;
-      const bool graded = chance(15);
+      const bool graded = !crowd && chance(15);
       std::vector<r::Vertex> v(chance(50) ? 4 : 3);
       std::vector<r::ScreenVertex> s(v.size());
       for (size_t i = 0; i < v.size(); ++i) {

@@ -168,11 +168,30 @@ struct SpanConstants {
   static int64_t StepToFixed(double d) { return std::fabs(d) < 9.0e18 ? int64_t(d) : 0; }
 };
 
+// For a fill out of drawing order: the row's triangle numbers, and this triangle's.
+struct RowWriters {
+  uint32_t* row = nullptr;
+  uint32_t writer = 0;
+};
+
+// Whether a pixel keeps what it holds: a nearer depth or, out of drawing order, one as near
+// drawn later.
+template <bool kOutOfOrder>
+inline bool KeepsHeld(float z, float held, const RowWriters& writers, int x) {
+  if constexpr (kOutOfOrder)
+    return z > held || (z == held && writers.row[x] > writers.writer);
+  else
+    return z > held;
+}
+
 // The common case in a tight loop: one colour, a texture, depth test and write on. kInRange:
 // the caller found the whole span inside the depth range, so the per-pixel range test goes.
-template <bool kPowerOfTwo, bool kInRange>
+// kOutOfOrder: the triangle is filled out of drawing order (power-of-two sides only).
+template <bool kPowerOfTwo, bool kInRange, bool kOutOfOrder = false>
 void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState span, float dzdx,
-                      float dudx, float dvdx, const SpanConstants& k) {
+                      float dudx, float dvdx, const SpanConstants& k,
+                      const RowWriters& writers = {}) {
+  static_assert(kPowerOfTwo || !kOutOfOrder);
   const uint32_t* const texels = k.texels;
   const int tw = k.tw, th = k.th;
   const uint32_t color = k.color;
@@ -189,21 +208,23 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
     int64_t v = FloorToInt64(double(span.v) * fh * kFixedOne);
     const int64_t du = k.du, dv = k.dv;
     if (k.vector && x1 - x0 >= kVectorSpanSteps &&
-        DrawVectorSpan(
-            {pixels, depth, x0, x1, span.z, dzdx, u, du, v, dv, texels, tw, th, true, kInRange}))
+        DrawVectorSpan({pixels, depth, x0, x1, span.z, dzdx, u, du, v, dv, texels, tw, th, true,
+                        kInRange, writers.row, writers.writer}))
       return;
     // Without branches: a depth test that flips along the span would mispredict.
     const bool white = k.white;
     for (int x = x0; x <= x1; ++x, span.z += dzdx, u += du, v += dv) {
       const float z = span.z;
       const float old = depth[x];
-      const bool keep = (!kInRange && (z < 0.0f || z > 1.0f)) || z > old;
+      const bool keep =
+          (!kInRange && (z < 0.0f || z > 1.0f)) || KeepsHeld<kOutOfOrder>(z, old, writers, x);
       const uint32_t texel = texels[((v >> 32) & (th - 1)) * tw + ((u >> 32) & (tw - 1))];
       const uint32_t shaded = white ? texel & 0x00FFFFFF : Modulate(texel, color);
       depth[x] = keep ? old : z;
       pixels[x] = keep ? pixels[x] : shaded;
+      if constexpr (kOutOfOrder) writers.row[x] = keep ? writers.row[x] : writers.writer;
     }
-  } else if (fixed) {
+  } else if (!kPowerOfTwo && fixed) {
     // Other sizes: the same fixed point kept inside [0, size) by one subtraction per step.
     const int64_t limit_u = int64_t(tw) << 32, limit_v = int64_t(th) << 32;
     auto wrap = [](int64_t t, int64_t limit) {
@@ -247,17 +268,18 @@ void DrawSpanTextured(uint32_t* pixels, float* depth, int x0, int x1, SpanState 
   } else {
     for (int x = x0; x <= x1; ++x, span.z += dzdx, span.u += dudx, span.v += dvdx) {
       const float z = span.z;
-      if (z < 0.0f || z > 1.0f || z > depth[x]) continue;
+      if (z < 0.0f || z > 1.0f || KeepsHeld<kOutOfOrder>(z, depth[x], writers, x)) continue;
       depth[x] = z;
       pixels[x] = Modulate(texels[WrapIndex(span.v, th) * tw + WrapIndex(span.u, tw)], color);
+      if constexpr (kOutOfOrder) writers.row[x] = writers.writer;
     }
   }
 }
 
 // The common case with a texture of one texel: the depth test and write, and one colour.
-template <bool kInRange>
+template <bool kInRange, bool kOutOfOrder = false>
 void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, float dzdx,
-                      uint32_t colour) {
+                      uint32_t colour, const RowWriters& writers = {}) {
   if (x1 - x0 >= kVectorSpanSteps) {
     const VectorSpan span{.pixels = pixels,
                           .depth = depth,
@@ -265,8 +287,21 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
                           .x1 = x1,
                           .z = z,
                           .dzdx = dzdx,
-                          .in_range = kInRange};
+                          .in_range = kInRange,
+                          .writers = writers.row,
+                          .writer = writers.writer};
     if (DrawVectorSpanOneColour(span, colour)) return;
+  }
+  if constexpr (kOutOfOrder) {
+    for (int x = x0; x <= x1; ++x, z += dzdx) {
+      const float held = depth[x];
+      const bool keep =
+          (!kInRange && (z < 0.0f || z > 1.0f)) || KeepsHeld<true>(z, held, writers, x);
+      depth[x] = keep ? held : z;
+      pixels[x] = keep ? pixels[x] : colour;
+      writers.row[x] = keep ? writers.row[x] : writers.writer;
+    }
+    return;
   }
   // Selected by masks, not branches: where a span's pixels pass and where they fail the depth
   // test is little predictable from one span to the next.
@@ -384,7 +419,7 @@ RenderDevice::FillState RenderDevice::WithTexelsLookedAt(FillState state) {
 void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
   if (!in_scene_) {
     FillTriangle(WithTexelsLookedAt(CurrentFillState()), a, b, c, 0, back_buffer_->Height(),
-                 nullptr);
+                 nullptr, 0);
     return;
   }
   const FillState state = CurrentFillState();
@@ -393,6 +428,7 @@ void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, cons
       last->z_test != state.z_test || last->z_write != state.z_write)
     scene_states_.push_back(WithTexelsLookedAt(state));
   scene_triangles_.push_back({a, b, c, int(scene_states_.size()) - 1});
+  fill_planned_ = false;
 }
 
 void RenderDevice::FillRows(int first_row, int end_row) const {
@@ -403,15 +439,44 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   uint64_t skipped = 0;
   const bool skip = scene_triangles_.size() >= skip_hidden_from_;
   if (skip) tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
-  for (const KeptTriangle& t : scene_triangles_)
-    skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
-                             skip ? &tiles : nullptr);
+  // This fill's triangle numbers, above those of every fill before it: a depth written then
+  // was drawn earlier.
+  const uint32_t count = uint32_t(scene_triangles_.size());
+  const bool nearest_first = skip && scene_triangles_.size() >= nearest_first_from_;
+  uint32_t first_writer =
+      nearest_first ? next_writer_.load(std::memory_order_relaxed) : kWritersUpTo;
+  while (first_writer < kWritersUpTo &&
+         !next_writer_.compare_exchange_weak(first_writer, first_writer + count,
+                                             std::memory_order_relaxed)) {
+  }
+  if (first_writer < kWritersUpTo) {
+    const std::vector<FillGroup>& plan = PlannedFill();
+    for (size_t g = 0; g < plan.size(); ++g) {
+      const FillGroup& group = plan[g];
+      // The groups lie scattered over the kept triangles: the next one's fetched while this one
+      // is filled.
+      if (g + 1 < plan.size()) {
+        const char* next = reinterpret_cast<const char*>(&scene_triangles_[plan[g + 1].first]);
+        const size_t bytes = plan[g + 1].count * sizeof(KeptTriangle);
+        for (size_t line = 0; line < bytes; line += 64) __builtin_prefetch(next + line);
+      }
+      for (uint32_t i = group.first; i < group.first + group.count; ++i) {
+        const KeptTriangle& t = scene_triangles_[i];
+        skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
+                                 &tiles, group.any_order ? first_writer + i : 0);
+      }
+    }
+  } else {
+    for (const KeptTriangle& t : scene_triangles_)
+      skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
+                               skip ? &tiles : nullptr, 0);
+  }
   hidden_skipped_.fetch_add(skipped, std::memory_order_relaxed);
 }
 
 bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
                                 const ScreenVertex& b, const ScreenVertex& c, int first_row,
-                                int end_row, DepthTiles* tiles) const {
+                                int end_row, DepthTiles* tiles, uint32_t writer) const {
   float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
   const uint32_t cull = state.cull;
   // Positive area is clockwise as seen on screen.
@@ -490,6 +555,7 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   const int th = tex ? tex->Height() : 0;
   uint32_t* pixels = back_buffer_->Pixels();
   float* depth = depth_->Depth();
+  uint32_t* const writer_rows = writer ? depth_->Writers() : nullptr;
 
   const bool fast_spans = flat_color && texels && z_test && z_write;
   // Every texel the same when the triangle was kept, and untouched since: whatever a pixel's
@@ -531,10 +597,19 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
       const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;
       uint32_t* row_pixels = pixels + row_start;
       float* row_depth = depth + row_start;
-      if (in_range)
+      if (writer_rows) {
+        const RowWriters writers{writer_rows + row_start, writer};
+        if (in_range)
+          DrawSpanOneTexel<true, true>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour,
+                                       writers);
+        else
+          DrawSpanOneTexel<false, true>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour,
+                                        writers);
+      } else if (in_range) {
         DrawSpanOneTexel<true>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour);
-      else
+      } else {
         DrawSpanOneTexel<false>(row_pixels, row_depth, x0, x1, span.z, dzdx, texel_colour);
+      }
       continue;
     }
     if (fast_spans) {
@@ -544,7 +619,14 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
       const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;
       uint32_t* row_pixels = pixels + row_start;
       float* row_depth = depth + row_start;
-      if (pow2 && in_range)
+      // Out of drawing order only with power-of-two sides (FillsInAnyOrder).
+      if (writer_rows && in_range)
+        DrawSpanTextured<true, true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                           constants, {writer_rows + row_start, writer});
+      else if (writer_rows)
+        DrawSpanTextured<true, false, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
+                                            constants, {writer_rows + row_start, writer});
+      else if (pow2 && in_range)
         DrawSpanTextured<true, true>(row_pixels, row_depth, x0, x1, span, dzdx, dudx, dvdx,
                                      constants);
       else if (pow2)

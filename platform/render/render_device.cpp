@@ -43,6 +43,7 @@ void RenderDevice::SetDefaults() {
   in_scene_ = false;
   scene_states_.clear();
   scene_triangles_.clear();
+  fill_planned_ = false;
 }
 
 void RenderDevice::SetTextureStageState(int stage, TextureStageState state, uint32_t value) {
@@ -121,6 +122,12 @@ bool RenderDevice::BeginScene() {
   in_scene_ = true;
   scene_states_.clear();
   scene_triangles_.clear();
+  fill_planned_ = false;
+  // Numbers start again, over a buffer that holds none, long before they could run out.
+  if (next_writer_.load(std::memory_order_relaxed) >= kWritersUpTo) {
+    depth_->ForgetWriters();
+    next_writer_.store(kWritersFrom, std::memory_order_relaxed);
+  }
   return true;
 }
 
@@ -152,6 +159,7 @@ void RenderDevice::FillSceneSoFar() {
   if (scene_triangles_.empty()) return;
   FillRows(0, back_buffer_->Height());
   scene_triangles_.clear();
+  fill_planned_ = false;
 }
 
 void RenderDevice::EndScene(bool filled_by_rows) {
@@ -160,6 +168,7 @@ void RenderDevice::EndScene(bool filled_by_rows) {
   in_scene_ = false;
   scene_states_.clear();
   scene_triangles_.clear();
+  fill_planned_ = false;
 }
 
 bool RenderDevice::BeginPresentRows() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/platform.h"
@@ -50,10 +51,13 @@ class RenderDevice {
   // drawn. Calls for rows that do not overlap may run at the same time. In a scene of at least
   // SkipHiddenFrom triangles (few hide one another in smaller ones), a triangle whose every depth
   // lies behind the depth already under it, so that it could change no pixel, is passed over;
-  // HiddenSkipped counts those.
+  // HiddenSkipped counts those. In a scene of at least NearestFirstFrom triangles, too, the
+  // nearest are filled first, so that more of those behind them are passed over; the pixels come
+  // out as in drawing order.
   void FillRows(int first_row, int end_row) const;
   void SetSkipHidden(bool skip) { skip_hidden_from_ = skip ? kSkipHiddenFrom : SIZE_MAX; }
   void SetSkipHiddenFrom(size_t triangles) { skip_hidden_from_ = triangles; }
+  void SetNearestFirstFrom(size_t triangles) { nearest_first_from_ = triangles; }
   uint64_t HiddenSkipped() const { return hidden_skipped_.load(std::memory_order_relaxed); }
   // Fills the triangles kept so far, before something else (a clear, a sprite) draws over them.
   void FillSceneSoFar();
@@ -121,6 +125,18 @@ class RenderDevice {
     ScreenVertex a, b, c;
     int state;  // index into scene_states_
   };
+  // Consecutive kept triangles filled together. Those of any order (depth test and write, one
+  // colour, a texture of power-of-two sides, depths well inside the float range) leave the same
+  // pixels whatever order they are filled in, ties going to the later drawn; the others are
+  // filled alone, in drawing order.
+  struct FillGroup {
+    uint32_t first, count;
+    bool any_order;
+  };
+  bool FillsInAnyOrder(const KeptTriangle& t) const;
+  // The scene's groups, nearest first between the triangles that keep their place; planned by
+  // the first fill of the scene that needs it.
+  const std::vector<FillGroup>& PlannedFill() const;
   FillState CurrentFillState() const;
   static FillState WithTexelsLookedAt(FillState state);
   // Clears the rectangle, cut to the buffers; the scene's kept triangles are left as they are.
@@ -130,8 +146,11 @@ class RenderDevice {
   void FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
   // Edge functions in fixed point over a triangle inside the guard band, in rows
   // [first_row, end_row); false when `tiles` showed it hidden, so that it was passed over.
+  // `writer`, when not 0, is the triangle's number for a fill out of drawing order: a depth
+  // equal to the one held is written only over an earlier number.
   bool FillTriangle(const FillState& state, const ScreenVertex& a, const ScreenVertex& b,
-                    const ScreenVertex& c, int first_row, int end_row, DepthTiles* tiles) const;
+                    const ScreenVertex& c, int first_row, int end_row, DepthTiles* tiles,
+                    uint32_t writer) const;
 
   Presenter* presenter_;
   PresentParameters params_;
@@ -154,9 +173,22 @@ class RenderDevice {
   // About three hundred blocks' faces.
   static constexpr size_t kSkipHiddenFrom = 4096;
   size_t skip_hidden_from_ = kSkipHiddenFrom;
+  // About fourteen hundred blocks: in fewer, the order saves less than it costs.
+  static constexpr size_t kNearestFirstFrom = 16384;
+  size_t nearest_first_from_ = kNearestFirstFrom;
   mutable std::atomic<uint64_t> hidden_skipped_{0};
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
+  mutable std::mutex plan_mutex_;
+  mutable bool fill_planned_ = false;
+  mutable std::vector<FillGroup> fill_plan_;
+  mutable std::vector<float> group_nearest_;
+  mutable std::vector<uint32_t> bucket_starts_;
+  mutable std::vector<FillGroup> sorted_groups_;
+  // The next triangle number of a fill out of order; kept below 2^31, so that vector lanes
+  // compare them signed.
+  static constexpr uint32_t kWritersFrom = 1, kWritersUpTo = 1u << 30;
+  mutable std::atomic<uint32_t> next_writer_{kWritersFrom};
   bool lost_ = false;
   bool rows_allowed_ = true;
   bool rows_begun_ = false;

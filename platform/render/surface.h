@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -35,17 +36,23 @@ class Surface {
   bool dc_taken_ = false;
 };
 
-// The depth buffer: floats cleared to 1.0.
+// The depth buffer: floats cleared to 1.0. Beside each depth, the number of the kept triangle
+// that wrote it last, for fills that walk a scene's triangles out of drawing order (numbers only
+// grow, so a number left from before is below any of the fill under way).
 class DepthSurface {
  public:
-  DepthSurface(int width, int height) : width_(width), depth_(size_t(width) * height, 1.0f) {}
+  DepthSurface(int width, int height)
+      : width_(width), depth_(size_t(width) * height, 1.0f), writers_(depth_.size(), 0) {}
   float* Depth() { return depth_.data(); }
+  uint32_t* Writers() { return writers_.data(); }
+  void ForgetWriters() { std::fill(writers_.begin(), writers_.end(), 0u); }
   int Width() const { return width_; }
   size_t Size() const { return depth_.size(); }
 
  private:
   int width_;
   std::vector<float> depth_;
+  std::vector<uint32_t> writers_;
 };
 
 }  // namespace platform::render

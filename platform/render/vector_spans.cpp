@@ -30,12 +30,22 @@ ZENTROVA_AVX2 inline __m256i WholeParts(__m256i even, __m256i odd) {
 }
 
 // The pixels of the group of eight from x on that pass the depth test: inside the span, depth
-// not above the one held, and (unless the caller has found it so) inside [0, 1].
+// not above the one held (nor, out of drawing order, equal to one drawn later), and (unless the
+// caller has found it so) inside [0, 1].
 ZENTROVA_AVX2 inline __m256i PassingLanes(const VectorSpan& s, int x, __m256 z) {
   const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(s.x1 - x + 1), lane);
   const __m256 old = _mm256_maskload_ps(s.depth + x, active);
   __m256 keep = _mm256_cmp_ps(z, old, _CMP_GT_OQ);
+  if (s.writers) {
+    const __m256 tie = _mm256_cmp_ps(z, old, _CMP_EQ_OQ);
+    if (!_mm256_testz_ps(tie, tie)) {
+      const __m256i held =
+          _mm256_maskload_epi32(reinterpret_cast<const int*>(s.writers + x), active);
+      const __m256i later = _mm256_cmpgt_epi32(held, _mm256_set1_epi32(int(s.writer)));
+      keep = _mm256_or_ps(keep, _mm256_and_ps(tie, _mm256_castsi256_ps(later)));
+    }
+  }
   if (!s.in_range)
     keep = _mm256_or_ps(keep, _mm256_or_ps(_mm256_cmp_ps(z, _mm256_setzero_ps(), _CMP_LT_OQ),
                                            _mm256_cmp_ps(z, _mm256_set1_ps(1.0f), _CMP_GT_OQ)));
@@ -58,6 +68,7 @@ ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
   const __m256i row_mask = _mm256_set1_epi32(s.power_of_two ? s.th - 1 : -1);
   const __m256i width = _mm256_set1_epi32(s.tw);
   const __m256i colour_bits = _mm256_set1_epi32(0x00FFFFFF);
+  const __m256i writer = _mm256_set1_epi32(int(s.writer));
   const int* texels = reinterpret_cast<const int*>(s.texels);
 
   for (int x = s.x0; x <= s.x1; x += 8) {
@@ -72,6 +83,7 @@ ZENTROVA_AVX2 void DrawEightAtATime(const VectorSpan& s, float step) {
       _mm256_maskstore_ps(s.depth + x, write, z);
       _mm256_maskstore_epi32(reinterpret_cast<int*>(s.pixels + x), write,
                              _mm256_and_si256(texel, colour_bits));
+      if (s.writers) _mm256_maskstore_epi32(reinterpret_cast<int*>(s.writers + x), write, writer);
     }
     k = _mm256_add_ps(k, eight);
     u_even = _mm256_add_epi64(u_even, u_group);
@@ -86,11 +98,13 @@ ZENTROVA_AVX2 void DrawEightOfOneColour(const VectorSpan& s, float step, uint32_
   __m256 k = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256 eight = _mm256_set1_ps(8.0f);
   const __m256i pixel = _mm256_set1_epi32(int(colour));
+  const __m256i writer = _mm256_set1_epi32(int(s.writer));
   for (int x = s.x0; x <= s.x1; x += 8) {
     const __m256 z = _mm256_add_ps(z0, _mm256_mul_ps(k, z_step));
     const __m256i write = PassingLanes(s, x, z);
     _mm256_maskstore_ps(s.depth + x, write, z);
     _mm256_maskstore_epi32(reinterpret_cast<int*>(s.pixels + x), write, pixel);
+    if (s.writers) _mm256_maskstore_epi32(reinterpret_cast<int*>(s.writers + x), write, writer);
     k = _mm256_add_ps(k, eight);
   }
 }

@@ -22,6 +22,10 @@ struct VectorSpan {
   bool power_of_two = false;
   // The caller has found every depth of the span inside (0, 1).
   bool in_range;
+  // For a fill out of drawing order, the row's triangle numbers and this triangle's (below
+  // 2^31): an equal depth is written only over an earlier number, and the number with it.
+  uint32_t* writers = nullptr;
+  uint32_t writer = 0;
 };
 
 // Whether this processor has the instructions, and the vector spans are allowed.
