@@ -49,7 +49,7 @@ const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
   uint32_t i = 0;
   while (i < count) {
     if (!FillsInAnyOrder(scene_triangles_[i])) {
-      fill_plan_.push_back({i, 1, false});
+      fill_plan_.push_back({i, 1, false, NAN, NAN});
       ++i;
       continue;
     }
@@ -57,11 +57,16 @@ const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
     const size_t run_first = fill_plan_.size();
     group_nearest_.clear();
     while (i < count && FillsInAnyOrder(scene_triangles_[i])) {
-      FillGroup group{i, 0, true};
+      FillGroup group{i, 0, true, INFINITY, -INFINITY};
       float nearest = INFINITY;
       do {
         const KeptTriangle& t = scene_triangles_[i];
         nearest = std::min({nearest, t.a.z, t.b.z, t.c.z});
+        // A vertex y not a number leaves the group in every band.
+        for (float y : {t.a.y, t.b.y, t.c.y}) {
+          group.highest_y = y < group.highest_y || std::isnan(y) ? y : group.highest_y;
+          group.lowest_y = y > group.lowest_y || std::isnan(y) ? y : group.lowest_y;
+        }
         ++group.count;
         ++i;
       } while (i < count && group.count < kGroupTriangles && FillsInAnyOrder(scene_triangles_[i]));

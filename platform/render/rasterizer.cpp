@@ -451,15 +451,23 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   }
   if (first_writer < kWritersUpTo) {
     const std::vector<FillGroup>& plan = PlannedFill();
+    // A group wholly above or below the band has nothing in it: passed over unread.
+    const float top = float(first_row), bottom = float(end_row - 1);
+    auto in_band = [&](const FillGroup& group) {
+      return !(group.lowest_y < top || group.highest_y > bottom);
+    };
+    constexpr size_t kAhead = 3;
     for (size_t g = 0; g < plan.size(); ++g) {
-      const FillGroup& group = plan[g];
-      // The groups lie scattered over the kept triangles: the next one's fetched while this one
-      // is filled.
-      if (g + 1 < plan.size()) {
-        const char* next = reinterpret_cast<const char*>(&scene_triangles_[plan[g + 1].first]);
-        const size_t bytes = plan[g + 1].count * sizeof(KeptTriangle);
-        for (size_t line = 0; line < bytes; line += 64) __builtin_prefetch(next + line);
+      // The groups lie scattered over the kept triangles: one a few groups on is fetched while
+      // this one is filled.
+      if (g + kAhead < plan.size() && in_band(plan[g + kAhead])) {
+        const FillGroup& ahead = plan[g + kAhead];
+        const char* bytes = reinterpret_cast<const char*>(&scene_triangles_[ahead.first]);
+        for (size_t at = 0; at < ahead.count * sizeof(KeptTriangle); at += 64)
+          __builtin_prefetch(bytes + at);
       }
+      const FillGroup& group = plan[g];
+      if (!in_band(group)) continue;
       for (uint32_t i = group.first; i < group.first + group.count; ++i) {
         const KeptTriangle& t = scene_triangles_[i];
         skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,

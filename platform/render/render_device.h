@@ -132,6 +132,8 @@ class RenderDevice {
   struct FillGroup {
     uint32_t first, count;
     bool any_order;
+    // The least and the greatest y of its vertices (not numbers: in every band).
+    float highest_y, lowest_y;
   };
   bool FillsInAnyOrder(const KeptTriangle& t) const;
   // The scene's groups, nearest first between the triangles that keep their place; planned by
