@@ -292,24 +292,20 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
                           .writer = writers.writer};
     if (DrawVectorSpanOneColour(span, colour)) return;
   }
-  if constexpr (kOutOfOrder) {
-    for (int x = x0; x <= x1; ++x, z += dzdx) {
-      const float held = depth[x];
-      const bool keep =
-          (!kInRange && (z < 0.0f || z > 1.0f)) || KeepsHeld<true>(z, held, writers, x);
-      depth[x] = keep ? held : z;
-      pixels[x] = keep ? pixels[x] : colour;
-      writers.row[x] = keep ? writers.row[x] : writers.writer;
-    }
-    return;
-  }
   // Selected by masks, not branches: where a span's pixels pass and where they fail the depth
   // test is little predictable from one span to the next.
   const __m128 pixel = _mm_castsi128_ps(_mm_cvtsi32_si128(int(colour)));
+  const __m128i writer = _mm_cvtsi32_si128(int(writers.writer));
   for (int x = x0; x <= x1; ++x, z += dzdx) {
     const __m128 old = _mm_load_ss(depth + x);
     const __m128 at = _mm_set_ss(z);
     __m128 keep = _mm_cmplt_ss(old, at);  // z > old
+    __m128i held = writer;                // the number held, out of drawing order
+    if constexpr (kOutOfOrder) {          // or z == old, drawn later
+      held = _mm_cvtsi32_si128(int(writers.row[x]));
+      const __m128 later = _mm_castsi128_ps(_mm_cmpgt_epi32(held, writer));
+      keep = _mm_or_ps(keep, _mm_and_ps(_mm_cmpeq_ss(old, at), later));
+    }
     if (!kInRange)
       keep = _mm_or_ps(
           keep, _mm_or_ps(_mm_cmplt_ss(at, _mm_setzero_ps()), _mm_cmpgt_ss(at, _mm_set_ss(1.0f))));
@@ -317,6 +313,10 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
     const __m128 was = _mm_load_ss(reinterpret_cast<const float*>(pixels + x));
     _mm_store_ss(reinterpret_cast<float*>(pixels + x),
                  _mm_or_ps(_mm_and_ps(keep, was), _mm_andnot_ps(keep, pixel)));
+    if constexpr (kOutOfOrder)
+      writers.row[x] = uint32_t(
+          _mm_cvtsi128_si32(_mm_or_si128(_mm_and_si128(_mm_castps_si128(keep), held),
+                                         _mm_andnot_si128(_mm_castps_si128(keep), writer))));
   }
 }
 
