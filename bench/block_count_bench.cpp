@@ -56,12 +56,13 @@ template <class FrameFn>
 void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
   bench::MemoryBound bound = bench::PlayFrameBound();
   SceneManager* scenes = t.app().Scenes();
-  std::vector<double> frames, bounds;
+  std::vector<double> frames, bounds, cpu;
   const auto* device = t.app().Graphics().Device();
   const BlockSet& set = t.world().blockSet;
   const uint64_t drawn_before = device->HiddenSkipped(), picked_before = set.HiddenSkipped();
   for (auto _ : state) {
     const bench::Clock::time_point start = bench::Clock::now();
+    const double cpu_start = bench::CpuMs();
     bool counted = true;
     if constexpr (std::is_same_v<decltype(frame()), bool>)
       counted = frame();
@@ -69,6 +70,7 @@ void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
       frame();
     PlayOneFrame(scenes);
     if (counted) frames.push_back(bench::MsSince(start));
+    if (counted) cpu.push_back(bench::CpuMs() - cpu_start);
     state.PauseTiming();
     bounds.push_back(bound.TouchMs());
     t.platform().ClearSounds();
@@ -79,6 +81,7 @@ void Measure(benchmark::State& state, TestApp& t, FrameFn&& frame) {
   std::sort(bounds.begin(), bounds.end());
   const double f = frames[frames.size() / 2], b = bounds[bounds.size() / 2];
   state.counters["frame_ms"] = f;
+  state.counters["cpu_ms"] = bench::Median(cpu);  // both cores
   state.counters["p95_ms"] = frames[std::min(frames.size() - 1, frames.size() * 95 / 100)];
   state.counters["bound_ms"] = b;
   state.counters["ratio"] = b > 0.0 ? f / b : 0.0;

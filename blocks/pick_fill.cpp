@@ -213,6 +213,12 @@ namespace {
 // four fit in the row, the cells past the span written back as they were.
 inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int last,
                      const RowDepth& depth, uint32_t id) {
+  // Cells all nearer than the span change nothing. Its depths run one way along the row, so none
+  // is below both ends; one not a number never wins.
+  const float z_first = depth.At(first), z_last = depth.At(last);
+  if (r::DepthsBelow(row_depths, first, last, z_first < z_last ? z_first : z_last) &&
+      z_first == z_first && z_last == z_last)
+    return;
   using pick_walk::Floats;
   using pick_walk::Ints;
   const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};

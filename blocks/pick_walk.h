@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "platform/render/depth_bounds.h"
+
 // A point on screen: x and y in pixels, z the depth after the viewport (0 near, 1 far).
 struct ScreenPoint {
   float x, y, z;
@@ -192,9 +194,7 @@ inline float LeastPickDepthOf(double z_min, double z_max, double slope) {
   // Times a power of two: exact, as ldexp would be, without the library call.
   const double least = z_min - 0.5 * slope - largest * 0x1p-18 - 1.0e-30;
   if (!(least > -1.0e30)) return -INFINITY;
-  float bound = float(least);
-  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
-  return bound;
+  return platform::render::FloatAtMost(least);
 }
 
 // No depth WalkPickTriangle gives any pixel of the triangle is less than this. The ends of a row

@@ -41,54 +41,69 @@ bool RenderDevice::FillsInAnyOrder(const KeptTriangle& t) const {
          PlainDepth(t.a.z) && PlainDepth(t.b.z) && PlainDepth(t.c.z);
 }
 
+void RenderDevice::GroupKept() {
+  const uint32_t i = uint32_t(scene_triangles_.size() - 1);
+  const KeptTriangle& t = scene_triangles_.back();
+  fill_planned_ = false;
+  if (!FillsInAnyOrder(t)) {
+    kept_groups_.push_back({i, 1, false, NAN, NAN, NAN});
+    return;
+  }
+  // A run of triangles of any order is cut into groups from its first.
+  if (kept_groups_.empty() || !kept_groups_.back().any_order ||
+      kept_groups_.back().count == kGroupTriangles)
+    kept_groups_.push_back({i, 0, true, INFINITY, -INFINITY, INFINITY});
+  FillGroup& group = kept_groups_.back();
+  group.nearest = std::min({group.nearest, t.a.z, t.b.z, t.c.z});
+  // A vertex y not a number leaves the group in every band.
+  for (float y : {t.a.y, t.b.y, t.c.y}) {
+    group.highest_y = y < group.highest_y || std::isnan(y) ? y : group.highest_y;
+    group.lowest_y = y > group.lowest_y || std::isnan(y) ? y : group.lowest_y;
+  }
+  ++group.count;
+}
+
+void RenderDevice::ForgetKeptTriangles() {
+  scene_triangles_.clear();
+  kept_groups_.clear();
+  fill_planned_ = false;
+}
+
 const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
   std::lock_guard<std::mutex> lock(plan_mutex_);
   if (fill_planned_) return fill_plan_;
-  fill_plan_.clear();
-  const uint32_t count = uint32_t(scene_triangles_.size());
-  uint32_t i = 0;
-  while (i < count) {
-    if (!FillsInAnyOrder(scene_triangles_[i])) {
-      fill_plan_.push_back({i, 1, false, NAN, NAN});
-      ++i;
+  fill_plan_.resize(kept_groups_.size());
+  size_t g = 0;
+  while (g < kept_groups_.size()) {
+    if (!kept_groups_[g].any_order) {
+      fill_plan_[g] = kept_groups_[g];
+      ++g;
       continue;
     }
-    // A run of triangles of any order, cut into groups, each known by its nearest vertex.
-    const size_t run_first = fill_plan_.size();
-    group_nearest_.clear();
-    while (i < count && FillsInAnyOrder(scene_triangles_[i])) {
-      FillGroup group{i, 0, true, INFINITY, -INFINITY};
-      float nearest = INFINITY;
-      do {
-        const KeptTriangle& t = scene_triangles_[i];
-        nearest = std::min({nearest, t.a.z, t.b.z, t.c.z});
-        // A vertex y not a number leaves the group in every band.
-        for (float y : {t.a.y, t.b.y, t.c.y}) {
-          group.highest_y = y < group.highest_y || std::isnan(y) ? y : group.highest_y;
-          group.lowest_y = y > group.lowest_y || std::isnan(y) ? y : group.lowest_y;
-        }
-        ++group.count;
-        ++i;
-      } while (i < count && group.count < kGroupTriangles && FillsInAnyOrder(scene_triangles_[i]));
-      fill_plan_.push_back(group);
-      group_nearest_.push_back(nearest);
+    // A run of groups of any order: nearest first by a counting sort into depth classes. Only
+    // the order within the run is at stake, never the pixels, so classes need not be exact.
+    const size_t run_first = g;
+    float low = INFINITY, high = -INFINITY;
+    for (; g < kept_groups_.size() && kept_groups_[g].any_order; ++g) {
+      low = std::min(low, kept_groups_[g].nearest);
+      high = std::max(high, kept_groups_[g].nearest);
     }
-    // Nearest first by a counting sort into depth classes; only the order within the run is at
-    // stake, never the pixels, so classes need not be exact.
-    const auto [low, high] = std::minmax_element(group_nearest_.begin(), group_nearest_.end());
-    const double from = *low, span = double(*high) - double(*low);
-    if (span <= 0.0) continue;
+    const double from = low, span = double(high) - double(low);
+    if (!(span > 0.0)) {
+      std::copy(kept_groups_.begin() + std::ptrdiff_t(run_first),
+                kept_groups_.begin() + std::ptrdiff_t(g),
+                fill_plan_.begin() + std::ptrdiff_t(run_first));
+      continue;
+    }
     const double scale = double(kDepthClasses - 1) / span;
-    auto depth_class = [&](float z) {
-      return std::min(size_t((double(z) - from) * scale), kDepthClasses - 1);
+    auto depth_class = [&](const FillGroup& group) {
+      return std::min(size_t((double(group.nearest) - from) * scale), kDepthClasses - 1);
     };
     bucket_starts_.assign(kDepthClasses + 1, 0);
-    for (float z : group_nearest_) ++bucket_starts_[depth_class(z) + 1];
+    for (size_t k = run_first; k < g; ++k) ++bucket_starts_[depth_class(kept_groups_[k]) + 1];
     for (size_t k = 1; k <= kDepthClasses; ++k) bucket_starts_[k] += bucket_starts_[k - 1];
-    sorted_groups_.resize(group_nearest_.size());
-    for (size_t g = 0; g < group_nearest_.size(); ++g)
-      sorted_groups_[bucket_starts_[depth_class(group_nearest_[g])]++] = fill_plan_[run_first + g];
-    std::copy(sorted_groups_.begin(), sorted_groups_.end(), fill_plan_.begin() + run_first);
+    for (size_t k = run_first; k < g; ++k)
+      fill_plan_[run_first + bucket_starts_[depth_class(kept_groups_[k])]++] = kept_groups_[k];
   }
   fill_planned_ = true;
   return fill_plan_;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/render/d3dx.h"
+#include "platform/render/depth_bounds.h"
 #include "platform/render/depth_tiles.h"
 #include "platform/render/guard_band.h"
 #include "platform/render/render_device.h"
@@ -320,6 +321,24 @@ void DrawSpanOneTexel(uint32_t* pixels, float* depth, int x0, int x1, float z, f
   }
 }
 
+// Whether every pixel of a row's span keeps the depth it holds, so that the span need not be
+// walked: each held depth is below the least of the span's depths. Those are the sums z,
+// z + dzdx, ... one pixel at a time, which move one way only, so the least is at an end: z, or the
+// last sum, which lies within the n roundings of z + n * dzdx. A held depth not a number is
+// never below, and leaves the span to the walk.
+inline bool SpanBehind(const float* depth, int x0, int x1, float z, float dzdx) {
+  float least = z;
+  if (!(dzdx >= 0.0f)) {
+    const double n = double(x1 - x0), last = double(z) + n * double(dzdx);
+    const double largest = std::max(std::fabs(double(z)), std::fabs(last)) + std::fabs(dzdx);
+    // Times a power of two: exact, as ldexp would be, without the library call.
+    const double bound = last - n * largest * 0x1p-23 - 1.0e-30;
+    if (!(bound > -1.0e30)) return false;  // not a number, or far below any depth
+    least = FloatAtMost(bound);
+  }
+  return DepthsBelow(depth, x0, x1, least);
+}
+
 // No depth the fill below can give any pixel of the triangle is less than this. The depths are
 // the plane of v0 and the float gradients, summed row by row and pixel by pixel. On that plane the
 // least value over the covered pixels is at a corner of the fixed-point triangle that holds them;
@@ -340,9 +359,7 @@ float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int 
   // Times a power of two: exact, as ldexp would be, without the library call.
   least -= (w + h + 16.0) * (magnitude * 0x1p-23) + 1.0e-30;
   if (!(least > -1.0e30)) return -INFINITY;  // not a number, or far below any depth
-  float bound = float(least);
-  if (double(bound) > least) bound = std::nextafter(bound, -INFINITY);
-  return bound;
+  return FloatAtMost(least);
 }
 
 }  // namespace
@@ -428,7 +445,7 @@ void RenderDevice::FillOrKeep(const ScreenVertex& a, const ScreenVertex& b, cons
       last->z_test != state.z_test || last->z_write != state.z_write)
     scene_states_.push_back(WithTexelsLookedAt(state));
   scene_triangles_.push_back({a, b, c, int(scene_states_.size()) - 1});
-  fill_planned_ = false;
+  GroupKept();
 }
 
 void RenderDevice::FillRows(int first_row, int end_row) const {
@@ -600,6 +617,7 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
     SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
+    if (z_test && SpanBehind(depth + row_start, x0, x1, span.z, dzdx)) continue;
     if (one_texel) {
       const float z_end = span.z + dzdx * float(x1 - x0);
       const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;

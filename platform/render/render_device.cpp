@@ -42,8 +42,7 @@ void RenderDevice::SetDefaults() {
   fvf_ = 0;
   in_scene_ = false;
   scene_states_.clear();
-  scene_triangles_.clear();
-  fill_planned_ = false;
+  ForgetKeptTriangles();
 }
 
 void RenderDevice::SetTextureStageState(int stage, TextureStageState state, uint32_t value) {
@@ -121,8 +120,7 @@ bool RenderDevice::BeginScene() {
   if (in_scene_ || lost_) return false;
   in_scene_ = true;
   scene_states_.clear();
-  scene_triangles_.clear();
-  fill_planned_ = false;
+  ForgetKeptTriangles();
   // Numbers start again, over a buffer that holds none, long before they could run out.
   if (next_writer_.load(std::memory_order_relaxed) >= kWritersUpTo) {
     depth_->ForgetWriters();
@@ -158,8 +156,7 @@ void RenderDevice::ClearRowsTo(int first_row, int end_row, const Background& bac
 void RenderDevice::FillSceneSoFar() {
   if (scene_triangles_.empty()) return;
   FillRows(0, back_buffer_->Height());
-  scene_triangles_.clear();
-  fill_planned_ = false;
+  ForgetKeptTriangles();
 }
 
 void RenderDevice::EndScene(bool filled_by_rows) {
@@ -167,8 +164,7 @@ void RenderDevice::EndScene(bool filled_by_rows) {
   if (!filled_by_rows) FillRows(0, back_buffer_->Height());
   in_scene_ = false;
   scene_states_.clear();
-  scene_triangles_.clear();
-  fill_planned_ = false;
+  ForgetKeptTriangles();
 }
 
 bool RenderDevice::BeginPresentRows() {

@@ -134,8 +134,13 @@ class RenderDevice {
     bool any_order;
     // The least and the greatest y of its vertices (not numbers: in every band).
     float highest_y, lowest_y;
+    float nearest;  // its least vertex depth
   };
   bool FillsInAnyOrder(const KeptTriangle& t) const;
+  // Puts the triangle just kept into the groups, while it is at hand.
+  void GroupKept();
+  // The scene's kept triangles and their groups dropped; its states stay.
+  void ForgetKeptTriangles();
   // The scene's groups, nearest first between the triangles that keep their place; planned by
   // the first fill of the scene that needs it.
   const std::vector<FillGroup>& PlannedFill() const;
@@ -182,11 +187,11 @@ class RenderDevice {
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
   mutable std::mutex plan_mutex_;
+  // The kept triangles cut into groups in drawing order, as they are kept.
+  std::vector<FillGroup> kept_groups_;
   mutable bool fill_planned_ = false;
   mutable std::vector<FillGroup> fill_plan_;
-  mutable std::vector<float> group_nearest_;
   mutable std::vector<uint32_t> bucket_starts_;
-  mutable std::vector<FillGroup> sorted_groups_;
   // The next triangle number of a fill out of order; kept below 2^31, so that vector lanes
   // compare them signed.
   static constexpr uint32_t kWritersFrom = 1, kWritersUpTo = 1u << 30;
