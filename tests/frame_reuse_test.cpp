@@ -253,8 +253,8 @@ TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureFo
   Click(150, 370);
   Frames(14);
   ASSERT_EQ(kept.current(), &kept.play());
-  // The blocks' faces filled nearest first in one twin, in drawing order in the other.
-  kept.app().Graphics().Device()->SetNearestFirstFrom(4096);
+  // The blocks' faces are filled nearest first in one twin (as from 4096 triangles), in drawing
+  // order in the other, which does not skip hidden ones.
   scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 1000, 5);
   scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 1000, 5);
   std::set<std::pair<uint32_t, int>> coloured;  // (block id, face) that showed a colour

@@ -180,8 +180,8 @@ class RenderDevice {
   // About three hundred blocks' faces.
   static constexpr size_t kSkipHiddenFrom = 4096;
   size_t skip_hidden_from_ = kSkipHiddenFrom;
-  // About fourteen hundred blocks: in fewer, the order saves less than it costs.
-  static constexpr size_t kNearestFirstFrom = 16384;
+  // Wherever hidden triangles are looked for: the order finds more of them.
+  static constexpr size_t kNearestFirstFrom = kSkipHiddenFrom;
   size_t nearest_first_from_ = kNearestFirstFrom;
   mutable std::atomic<uint64_t> hidden_skipped_{0};
   std::vector<FillState> scene_states_;
