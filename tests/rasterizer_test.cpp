@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/render/sprite.h"
 #include "platform/render/vector_spans.h"
+#include "platform/render/vertex_transform.h"
 #include "reference_raster.h"
 
 namespace r = platform::render;
@@ -494,6 +496,55 @@ TEST_F(Drawing, RandomFansGiveThePixelsAndDepthsOfTheFirstRasterizer) {
   r::AllowVectorSpans(true);
   EXPECT_GT(drawn, 640 * 480);
   EXPECT_GT(device()->HiddenSkipped(), 200u);  // the scenes passed over hidden triangles
+}
+
+// The transform of a vertex, its coordinates in one vector, against each coordinate worked out
+// alone, bit for bit: random matrices (projective ones too, and w of 1 or 0 taken as it is) and
+// vertices, some coordinates infinite or not numbers.
+TEST(VertexTransform, GivesTheScreenVertexOfEachCoordinateWorkedOutAlone) {
+  std::mt19937 random(20261209);
+  auto value = [&] {
+    const int kind = int(random() % 16);
+    if (kind == 0) return 0.0f;
+    if (kind == 1) return 1.0f;
+    if (kind == 2) return -0.0f;
+    if (kind == 3) return std::numeric_limits<float>::quiet_NaN();
+    if (kind == 4) return std::numeric_limits<float>::infinity();
+    return std::uniform_real_distribution<float>(-1000.0f, 1000.0f)(random);
+  };
+  for (int round = 0; round < 20000; ++round) {
+    r::Matrix m;
+    for (auto& row : m.m)
+      for (float& e : row) e = value();
+    if (round % 3 == 0) m.m[0][3] = m.m[1][3] = m.m[2][3] = 0.0f, m.m[3][3] = value();
+    const r::Viewport vp{uint32_t(random() % 64),
+                         uint32_t(random() % 64),
+                         1 + uint32_t(random() % 1000),
+                         1 + uint32_t(random() % 1000),
+                         value(),
+                         value()};
+    const r::Vertex v{value(), value(), value(), uint32_t(random()), value(), value()};
+    float x = v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + m.m[3][0];
+    float y = v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + m.m[3][1];
+    float z = v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2];
+    const float w = v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3];
+    if (w != 1.0f && w != 0.0f) x /= w, y /= w, z /= w;
+    const float expected[3] = {float(vp.x) + (1.0f + x) * (float(vp.width) * 0.5f),
+                               float(vp.y) + (1.0f - y) * (float(vp.height) * 0.5f),
+                               vp.min_z + z * (vp.max_z - vp.min_z)};
+    const r::ScreenVertex s = r::VertexTransform(m, vp)(v);
+    const float got[3] = {s.x, s.y, s.z};
+    for (int k = 0; k < 3; ++k) {
+      if (std::isnan(expected[k])) {
+        ASSERT_TRUE(std::isnan(got[k])) << "round " << round << " coordinate " << k;
+        continue;
+      }
+      ASSERT_EQ(std::memcmp(&expected[k], &got[k], sizeof(float)), 0)
+          << "round " << round << " coordinate " << k << ": " << expected[k] << " " << got[k];
+    }
+    ASSERT_EQ(std::memcmp(&s.u, &v.u, 2 * sizeof(float)), 0);
+    ASSERT_EQ(s.color, v.diffuse);
+  }
 }
 
 }  // namespace

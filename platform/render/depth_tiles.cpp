@@ -8,8 +8,7 @@
 
 namespace platform::render {
 
-void DepthTiles::Begin(const float* depth, int width, int first_row, int end_row,
-                       bool back_off) {
+void DepthTiles::Begin(const float* depth, int width, int first_row, int end_row, bool back_off) {
   most_untested_ = back_off ? kMostUntested : 0;
   depth_ = depth;
   width_ = width;

@@ -14,6 +14,7 @@
 #include "platform/render/guard_band.h"
 #include "platform/render/render_device.h"
 #include "platform/render/vector_spans.h"
+#include "platform/render/vertex_transform.h"
 
 namespace platform::render {
 
@@ -373,28 +374,7 @@ Result RenderDevice::DrawPrimitiveUP(PrimitiveType type, int primitive_count,
     combined_ = MatrixMultiply(MatrixMultiply(world_, view_), projection_);
     combined_stale_ = false;
   }
-  const Matrix& m = combined_;
-  const float half_w = float(viewport_.width) * 0.5f;
-  const float half_h = float(viewport_.height) * 0.5f;
-  auto to_screen = [&](const Vertex& v) {
-    float x = v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + m.m[3][0];
-    float y = v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + m.m[3][1];
-    float z = v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2];
-    float w = v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3];
-    if (w != 1.0f && w != 0.0f) {
-      x /= w;
-      y /= w;
-      z /= w;
-    }
-    ScreenVertex s;
-    s.x = float(viewport_.x) + (1.0f + x) * half_w;
-    s.y = float(viewport_.y) + (1.0f - y) * half_h;
-    s.z = viewport_.min_z + z * (viewport_.max_z - viewport_.min_z);
-    s.u = v.u;
-    s.v = v.v;
-    s.color = v.diffuse;
-    return s;
-  };
+  const VertexTransform to_screen(combined_, viewport_);
   ScreenVertex first = to_screen(vertices[0]);
   ScreenVertex prev = to_screen(vertices[1]);
   for (int i = 0; i < primitive_count; ++i) {
