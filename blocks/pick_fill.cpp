@@ -207,18 +207,21 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
 
 namespace {
 
+// Whether every cell of a span holds a depth nearer than all of the span's, so that its depth
+// test would change nothing. Its depths run one way along the row, so none is below both ends;
+// one not a number never wins.
+inline bool SpanBehind(const float* row_depths, int first, int last, const RowDepth& depth) {
+  const float z_first = depth.At(first), z_last = depth.At(last);
+  return r::DepthsBelow(row_depths, first, last, z_first < z_last ? z_first : z_last) &&
+         z_first == z_first && z_last == z_last;
+}
+
 // A depth test of one span of a row: a cell takes the nearer depth, and of equal depths the
 // one of the body first in the list (its triangles come in list order among themselves, so
 // ties keep the first of them), whatever order the bodies come in; four cells at a time while
 // four fit in the row, the cells past the span written back as they were.
 inline void TestSpan(float* row_depths, uint32_t* row_ids, int w, int first, int last,
                      const RowDepth& depth, uint32_t id) {
-  // Cells all nearer than the span change nothing. Its depths run one way along the row, so none
-  // is below both ends; one not a number never wins.
-  const float z_first = depth.At(first), z_last = depth.At(last);
-  if (r::DepthsBelow(row_depths, first, last, z_first < z_last ? z_first : z_last) &&
-      z_first == z_first && z_last == z_last)
-    return;
   using pick_walk::Floats;
   using pick_walk::Ints;
   const Floats lane = {0.0f, 1.0f, 2.0f, 3.0f};
@@ -339,7 +342,9 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
   const int w = width;
   WalkPickTriangle(
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
-        TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
+        // In a crowd, filled nearest first, most spans lie behind: each is looked at first.
+        if (!tiles || !SpanBehind(depths + size_t(y) * w, first, last, depth))
+          TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
         cells->Widen(y, first, last);
         if (rows) rows[y].Widen(first, last);
       });

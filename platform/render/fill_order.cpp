@@ -42,9 +42,18 @@ bool RenderDevice::FillsInAnyOrder(const KeptTriangle& t) const {
 }
 
 void RenderDevice::GroupKept() {
-  const uint32_t i = uint32_t(scene_triangles_.size() - 1);
-  const KeptTriangle& t = scene_triangles_.back();
   fill_planned_ = false;
+  // Only a scene filled nearest first needs groups: those kept before it grew so large are
+  // grouped when it gets there.
+  if (scene_triangles_.size() >= nearest_first_from_) GroupUpTo(scene_triangles_.size());
+}
+
+void RenderDevice::GroupUpTo(size_t count) const {
+  while (grouped_ < count) Group(uint32_t(grouped_++));
+}
+
+void RenderDevice::Group(uint32_t i) const {
+  const KeptTriangle& t = scene_triangles_[i];
   if (!FillsInAnyOrder(t)) {
     kept_groups_.push_back({i, 1, false, NAN, NAN, NAN});
     return;
@@ -66,12 +75,14 @@ void RenderDevice::GroupKept() {
 void RenderDevice::ForgetKeptTriangles() {
   scene_triangles_.clear();
   kept_groups_.clear();
+  grouped_ = 0;
   fill_planned_ = false;
 }
 
 const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
   std::lock_guard<std::mutex> lock(plan_mutex_);
   if (fill_planned_) return fill_plan_;
+  GroupUpTo(scene_triangles_.size());
   fill_plan_.resize(kept_groups_.size());
   size_t g = 0;
   while (g < kept_groups_.size()) {

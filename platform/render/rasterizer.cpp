@@ -600,7 +600,8 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
     SpanState span{z_row + dzdx * offset, u_row + dudx * offset, v_row + dvdx * offset};
     const int x0 = min_x + int(first), x1 = min_x + int(last);
     const size_t row_start = size_t(y) * width;
-    if (z_test && SpanBehind(depth + row_start, x0, x1, span.z, dzdx)) continue;
+    // In a crowd, filled nearest first, most spans lie behind: each is looked at first.
+    if (tiles && z_test && SpanBehind(depth + row_start, x0, x1, span.z, dzdx)) continue;
     if (one_texel) {
       const float z_end = span.z + dzdx * float(x1 - x0);
       const bool in_range = std::min(span.z, z_end) > 0.001f && std::max(span.z, z_end) < 0.999f;

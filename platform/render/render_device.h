@@ -139,6 +139,9 @@ class RenderDevice {
   bool FillsInAnyOrder(const KeptTriangle& t) const;
   // Puts the triangle just kept into the groups, while it is at hand.
   void GroupKept();
+  // Groups the kept triangles not yet grouped, up to `count`; one at a time by Group.
+  void GroupUpTo(size_t count) const;
+  void Group(uint32_t triangle) const;
   // The scene's kept triangles and their groups dropped; its states stay.
   void ForgetKeptTriangles();
   // The scene's groups, nearest first between the triangles that keep their place; planned by
@@ -187,8 +190,11 @@ class RenderDevice {
   std::vector<FillState> scene_states_;
   std::vector<KeptTriangle> scene_triangles_;
   mutable std::mutex plan_mutex_;
-  // The kept triangles cut into groups in drawing order, as they are kept.
-  std::vector<FillGroup> kept_groups_;
+  // The kept triangles cut into groups in drawing order, as they are kept (or by the first plan
+  // when the scene is filled nearest first from fewer triangles than before): the first
+  // `grouped_` triangles.
+  mutable std::vector<FillGroup> kept_groups_;
+  mutable size_t grouped_ = 0;
   mutable bool fill_planned_ = false;
   mutable std::vector<FillGroup> fill_plan_;
   mutable std::vector<uint32_t> bucket_starts_;
