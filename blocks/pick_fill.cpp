@@ -187,7 +187,7 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
     // keeps the least depth, and of equal depths the block first in the list (the depth test
     // of the spans), so the cells are those a fill in list order gives.
-    tiles.Begin(cells->FillDepths(), width, 0, height, /*back_off=*/false);
+    tiles.Begin(cells->FillDepths(), width, 0, height);
     corners_.resize(size_t(Count()));
     nearestFirst_.clear();
     for (int i = 0; i < Count(); ++i) {

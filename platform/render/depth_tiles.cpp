@@ -8,8 +8,7 @@
 
 namespace platform::render {
 
-void DepthTiles::Begin(const float* depth, int width, int first_row, int end_row, bool back_off) {
-  most_untested_ = back_off ? kMostUntested : 0;
+void DepthTiles::Begin(const float* depth, int width, int first_row, int end_row) {
   depth_ = depth;
   width_ = width;
   first_row_ = first_row;
@@ -58,7 +57,7 @@ bool DepthTiles::AllNearerThan(int x0, int x1, int y0, int y1, float z) {
     return false;
   }
   if (!Behind(x0, x1, y0, y1, z)) {
-    backoff_ = std::min(2 * backoff_ + 1, most_untested_);
+    backoff_ = std::min(2 * backoff_ + 1, kMostUntested);
     untested_ = backoff_;
     return false;
   }

@@ -15,16 +15,14 @@ class DepthTiles {
   static constexpr int kTileShift = 3;
   static constexpr int kTile = 1 << kTileShift;
 
-  // For rows [first_row, end_row) of a depth buffer `width` wide; every tile unknown. `back_off`:
-  // see AllNearerThan.
-  void Begin(const float* depth, int width, int first_row, int end_row, bool back_off = true);
+  // For rows [first_row, end_row) of a depth buffer `width` wide; every tile unknown.
+  void Begin(const float* depth, int width, int first_row, int end_row);
   // True when every depth in the columns x0..x1 of rows y0..y1 (inside the band) is below z, so
   // that a depth test less-or-equal fails for any depth of z or more there. A depth that is not a
   // number lets everything through, so a tile holding one is never behind.
-  // With `back_off`, after a test that fails, the next few calls answer false untested, more of
-  // them the more tests failed in a row: where nothing is hidden (a few blocks) the tests cost
-  // next to nothing, and a false answer only means the triangle is walked. A fill nearest first
-  // finds most of its tests hidden, and makes every one.
+  // After a test that fails, the next few calls answer false untested, more of them the more
+  // tests failed in a row: where nothing is hidden (a few blocks) the tests cost next to nothing,
+  // and a false answer only means the triangle is walked.
   bool AllNearerThan(int x0, int x1, int y0, int y1, float z);
   // The same test, always made, and leaving the count of untested answers as it was: for a
   // test over a larger part that, when it fails, says nothing of the smaller parts tested next.
@@ -48,7 +46,6 @@ class DepthTiles {
   int columns_ = 0;
   std::vector<float> farthest_;
   std::vector<uint8_t> exact_;
-  int most_untested_ = kMostUntested;
   int backoff_ = 0;   // calls to answer untested after the next failure
   int untested_ = 0;  // calls still to answer untested
 };

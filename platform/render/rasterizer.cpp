@@ -445,10 +445,7 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
          !next_writer_.compare_exchange_weak(first_writer, first_writer + count,
                                              std::memory_order_relaxed)) {
   }
-  // Nearest first, most tests find what they test hidden: each is made.
-  if (skip)
-    tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row,
-                /*back_off=*/first_writer >= kWritersUpTo);
+  if (skip) tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   if (first_writer < kWritersUpTo) {
     const std::vector<FillGroup>& plan = PlannedFill();
     // A group wholly above or below the band has nothing in it: passed over unread.
