@@ -83,16 +83,16 @@ const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
   std::lock_guard<std::mutex> lock(plan_mutex_);
   if (fill_planned_) return fill_plan_;
   GroupUpTo(scene_triangles_.size());
-  fill_plan_.resize(kept_groups_.size());
+  // Drawing order, then each run of groups of any order nearest first.
+  fill_plan_.assign(kept_groups_.begin(), kept_groups_.end());
   size_t g = 0;
   while (g < kept_groups_.size()) {
     if (!kept_groups_[g].any_order) {
-      fill_plan_[g] = kept_groups_[g];
       ++g;
       continue;
     }
-    // A run of groups of any order: nearest first by a counting sort into depth classes. Only
-    // the order within the run is at stake, never the pixels, so classes need not be exact.
+    // A counting sort into depth classes: only the order within the run is at stake, never the
+    // pixels, so classes need not be exact.
     const size_t run_first = g;
     float low = INFINITY, high = -INFINITY;
     for (; g < kept_groups_.size() && kept_groups_[g].any_order; ++g) {
@@ -100,12 +100,7 @@ const std::vector<RenderDevice::FillGroup>& RenderDevice::PlannedFill() const {
       high = std::max(high, kept_groups_[g].nearest);
     }
     const double from = low, span = double(high) - double(low);
-    if (!(span > 0.0)) {
-      std::copy(kept_groups_.begin() + std::ptrdiff_t(run_first),
-                kept_groups_.begin() + std::ptrdiff_t(g),
-                fill_plan_.begin() + std::ptrdiff_t(run_first));
-      continue;
-    }
+    if (!(span > 0.0)) continue;
     const double scale = double(kDepthClasses - 1) / span;
     auto depth_class = [&](const FillGroup& group) {
       return std::min(size_t((double(group.nearest) - from) * scale), kDepthClasses - 1);

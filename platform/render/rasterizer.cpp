@@ -435,6 +435,7 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
   DepthTiles tiles;
   uint64_t skipped = 0;
   const bool skip = scene_triangles_.size() >= skip_hidden_from_;
+  if (skip) tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   // This fill's triangle numbers, above those of every fill before it: a depth written then
   // was drawn earlier.
   const uint32_t count = uint32_t(scene_triangles_.size());
@@ -445,7 +446,6 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
          !next_writer_.compare_exchange_weak(first_writer, first_writer + count,
                                              std::memory_order_relaxed)) {
   }
-  if (skip) tiles.Begin(depth_->Depth(), back_buffer_->Width(), first_row, end_row);
   if (first_writer < kWritersUpTo) {
     const std::vector<FillGroup>& plan = PlannedFill();
     // A group wholly above or below the band has nothing in it: passed over unread.
