@@ -95,10 +95,12 @@ void ByAxis(const Block& a, F4* x, F4* y, F4* z) {
 
 struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
-  uint8_t outside[8];             // per corner, the sides of the box it lies clearly beyond
+  uint64_t outside = 0;  // per corner, a byte: the sides of the box it lies clearly beyond
   Vec3 extent;
   float bound = 0.0f;  // at least the magnitude of every coordinate of a's corners and b's corner 0
   float slack = 0.0f;
+  // Beyond these a coordinate lies clearly outside: -slack, and each axis's extent + slack.
+  F4 low{}, high[3]{};
   bool moved = false;  // a probe pushed a corner of a
 
   CornerLocals(const Block& a, const Block& b) : extent(a.size) {
@@ -120,6 +122,10 @@ struct CornerLocals {
   void SetBound(float magnitude) {
     bound = magnitude + PushRoom(extent);
     slack = Slack(extent, magnitude);
+    low = F4{} - slack;
+    high[0] = F4{} + (extent.x + slack);
+    high[1] = F4{} + (extent.y + slack);
+    high[2] = F4{} + (extent.z + slack);
   }
   // One corner, after it moved.
   void Refresh(const Block& a, const Block& b, int k) {
@@ -130,7 +136,8 @@ struct CornerLocals {
       SetBound(magnitude);
       OutcodeAll();
     }
-    outside[k] = Outcode(l);
+    const int shift = 8 * k;
+    outside = (outside & ~(uint64_t{0xFF} << shift)) | uint64_t{Outcode(l)} << shift;
   }
   // All eight, after they all moved.
   void RefreshAll(const Block& a, const Block& b) {
@@ -154,12 +161,12 @@ struct CornerLocals {
   }
   // Every corner's outcode from its coordinates as they are.
   void OutcodeAll() {
-    for (int half = 0; half < 2; ++half) {
-      const I4 code =
+    I4 code[2];
+    for (int half = 0; half < 2; ++half)
+      code[half] =
           OutcodeLanes(float4::Load(&local[0][4 * half]), float4::Load(&local[1][4 * half]),
                        float4::Load(&local[2][4 * half]));
-      for (int j = 0; j < 4; ++j) outside[4 * half + j] = uint8_t(code[j]);
-    }
+    outside = float4::LowBytes(code[0], code[1]);
   }
   // One bit per side of the box that the point lies beyond by more than the slack; 0 for NaN.
   uint8_t Outcode(const Vec3& l) const {
@@ -168,9 +175,12 @@ struct CornerLocals {
                    (l.z > extent.z + slack) << 5);
   }
   I4 OutcodeLanes(F4 x, F4 y, F4 z) const {
-    const float low = -slack;
-    return ((x < low) & 1) | ((y < low) & 2) | ((z < low) & 4) | ((x > extent.x + slack) & 8) |
-           ((y > extent.y + slack) & 16) | ((z > extent.z + slack) & 32);
+    return ((x < low) & 1) | ((y < low) & 2) | ((z < low) & 4) | ((x > high[0]) & 8) |
+           ((y > high[1]) & 16) | ((z > high[2]) & 32);
+  }
+  // Lanes whose outcode is not 0: the point lies clearly beyond some side (NaN never does).
+  I4 BeyondLanes(F4 x, F4 y, F4 z) const {
+    return (x < low) | (y < low) | (z < low) | (x > high[0]) | (y > high[1]) | (z > high[2]);
   }
   // Which corners lie inside the box, bounds included, as the corner probe tests them.
   unsigned InsideClosed() const {
@@ -197,8 +207,8 @@ struct CornerLocals {
     }
     unsigned bits = 0;
     for (int group = 0; group < 3; ++group) {
-      const I4 code = OutcodeLanes(mids[group][0], mids[group][1], mids[group][2]);
-      bits |= float4::Bits(code == 0) << (4 * group);
+      bits |= float4::Bits(~BeyondLanes(mids[group][0], mids[group][1], mids[group][2]))
+              << (4 * group);
     }
     return bits;
   }
@@ -215,15 +225,15 @@ struct CornerLocals {
             kSampleWeights[group][0] * l[fc[0]] + kSampleWeights[group][1] * l[fc[1]] +
             kSampleWeights[group][2] * l[fc[2]] + kSampleWeights[group][3] * l[fc[3]];
       }
-      const I4 code = OutcodeLanes(coordinate[0], coordinate[1], coordinate[2]);
-      bits |= float4::Bits(code == 0) << (4 * group);
+      bits |= float4::Bits(~BeyondLanes(coordinate[0], coordinate[1], coordinate[2]))
+              << (4 * group);
     }
     return bits & 0x1F;
   }
   // Whether the given corners all lie beyond one side; then every combination of them does too.
   bool AllClearlyOutside(const int* corners, int count) const {
-    uint8_t common = 0x3F;
-    for (int i = 0; i < count; ++i) common &= outside[corners[i]];
+    uint64_t common = 0x3F;
+    for (int i = 0; i < count; ++i) common &= outside >> (8 * corners[i]);
     return common != 0;
   }
   // Whether all five samples of the face with these corners lie clearly outside, found from one

@@ -7,8 +7,12 @@
 #include <cmath>
 #include <cstring>
 
+#include <cstdint>
 #if defined(__SSE__)
 #include <xmmintrin.h>
+#endif
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
 #endif
 
 namespace float4 {
@@ -36,6 +40,20 @@ inline unsigned Bits(I4 mask) {
 #else
   return unsigned(mask[0] & 1) | unsigned(mask[1] & 1) << 1 | unsigned(mask[2] & 1) << 2 |
          unsigned(mask[3] & 1) << 3;
+#endif
+}
+
+// The low byte of each lane of a, then of b, in the bytes of one word, lane 0 of a lowest; every
+// lane must hold a value from 0 to 255.
+inline uint64_t LowBytes(I4 a, I4 b) {
+#if defined(__SSE2__) && defined(__x86_64__)
+  const __m128i words = _mm_packs_epi32(__m128i(a), __m128i(b));
+  return uint64_t(_mm_cvtsi128_si64(_mm_packus_epi16(words, words)));
+#else
+  uint64_t bytes = 0;
+  for (int j = 0; j < 4; ++j)
+    bytes |= uint64_t(uint8_t(a[j])) << (8 * j) | uint64_t(uint8_t(b[j])) << (8 * j + 32);
+  return bytes;
 #endif
 }
 
