@@ -75,6 +75,14 @@ class BlockSet : public OwningObjectList<Block> {
 
   // World x view x projection x viewport, read back from the device.
   Mat4 ScreenMatrix(platform::render::RenderDevice* device) const;
+  // Notes the corners and the screen matrix of the picture just drawn, for MovedRows.
+  void KeepDrawnCorners(const Mat4& screen);
+  // The rows [*first_row, *end_row) of a picture `height` rows high that can differ from the
+  // one KeepDrawnCorners noted, because blocks moved since: their triangles before and after,
+  // and the outlines of their pick cells. False when the list or the screen matrix changed,
+  // more than `most` blocks moved, or a moved block has a corner outside the depth range or far
+  // off the screen, whose rows the device's clipping could carry anywhere.
+  bool MovedRows(const Mat4& screen, int height, int most, int* first_row, int* end_row) const;
   // Refills the front buffer (excluded null) or the back buffer without the excluded body. The
   // front buffer is left as it is when its inputs (transforms, block list, every corner) are
   // those of its last fill: the fill would give the same cells.
@@ -291,6 +299,14 @@ class BlockSet : public OwningObjectList<Block> {
   uint32_t nextId_ = 1;  // the id the next block added gets
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
+  // The corners the picture last noted shows, with its list version and screen matrix.
+  struct DrawnCorners {
+    Vec3 at[8];
+  };
+  std::vector<DrawnCorners> drawnCorners_;
+  uint64_t drawnVersion_ = 0;
+  Mat4 drawnScreen_;
+  bool cornersDrawn_ = false;
   // The inputs of the front buffer's last fill (empty: none to trust) and a scratch key.
   FrameKey frontInputs_;
   FrameKey pickInputs_;

@@ -95,7 +95,7 @@ void ByAxis(const Block& a, F4* x, F4* y, F4* z) {
 
 struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
-  uint64_t outside = 0;  // per corner, a byte: the sides of the box it lies clearly beyond
+  uint64_t outside = 0;           // per corner, a byte: the sides of the box it lies clearly beyond
   Vec3 extent;
   float bound = 0.0f;  // at least the magnitude of every coordinate of a's corners and b's corner 0
   float slack = 0.0f;

@@ -5,9 +5,8 @@
 #pragma once
 
 #include <cmath>
-#include <cstring>
-
 #include <cstdint>
+#include <cstring>
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif

@@ -29,6 +29,12 @@ class FrameKey {
     size_ += size;
   }
   bool Empty() const { return size_ == 0; }
+  size_t Size() const { return size_; }
+  // Whether both keys begin with the same first `size` bytes.
+  bool SameStart(const FrameKey& other, size_t size) const {
+    return size <= size_ && size <= other.size_ &&
+           (size == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size) == 0);
+  }
   bool operator==(const FrameKey& other) const {
     return size_ == other.size_ &&
            (size_ == 0 || std::memcmp(bytes_.get(), other.bytes_.get(), size_) == 0);

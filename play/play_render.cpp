@@ -31,12 +31,8 @@ void PlayScene::BuildFrameKey() {
   r::Viewport viewport;
   device->GetViewport(&viewport);
   sceneKey.Add(viewport);
-  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
-  // transforms, the list and the corners: the front fills count their changes, looked at by
-  // every frame's step before its render. A face's texture is set when its block is made and
-  // when it is first painted (then its own is made, which the device counts as a write), and the
-  // device counts every write of a texel.
-  sceneKey.Add(world->blockSet.FrontFills());
+  // A face's texture is set when its block is made and when it is first painted (then its own
+  // is made, which the device counts as a write), and the device counts every write of a texel.
   sceneKey.Add(device->TexelWrites());
   const Table& table = world->table;
   sceneKey.Add(table.vertices);
@@ -49,6 +45,11 @@ void PlayScene::BuildFrameKey() {
   const GrabLayer& handles = world->grabLayer;
   sceneKey.Add(handles.Count());
   for (int i = 0; i < handles.Count(); ++i) sceneKey.Add(handles.At(i)->anchor);
+  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
+  // transforms, the list and the corners: the front fills count their changes, looked at by
+  // every frame's step before its render.
+  sceneKeyBeforeBlocks = sceneKey.Size();
+  sceneKey.Add(world->blockSet.FrontFills());
 
   sceneUnchanged = sceneKept && app->Graphics().FrameReuse() && sceneKey == drawnSceneKey;
   if (!sceneUnchanged) ++scenesDrawn;
@@ -80,6 +81,10 @@ void PlayScene::Render(SceneManager* /*manager*/) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// More blocks moved than this (the door's fall moves them all) and the frame is drawn whole: the
+// look for their rows would cost more than it saves.
+constexpr int kMostMovedForRows = 256;
 
 // Rows [first_row, end_row) of a picture `width` pixels wide, `pitch` bytes a row, into `copy`
 // (`width` pixels a row).
@@ -205,7 +210,10 @@ void PlayScene::DrawFrame() {
   bool bands_finish = false;
   // The scene's picture is kept for the frames that change only what goes over it.
   const bool keep_scene = !sceneKey.Empty() && graphics.FrameReuse() && back_buffer;
+  const bool scene_was_kept = sceneKept;
   sceneKept = false;
+  bool rows_only = false;
+  int first_row = 0, end_row = 0;
   bool scene_in_bands = false;
   if (keep_scene) scenePicture.resize(size_t(back_buffer->Width()) * size_t(back_buffer->Height()));
 
@@ -224,10 +232,32 @@ void PlayScene::DrawFrame() {
     const bool locked_ok = back_buffer && back_buffer->LockRect(&locked);
     BlockSet& blocks = world->blockSet;
     BackgroundJob& second_core = blocks.SecondCore();
+    const bool overlays = !locked_ok || world->grabLayer.Count() > 0 || notice || pictureOnly;
+    end_row = height;
+    if (keep_scene) {
+      // Where the scene before is kept and only blocks moved since, the rows they covered and
+      // cover now are drawn again, the rest copied from it; the palette then goes over it all.
+      const Mat4 screen = blocks.ScreenMatrix(device);
+      rows_only = scene_was_kept && !overlays && !background_cleared &&
+                  scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
+                  sceneKey.Size() == drawnSceneKey.Size() &&
+                  sceneKey.SameStart(drawnSceneKey, sceneKeyBeforeBlocks) &&
+                  blocks.MovedRows(screen, height, kMostMovedForRows, &first_row, &end_row) &&
+                  2 * (end_row - first_row) <= height;
+      if (!rows_only) first_row = 0, end_row = height;
+      framesInMovedRows += rows_only;
+      blocks.KeepDrawnCorners(screen);
+    }
+    if (rows_only) {
+      for (const auto& [from, to] : {std::pair{0, first_row}, std::pair{end_row, height}})
+        for (int y = from; y < to; ++y)
+          std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * locked.pitch,
+                      scenePicture.data() + size_t(y) * back_buffer->Width(),
+                      size_t(back_buffer->Width()) * 4);
+    }
     // Grab handles are drawn over the bands' pixels once both are done; without them the bands
     // finish the frame themselves.
-    bands_finish = locked_ok && world->grabLayer.Count() == 0 && !notice && !pictureOnly &&
-                   device->BeginPresentRows();
+    bands_finish = !overlays && !rows_only && device->BeginPresentRows();
     blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
                   &blocks,
@@ -238,8 +268,8 @@ void PlayScene::DrawFrame() {
                   locked_ok ? locked.pitch : 0,
                   locked_ok ? back_buffer->Width() : 0,
                   height,
-                  0,
-                  bands.Split(height),
+                  first_row,
+                  rows_only ? (first_row + end_row) / 2 : bands.Split(height),
                   bands_finish,
                   world,
                   this,
@@ -250,7 +280,7 @@ void PlayScene::DrawFrame() {
                   {}};
     RowBand lower = upper;
     lower.first_row = upper.end_row;
-    lower.end_row = height;
+    lower.end_row = end_row;
     lower.marks_from = nullptr;  // queued behind the refresh, and the background
     lower.background_from = nullptr;
     backgroundJob = 0;
@@ -258,7 +288,8 @@ void PlayScene::DrawFrame() {
     const Clock::time_point start = Clock::now();
     upper.Run();
     blocks.FinishPickRefresh();  // the lower band with it
-    bands.Balance(upper.end_row, height, Ms(upper.done - start), Ms(lower.done - upper.done));
+    if (!rows_only)
+      bands.Balance(upper.end_row, height, Ms(upper.done - start), Ms(lower.done - upper.done));
     if (locked_ok) back_buffer->UnlockRect();
     device->EndScene(true);
     scene_in_bands = locked_ok;
@@ -271,7 +302,8 @@ void PlayScene::DrawFrame() {
     r::LockedRect locked;
     if (!bands_finish && back_buffer->LockRect(&locked)) {
       KeepRows(scenePicture.data(), static_cast<const uint8_t*>(locked.bits), locked.pitch,
-               back_buffer->Width(), 0, back_buffer->Height());
+               back_buffer->Width(), rows_only ? first_row : 0,
+               rows_only ? end_row : back_buffer->Height());
       back_buffer->UnlockRect();
       sceneKept = true;
     }

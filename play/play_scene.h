@@ -63,6 +63,8 @@ class PlayScene : public Scene, public ToolHost {
   uint8_t doorPictureShown = 0;
   // Frames drawn over the kept picture of the scene, for the tests.
   int framesOverKeptScene = 0;
+  // Frames drawn again only in the rows of the blocks that moved, for the tests.
+  int framesInMovedRows = 0;
   // Test hook: with false, the bands clear the background of every frame themselves.
   bool clearBesidePhysics = true;
 
@@ -94,6 +96,9 @@ class PlayScene : public Scene, public ToolHost {
   // The scene's key and picture (the back buffer before the palette and the cursor) as last
   // drawn; the picture is trusted only while sceneKept.
   FrameKey drawnSceneKey;
+  // How much of sceneKey comes before the blocks' part, which is last: where the rest agrees,
+  // only blocks moved, and only their rows need drawing again.
+  size_t sceneKeyBeforeBlocks = 0;
   std::vector<uint32_t> scenePicture;
   bool sceneKept = false;
   bool sceneUnchanged = false;  // this frame's scene is the kept one

@@ -1,0 +1,63 @@
+// The rows of the picture that blocks moved since it was drawn can have changed, so that a frame
+// in which only a few blocks moved is drawn again in those rows alone.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "blocks/block_set.h"
+
+namespace {
+
+// Corners this far off the screen (in pixels) or outside the depth range are clipped by the
+// device, and their triangles' rows are not bounded by the corners'.
+constexpr float kFarOff = 16384.0f;
+
+// The least and greatest screen y of the corners; false where the rows cannot be bounded.
+bool ScreenRows(const Vec3 (&corners)[8], const Mat4& screen, float* low, float* high) {
+  for (const Vec3& corner : corners) {
+    const ScreenPoint p = ProjectToScreen(corner, screen);
+    if (!(p.z >= 0.0f && p.z <= 1.0f && std::fabs(p.x) < kFarOff && std::fabs(p.y) < kFarOff))
+      return false;
+    *low = std::min(*low, p.y);
+    *high = std::max(*high, p.y);
+  }
+  return true;
+}
+
+}  // namespace
+
+void BlockSet::KeepDrawnCorners(const Mat4& screen) {
+  drawnCorners_.resize(size_t(Count()));
+  for (int i = 0; i < Count(); ++i)
+    std::memcpy(drawnCorners_[size_t(i)].at, At(i)->corners, sizeof(DrawnCorners));
+  drawnVersion_ = listVersion_;
+  drawnScreen_ = screen;
+  cornersDrawn_ = true;
+}
+
+bool BlockSet::MovedRows(const Mat4& screen, int height, int most, int* first_row,
+                         int* end_row) const {
+  if (!cornersDrawn_ || drawnVersion_ != listVersion_ || drawnCorners_.size() != size_t(Count()) ||
+      std::memcmp(drawnScreen_.m, screen.m, sizeof screen.m) != 0)
+    return false;
+  float low = INFINITY, high = -INFINITY;
+  int moved = 0;
+  for (int i = 0; i < Count(); ++i) {
+    const DrawnCorners& drawn = drawnCorners_[size_t(i)];
+    if (std::memcmp(drawn.at, At(i)->corners, sizeof drawn.at) == 0) continue;
+    if (++moved > most || !ScreenRows(drawn.at, screen, &low, &high) ||
+        !ScreenRows(At(i)->corners, screen, &low, &high))
+      return false;
+  }
+  if (moved == 0) {
+    *first_row = *end_row = 0;
+    return true;
+  }
+  // The picture fills rows ceil(low) to floor(high), the pick walk rows round(low) to
+  // round(high); a pick cell's outline mark is read by its own row and the next, and blackens
+  // pixels down to the row after that. Two rows more each way cover the device's own rounding
+  // of the corners, which it projects apart.
+  *first_row = std::clamp(int(std::floor(low)) - 2, 0, height);
+  *end_row = std::clamp(int(std::ceil(high)) + 5, 0, height);
+  return true;
+}
