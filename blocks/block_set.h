@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "app/background_job.h"
@@ -75,14 +76,19 @@ class BlockSet : public OwningObjectList<Block> {
 
   // World x view x projection x viewport, read back from the device.
   Mat4 ScreenMatrix(platform::render::RenderDevice* device) const;
+  // More blocks moved than this (the door's fall moves them all) and a picture or a pick fill is
+  // made whole: the look for their rows would cost more than it saves.
+  static constexpr int kMostMovedForRows = 256;
   // Notes the corners and the screen matrix of the picture just drawn, for MovedRows.
-  void KeepDrawnCorners(const Mat4& screen);
+  void KeepDrawnCorners(const Mat4& screen) { NoteCorners(&drawn_, screen); }
   // The rows [*first_row, *end_row) of a picture `height` rows high that can differ from the
   // one KeepDrawnCorners noted, because blocks moved since: their triangles before and after,
   // and the outlines of their pick cells. False when the list or the screen matrix changed,
   // more than `most` blocks moved, or a moved block has a corner outside the depth range or far
   // off the screen, whose rows the device's clipping could carry anywhere.
-  bool MovedRows(const Mat4& screen, int height, int most, int* first_row, int* end_row) const;
+  bool MovedRows(const Mat4& screen, int height, int most, int* first_row, int* end_row) const {
+    return MovedRows(drawn_, screen, height, most, first_row, end_row);
+  }
   // Refills the front buffer (excluded null) or the back buffer without the excluded body. The
   // front buffer is left as it is when its inputs (transforms, block list, every corner) are
   // those of its last fill: the fill would give the same cells.
@@ -95,6 +101,8 @@ class BlockSet : public OwningObjectList<Block> {
   void SetSkipHidden(bool skip) { skipHidden_ = skip; }
   uint64_t HiddenSkipped() const { return hiddenSkipped_; }
   int PickFillsSkipped() const { return pickFillsSkipped_; }
+  // Front fills made only in the rows of the few blocks that moved.
+  int FrontRowRefills() const { return frontRowRefills_; }
   // Bumped whenever the front buffer is filled for inputs (transforms, block list, corners)
   // other than those of its last fill; every play frame's step looks at them before the render.
   uint64_t FrontFills() const { return frontFills_; }
@@ -107,7 +115,8 @@ class BlockSet : public OwningObjectList<Block> {
   bool RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                          const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
                          PickBuffer::Extent* rows = nullptr,
-                         platform::render::DepthTiles* tiles = nullptr) const;
+                         platform::render::DepthTiles* tiles = nullptr, int first_row = 0,
+                         int end_row = std::numeric_limits<int>::max()) const;
   // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, then
   // (if not null) `next`, three points, as the face's other triangle; but each cell is written
   // once, and `next` is tested row by row while the row is still at hand.
@@ -299,14 +308,30 @@ class BlockSet : public OwningObjectList<Block> {
   uint32_t nextId_ = 1;  // the id the next block added gets
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
-  // The corners the picture last noted shows, with its list version and screen matrix.
-  struct DrawnCorners {
-    Vec3 at[8];
+  // Every block's corners as a picture or a fill was made of them, and the list version and
+  // screen matrix it was made for.
+  struct CornerRecord {
+    struct Corners {
+      Vec3 at[8];
+    };
+    std::vector<Corners> corners;
+    uint64_t version = 0;
+    Mat4 screen;
+    bool kept = false;
   };
-  std::vector<DrawnCorners> drawnCorners_;
-  uint64_t drawnVersion_ = 0;
-  Mat4 drawnScreen_;
-  bool cornersDrawn_ = false;
+  void NoteCorners(CornerRecord* record, const Mat4& screen) const;
+  bool MovedRows(const CornerRecord& record, const Mat4& screen, int height, int most,
+                 int* first_row, int* end_row) const;
+  // Whether the front buffer can be brought up to date by filling only the rows of the blocks
+  // moved since its last fill (the same list, screen matrix and table), and which rows.
+  bool FrontRowsSuffice(const Mat4& ms, int* first_row, int* end_row) const;
+  // The front buffer's rows [first_row, end_row) emptied and filled again: the table, then the
+  // blocks in list order, whose cells a whole fill gives.
+  void RefillFrontRows(const Mat4& ms, int first_row, int end_row);
+  CornerRecord drawn_;                   // the picture last drawn
+  CornerRecord filled_;                  // the front buffer's last fill
+  int refillFirst_ = 0, refillEnd_ = 0;  // the rows of the refill running in the background
+  int frontRowRefills_ = 0;
   // The inputs of the front buffer's last fill (empty: none to trust) and a scratch key.
   FrameKey frontInputs_;
   FrameKey pickInputs_;

@@ -1,5 +1,6 @@
-// The rows of the picture that blocks moved since it was drawn can have changed, so that a frame
-// in which only a few blocks moved is drawn again in those rows alone.
+// The rows of the picture and of the pick buffer that blocks moved since they were made can have
+// changed, so that a frame in which only a few blocks moved is drawn and picked again in those
+// rows alone.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -26,26 +27,26 @@ bool ScreenRows(const Vec3 (&corners)[8], const Mat4& screen, float* low, float*
 
 }  // namespace
 
-void BlockSet::KeepDrawnCorners(const Mat4& screen) {
-  drawnCorners_.resize(size_t(Count()));
+void BlockSet::NoteCorners(CornerRecord* record, const Mat4& screen) const {
+  record->corners.resize(size_t(Count()));
   for (int i = 0; i < Count(); ++i)
-    std::memcpy(drawnCorners_[size_t(i)].at, At(i)->corners, sizeof(DrawnCorners));
-  drawnVersion_ = listVersion_;
-  drawnScreen_ = screen;
-  cornersDrawn_ = true;
+    std::memcpy(record->corners[size_t(i)].at, At(i)->corners, sizeof(CornerRecord::Corners));
+  record->version = listVersion_;
+  record->screen = screen;
+  record->kept = true;
 }
 
-bool BlockSet::MovedRows(const Mat4& screen, int height, int most, int* first_row,
-                         int* end_row) const {
-  if (!cornersDrawn_ || drawnVersion_ != listVersion_ || drawnCorners_.size() != size_t(Count()) ||
-      std::memcmp(drawnScreen_.m, screen.m, sizeof screen.m) != 0)
+bool BlockSet::MovedRows(const CornerRecord& record, const Mat4& screen, int height, int most,
+                         int* first_row, int* end_row) const {
+  if (!record.kept || record.version != listVersion_ || record.corners.size() != size_t(Count()) ||
+      std::memcmp(record.screen.m, screen.m, sizeof screen.m) != 0)
     return false;
   float low = INFINITY, high = -INFINITY;
   int moved = 0;
   for (int i = 0; i < Count(); ++i) {
-    const DrawnCorners& drawn = drawnCorners_[size_t(i)];
-    if (std::memcmp(drawn.at, At(i)->corners, sizeof drawn.at) == 0) continue;
-    if (++moved > most || !ScreenRows(drawn.at, screen, &low, &high) ||
+    const CornerRecord::Corners& then = record.corners[size_t(i)];
+    if (std::memcmp(then.at, At(i)->corners, sizeof then.at) == 0) continue;
+    if (++moved > most || !ScreenRows(then.at, screen, &low, &high) ||
         !ScreenRows(At(i)->corners, screen, &low, &high))
       return false;
   }

@@ -109,6 +109,18 @@ uint64_t BlockSet::Step(platform::render::RenderDevice* device, const Block* /*h
   };
   if (!settleCheck) {
     if (!FrontNeedsFill(frontMatrix_)) return 0;
+    // A few blocks moved (one in the hand): only the rows they left and reach are filled again.
+    if (FrontRowsSuffice(frontMatrix_, &refillFirst_, &refillEnd_)) {
+      ++frontRowRefills_;
+      pickJob_.Start(
+          [](void* context) {
+            auto* set = static_cast<BlockSet*>(context);
+            set->RefillFrontRows(set->frontMatrix_, set->refillFirst_, set->refillEnd_);
+            set->MarkEdges();
+          },
+          this);
+      return 0;
+    }
     pickJob_.Start(fill_table, this, /*more_soon=*/true);
     pickJob_.Start(fill_blocks, this);
     return 0;

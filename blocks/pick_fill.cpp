@@ -13,6 +13,7 @@ void BlockSet::ClearPickBuffers() {
   FinishPickRefresh();
   frontInputs_.Clear();
   front_.Clear();
+  filled_.kept = false;
   back_.Clear();
   frontDescribed_ = false;
   frontVersion_ = backVersion_ = listVersion_;
@@ -201,8 +202,59 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     std::sort(nearestFirst_.begin(), nearestFirst_.end());
     for (const auto& [least, i] : nearestFirst_) fill_block(i, corners_[size_t(i)].points);
   }
-  if (rows) frontDescribed_ = true;
+  if (rows) {
+    frontDescribed_ = true;
+    NoteCorners(&filled_, ms);
+  }
   hiddenSkipped_ += skipped;
+}
+
+bool BlockSet::FrontRowsSuffice(const Mat4& ms, int* first_row, int* end_row) const {
+  return pickReuse_ && frontDescribed_ && front_.UsedKnown() &&
+         frontBlockRows_.size() == size_t(height) && TableKey(ms) == frontTableKey_ &&
+         MovedRows(filled_, ms, height, kMostMovedForRows, first_row, end_row) &&
+         2 * (*end_row - *first_row) <= height;
+}
+
+void BlockSet::RefillFrontRows(const Mat4& ms, int first_row, int end_row) {
+  PickBuffer* cells = &front_;
+  for (int y = first_row; y < end_row; ++y) {
+    const PickBuffer::Extent used = cells->Used(y);
+    if (used.first <= used.last) {
+      const size_t row = size_t(y) * width;
+      std::fill(cells->FillDepths() + row + used.first, cells->FillDepths() + row + used.last + 1,
+                PickCell::kEmptyDepth);
+      std::fill(cells->FillIds() + row + used.first, cells->FillIds() + row + used.last + 1, 0u);
+    }
+    cells->SetUsed(y, {});
+    frontBlockRows_[size_t(y)] = {};
+  }
+  // Into emptied cells a triangle's spans win as a first fill's do: the table's two, then the
+  // blocks in list order, each cell keeping what the whole fill would.
+  if (table && table->tableCornerRefs()[0]) {
+    ScreenPoint q[4];
+    for (int k = 0; k < 4; ++k) q[k] = ProjectToScreen(*table->tableCornerRefs()[k], ms);
+    RasterizeTriangle(cells, q[0], q[1], q[2], PickCell::kTableBody, 1, 0, nullptr, nullptr,
+                      first_row, end_row);
+    RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1, nullptr, nullptr,
+                      first_row, end_row);
+  }
+  for (int i = 0; i < Count(); ++i) {
+    ScreenPoint s[8];
+    ProjectCornersToScreen(At(i)->corners, ms, s);
+    float low = s[0].y, high = s[0].y;
+    for (int k = 1; k < 8; ++k) low = std::min(low, s[k].y), high = std::max(high, s[k].y);
+    // The walk's rows run from round(least y) to round(greatest y); not a number reaches any.
+    if (low + 0.5f >= float(end_row) || high + 0.5f < float(first_row)) continue;
+    for (int f = 0; f < 6; ++f) {
+      const int* c = kFaceCorners[f];
+      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, frontBlockRows_.data(),
+                        nullptr, first_row, end_row);
+      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, frontBlockRows_.data(),
+                        nullptr, first_row, end_row);
+    }
+  }
+  NoteCorners(&filled_, ms);
 }
 
 namespace {
@@ -323,7 +375,8 @@ void BlockSet::FillFirstTriangle(PickBuffer* cells, const ScreenPoint& v0, const
 
 bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const ScreenPoint& v1,
                                  const ScreenPoint& v2, uint32_t body, int face_index, int triangle,
-                                 PickBuffer::Extent* rows, r::DepthTiles* tiles) const {
+                                 PickBuffer::Extent* rows, r::DepthTiles* tiles, int first_row,
+                                 int end_row) const {
   if (tiles) {
     // A coordinate not a number reaches anywhere.
     const bool numbers = !std::isnan(v0.x + v1.x + v2.x + v0.y + v1.y + v2.y);
@@ -342,6 +395,7 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
   const int w = width;
   WalkPickTriangle(
       v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
+        if (y < first_row || y >= end_row) return;
         // In a crowd, filled nearest first, most spans lie behind: each is looked at first.
         if (!tiles || !SpanBehind(depths + size_t(y) * w, first, last, depth))
           TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);

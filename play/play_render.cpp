@@ -82,10 +82,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// More blocks moved than this (the door's fall moves them all) and the frame is drawn whole: the
-// look for their rows would cost more than it saves.
-constexpr int kMostMovedForRows = 256;
-
 // Rows [first_row, end_row) of a picture `width` pixels wide, `pitch` bytes a row, into `copy`
 // (`width` pixels a row).
 void KeepRows(uint32_t* copy, const uint8_t* bits, int pitch, int width, int first_row,
@@ -238,12 +234,13 @@ void PlayScene::DrawFrame() {
       // Where the scene before is kept and only blocks moved since, the rows they covered and
       // cover now are drawn again, the rest copied from it; the palette then goes over it all.
       const Mat4 screen = blocks.ScreenMatrix(device);
-      rows_only = scene_was_kept && !overlays && !background_cleared &&
-                  scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
-                  sceneKey.Size() == drawnSceneKey.Size() &&
-                  sceneKey.SameStart(drawnSceneKey, sceneKeyBeforeBlocks) &&
-                  blocks.MovedRows(screen, height, kMostMovedForRows, &first_row, &end_row) &&
-                  2 * (end_row - first_row) <= height;
+      rows_only =
+          scene_was_kept && !overlays && !background_cleared &&
+          scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
+          sceneKey.Size() == drawnSceneKey.Size() &&
+          sceneKey.SameStart(drawnSceneKey, sceneKeyBeforeBlocks) &&
+          blocks.MovedRows(screen, height, BlockSet::kMostMovedForRows, &first_row, &end_row) &&
+          2 * (end_row - first_row) <= height;
       if (!rows_only) first_row = 0, end_row = height;
       framesInMovedRows += rows_only;
       blocks.KeepDrawnCorners(screen);

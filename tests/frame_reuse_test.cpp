@@ -327,6 +327,8 @@ TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureFo
   // Drags and turns of a few blocks drew only their rows again, bit for bit the whole frame.
   EXPECT_GT(kept.play().framesInMovedRows, 30);
   EXPECT_EQ(whole.play().framesInMovedRows, 0);
+  EXPECT_GT(kept.world().blockSet.FrontRowRefills(), 30);
+  EXPECT_EQ(whole.world().blockSet.FrontRowRefills(), 0);
   ChooseTool(3);  // the door: the thousand fall onto the towers
   Frames(40);
   EXPECT_GT(kept.app().Graphics().Device()->HiddenSkipped(), 10000u);
