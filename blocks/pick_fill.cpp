@@ -389,19 +389,25 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
       tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer
     }
   }
+  // The walk's last row is round(greatest y): before first_row, it gives nothing there. Rows
+  // from end_row on are not walked at all, as a shorter buffer's: each row hands on only to the
+  // rows below it.
+  if (std::max({v0.y, v1.y, v2.y}) + 0.5f < float(first_row)) return true;
   const uint32_t id = (body << 4) | (triangle ? PickCell::kTriangleBit : 0) | uint32_t(face_index);
   float* const depths = cells->FillDepths();
   uint32_t* const ids = cells->FillIds();
   const int w = width;
-  WalkPickTriangle(
-      v0, v1, v2, width, height, [=](int y, int first, int last, const RowDepth& depth) {
-        if (y < first_row || y >= end_row) return;
-        // In a crowd, filled nearest first, most spans lie behind: each is looked at first.
-        if (!tiles || !SpanBehind(depths + size_t(y) * w, first, last, depth))
-          TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth, id);
-        cells->Widen(y, first, last);
-        if (rows) rows[y].Widen(first, last);
-      });
+  WalkPickTriangle(v0, v1, v2, width, std::min(height, end_row),
+                   [=](int y, int first, int last, const RowDepth& depth) {
+                     if (y < first_row) return;
+                     // In a crowd, filled nearest first, most spans lie behind: each is looked at
+                     // first.
+                     if (!tiles || !SpanBehind(depths + size_t(y) * w, first, last, depth))
+                       TestSpan(depths + size_t(y) * w, ids + size_t(y) * w, w, first, last, depth,
+                                id);
+                     cells->Widen(y, first, last);
+                     if (rows) rows[y].Widen(first, last);
+                   });
   return true;
 }
 
