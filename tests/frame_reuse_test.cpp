@@ -249,6 +249,27 @@ std::vector<uint8_t> File(TestApp& t, bool gltf = false) {
 // construction, its file and its glTF must be those of the app that gives every face its own
 // texture, and in the sharing app one white texture stays behind every face without its own,
 // and own textures are only where a colour was shown.
+TEST_F(Twins, BlocksDraggedOverACrowdToTheEdgesAndTheTableLookTheSameRedrawnInTheirRowsAlone) {
+  Click(150, 370);
+  Frames(14);
+  ASSERT_EQ(kept.current(), &kept.play());
+  scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 600, 9);
+  scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 600, 9);
+  ChooseTool(0);
+  const platform::Point targets[] = {{630, 20}, {5, 470}, {320, 470}, {639, 240}, {2, 2}};
+  int target = 0;
+  for (int block : {75, 30, 210, 450, 590}) {
+    Move(Centre(block).x, Centre(block).y);
+    Frames(2);
+    const platform::Point to = targets[target++ % 5];
+    Drag(to.x, to.y, 12);
+    // A turn between drags: the kept picture and pick cells no longer show the camera.
+    if (block == 210) Drag(330, 250, 3, platform::MouseButton::kRight);
+  }
+  EXPECT_GT(kept.play().framesInMovedRows, 30);
+  EXPECT_GT(kept.world().blockSet.FrontRowRefills(), 30);
+}
+
 TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureForEveryFace) {
   Click(150, 370);
   Frames(14);
