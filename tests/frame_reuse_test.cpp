@@ -111,6 +111,14 @@ class Twins : public testing::Test {
     Release(button);
     Frames(3);
   }
+  // The play space entered, then blocks added in the air in both until each holds `total`.
+  void PlayWithBlocksInTheAir(int total, uint32_t seed) {
+    Click(150, 370);
+    Frames(14);
+    ASSERT_EQ(kept.current(), &kept.play());
+    scenes::AddBlocksInTheAir(kept, kept.world().blockSet, total, seed);
+    scenes::AddBlocksInTheAir(whole, whole.world().blockSet, total, seed);
+  }
   void ChooseTool(int index) {
     const Tool* tool = kept.world().tools[index].get();
     Click(int(tool->x) + 24, int(tool->y) + 24);
@@ -243,18 +251,12 @@ std::vector<uint8_t> File(TestApp& t, bool gltf = false) {
   return bytes;
 }
 
-// A random session at 1000 blocks (pens, hand and handle moves, copies, undo, redo, a file opened
-// again, frames where only the pointer moves over blocks, icons and handles' markers) and the
-// door's fall. Besides every frame alike: faces share one blank texture until painted, so the
-// construction, its file and its glTF must be those of the app that gives every face its own
-// texture, and in the sharing app one white texture stays behind every face without its own,
-// and own textures are only where a colour was shown.
+// Blocks of a crowd taken with the hand and dragged to the screen's corners, its edges and the
+// table, a turn between: the frames drawn again only in the rows of the moved blocks, and the
+// pick cells filled again only there, are those drawn and filled whole.
 TEST_F(Twins, BlocksDraggedOverACrowdToTheEdgesAndTheTableLookTheSameRedrawnInTheirRowsAlone) {
-  Click(150, 370);
-  Frames(14);
-  ASSERT_EQ(kept.current(), &kept.play());
-  scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 600, 9);
-  scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 600, 9);
+  PlayWithBlocksInTheAir(600, 9);
+  ASSERT_FALSE(HasFatalFailure());
   ChooseTool(0);
   const platform::Point targets[] = {{630, 20}, {5, 470}, {320, 470}, {639, 240}, {2, 2}};
   int target = 0;
@@ -270,14 +272,17 @@ TEST_F(Twins, BlocksDraggedOverACrowdToTheEdgesAndTheTableLookTheSameRedrawnInTh
   EXPECT_GT(kept.world().blockSet.FrontRowRefills(), 30);
 }
 
+// A random session at 1000 blocks (pens, hand and handle moves, copies, undo, redo, a file opened
+// again, frames where only the pointer moves over blocks, icons and handles' markers) and the
+// door's fall. Besides every frame alike: faces share one blank texture until painted, so the
+// construction, its file and its glTF must be those of the app that gives every face its own
+// texture, and in the sharing app one white texture stays behind every face without its own,
+// and own textures are only where a colour was shown.
 TEST_F(Twins, AThousandBlocksInARandomSessionAndTheDoorLookTheSameWithATextureForEveryFace) {
-  Click(150, 370);
-  Frames(14);
-  ASSERT_EQ(kept.current(), &kept.play());
   // The blocks' faces are filled nearest first in one twin (as from 4096 triangles), in drawing
   // order in the other, which does not skip hidden ones.
-  scenes::AddBlocksInTheAir(kept, kept.world().blockSet, 1000, 5);
-  scenes::AddBlocksInTheAir(whole, whole.world().blockSet, 1000, 5);
+  PlayWithBlocksInTheAir(1000, 5);
+  ASSERT_FALSE(HasFatalFailure());
   std::set<std::pair<uint32_t, int>> coloured;  // (block id, face) that showed a colour
   const BlockSet& set = kept.world().blockSet;
   afterFrame = [&] {
