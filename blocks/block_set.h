@@ -76,18 +76,15 @@ class BlockSet : public OwningObjectList<Block> {
 
   // World x view x projection x viewport, read back from the device.
   Mat4 ScreenMatrix(platform::render::RenderDevice* device) const;
-  // More blocks moved than this (the door's fall moves them all) and a picture or a pick fill is
-  // made whole: the look for their rows would cost more than it saves.
-  static constexpr int kMostMovedForRows = 256;
   // Notes the corners and the screen matrix of the picture just drawn, for MovedRows.
   void KeepDrawnCorners(const Mat4& screen) { NoteCorners(&drawn_, screen); }
   // The rows [*first_row, *end_row) of a picture `height` rows high that can differ from the
   // one KeepDrawnCorners noted, because blocks moved since: their triangles before and after,
   // and the outlines of their pick cells. False when the list or the screen matrix changed,
-  // more than `most` blocks moved, or a moved block has a corner outside the depth range or far
-  // off the screen, whose rows the device's clipping could carry anywhere.
-  bool MovedRows(const Mat4& screen, int height, int most, int* first_row, int* end_row) const {
-    return MovedRows(drawn_, screen, height, most, first_row, end_row);
+  // too many blocks moved, or a moved block has a corner outside the depth range or far off the
+  // screen, whose rows the device's clipping could carry anywhere.
+  bool MovedRows(const Mat4& screen, int height, int* first_row, int* end_row) const {
+    return MovedRows(drawn_, screen, height, first_row, end_row);
   }
   // Refills the front buffer (excluded null) or the back buffer without the excluded body. The
   // front buffer is left as it is when its inputs (transforms, block list, every corner) are
@@ -117,6 +114,11 @@ class BlockSet : public OwningObjectList<Block> {
                          PickBuffer::Extent* rows = nullptr,
                          platform::render::DepthTiles* tiles = nullptr, int first_row = 0,
                          int end_row = std::numeric_limits<int>::max()) const;
+  // A block's twelve triangles (its corners on screen `s`, its list index i), as
+  // RasterizeTriangle takes each; returns how many were passed over as hidden.
+  int RasterizeBlock(PickBuffer* cells, const ScreenPoint (&s)[8], int i, PickBuffer::Extent* rows,
+                     platform::render::DepthTiles* tiles, int first_row = 0,
+                     int end_row = std::numeric_limits<int>::max()) const;
   // The first triangle of a fill: the buffer ends as if emptied, then given the triangle, then
   // (if not null) `next`, three points, as the face's other triangle; but each cell is written
   // once, and `next` is tested row by row while the row is still at hand.
@@ -320,8 +322,8 @@ class BlockSet : public OwningObjectList<Block> {
     bool kept = false;
   };
   void NoteCorners(CornerRecord* record, const Mat4& screen) const;
-  bool MovedRows(const CornerRecord& record, const Mat4& screen, int height, int most,
-                 int* first_row, int* end_row) const;
+  bool MovedRows(const CornerRecord& record, const Mat4& screen, int height, int* first_row,
+                 int* end_row) const;
   // Whether the front buffer can be brought up to date by filling only the rows of the blocks
   // moved since its last fill (the same list, screen matrix and table), and which rows.
   bool FrontRowsSuffice(const Mat4& ms, int* first_row, int* end_row) const;

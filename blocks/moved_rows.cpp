@@ -9,6 +9,10 @@
 
 namespace {
 
+// More blocks moved than this (the door's fall moves them all) and a picture or a pick fill is
+// made whole: the look for their rows would cost more than it saves.
+constexpr int kMostMoved = 256;
+
 // Corners this far off the screen (in pixels) or outside the depth range are clipped by the
 // device, and their triangles' rows are not bounded by the corners'.
 constexpr float kFarOff = 16384.0f;
@@ -36,8 +40,8 @@ void BlockSet::NoteCorners(CornerRecord* record, const Mat4& screen) const {
   record->kept = true;
 }
 
-bool BlockSet::MovedRows(const CornerRecord& record, const Mat4& screen, int height, int most,
-                         int* first_row, int* end_row) const {
+bool BlockSet::MovedRows(const CornerRecord& record, const Mat4& screen, int height, int* first_row,
+                         int* end_row) const {
   if (!record.kept || record.version != listVersion_ || record.corners.size() != size_t(Count()) ||
       std::memcmp(record.screen.m, screen.m, sizeof screen.m) != 0)
     return false;
@@ -46,7 +50,7 @@ bool BlockSet::MovedRows(const CornerRecord& record, const Mat4& screen, int hei
   for (int i = 0; i < Count(); ++i) {
     const CornerRecord::Corners& then = record.corners[size_t(i)];
     if (std::memcmp(then.at, At(i)->corners, sizeof then.at) == 0) continue;
-    if (++moved > most || !ScreenRows(then.at, screen, &low, &high) ||
+    if (++moved > kMostMoved || !ScreenRows(then.at, screen, &low, &high) ||
         !ScreenRows(At(i)->corners, screen, &low, &high))
       return false;
   }

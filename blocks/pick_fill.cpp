@@ -168,13 +168,7 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
       skipped += 12;
       return;
     }
-    for (int f = 0; f < 6; ++f) {
-      const int* c = kFaceCorners[f];
-      skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows,
-                                    skip ? &tiles : nullptr);
-      skipped += !RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows,
-                                    skip ? &tiles : nullptr);
-    }
+    skipped += RasterizeBlock(cells, s, i, rows, skip ? &tiles : nullptr);
   };
   if (!skip) {
     for (int i = 0; i < Count(); ++i) {
@@ -204,7 +198,11 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
   }
   if (rows) {
     frontDescribed_ = true;
-    NoteCorners(&filled_, ms);
+    // The door's fills move every block: no refill of a few rows follows them.
+    if (settleCheck)
+      filled_.kept = false;
+    else
+      NoteCorners(&filled_, ms);
   }
   hiddenSkipped_ += skipped;
 }
@@ -212,7 +210,7 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
 bool BlockSet::FrontRowsSuffice(const Mat4& ms, int* first_row, int* end_row) const {
   return pickReuse_ && frontDescribed_ && front_.UsedKnown() &&
          frontBlockRows_.size() == size_t(height) && TableKey(ms) == frontTableKey_ &&
-         MovedRows(filled_, ms, height, kMostMovedForRows, first_row, end_row) &&
+         MovedRows(filled_, ms, height, first_row, end_row) &&
          2 * (*end_row - *first_row) <= height;
 }
 
@@ -246,15 +244,23 @@ void BlockSet::RefillFrontRows(const Mat4& ms, int first_row, int end_row) {
     for (int k = 1; k < 8; ++k) low = std::min(low, s[k].y), high = std::max(high, s[k].y);
     // The walk's rows run from round(least y) to round(greatest y); not a number reaches any.
     if (low + 0.5f >= float(end_row) || high + 0.5f < float(first_row)) continue;
-    for (int f = 0; f < 6; ++f) {
-      const int* c = kFaceCorners[f];
-      RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, frontBlockRows_.data(),
-                        nullptr, first_row, end_row);
-      RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, frontBlockRows_.data(),
-                        nullptr, first_row, end_row);
-    }
+    RasterizeBlock(cells, s, i, frontBlockRows_.data(), nullptr, first_row, end_row);
   }
   NoteCorners(&filled_, ms);
+}
+
+int BlockSet::RasterizeBlock(PickBuffer* cells, const ScreenPoint (&s)[8], int i,
+                             PickBuffer::Extent* rows, r::DepthTiles* tiles, int first_row,
+                             int end_row) const {
+  int skipped = 0;
+  for (int f = 0; f < 6; ++f) {
+    const int* c = kFaceCorners[f];
+    skipped += !RasterizeTriangle(cells, s[c[0]], s[c[1]], s[c[2]], BodyId(i), f, 0, rows, tiles,
+                                  first_row, end_row);
+    skipped += !RasterizeTriangle(cells, s[c[2]], s[c[3]], s[c[0]], BodyId(i), f, 1, rows, tiles,
+                                  first_row, end_row);
+  }
+  return skipped;
 }
 
 namespace {

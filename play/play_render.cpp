@@ -234,13 +234,12 @@ void PlayScene::DrawFrame() {
       // Where the scene before is kept and only blocks moved since, the rows they covered and
       // cover now are drawn again, the rest copied from it; the palette then goes over it all.
       const Mat4 screen = blocks.ScreenMatrix(device);
-      rows_only =
-          scene_was_kept && !overlays && !background_cleared &&
-          scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
-          sceneKey.Size() == drawnSceneKey.Size() &&
-          sceneKey.SameStart(drawnSceneKey, sceneKeyBeforeBlocks) &&
-          blocks.MovedRows(screen, height, BlockSet::kMostMovedForRows, &first_row, &end_row) &&
-          2 * (end_row - first_row) <= height;
+      rows_only = scene_was_kept && !overlays && !background_cleared &&
+                  scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
+                  sceneKey.Size() == drawnSceneKey.Size() &&
+                  sceneKey.SameStart(drawnSceneKey, sceneKeyBeforeBlocks) &&
+                  blocks.MovedRows(screen, height, &first_row, &end_row) &&
+                  2 * (end_row - first_row) <= height;
       if (!rows_only) first_row = 0, end_row = height;
       framesInMovedRows += rows_only;
       blocks.KeepDrawnCorners(screen);
