@@ -42,14 +42,15 @@ void PlayScene::BuildFrameKey() {
   sceneKey.Add(table_texture ? table_texture->Version() : 0);
   sceneKey.Add(std::as_const(world->canvas).DibBits());
   sceneKey.Add(world->canvas.Version());
+  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
+  // transforms, the list and the corners: the front fills count their changes, looked at by
+  // every frame's step before its render. The markers' anchors come last: they are drawn over the
+  // kept picture, not kept in it, so a frame redrawn in the rows of moved blocks may move them.
+  sceneKeyBeforeBlocks = sceneKey.Size();
+  sceneKey.Add(world->blockSet.FrontFills());
   const GrabLayer& handles = world->grabLayer;
   sceneKey.Add(handles.Count());
   for (int i = 0; i < handles.Count(); ++i) sceneKey.Add(handles.At(i)->anchor);
-  // The blocks' shapes, and the pick buffer with the outlines and the markers, follow from the
-  // transforms, the list and the corners: the front fills count their changes, looked at by
-  // every frame's step before its render.
-  sceneKeyBeforeBlocks = sceneKey.Size();
-  sceneKey.Add(world->blockSet.FrontFills());
 
   sceneUnchanged = sceneKept && app->Graphics().FrameReuse() && sceneKey == drawnSceneKey;
   if (!sceneUnchanged) ++scenesDrawn;
@@ -183,9 +184,13 @@ void PlayScene::DrawOverKeptScene() {
                 size_t(width) * 4);
   back_buffer->UnlockRect();
   ++framesOverKeptScene;
+  // The markers are not part of the kept scene; they read the pick buffer of this scene.
+  World* world = app->GetWorld();
+  world->blockSet.FinishPickRefresh();
+  world->grabLayer.Overlay(app->Graphics().Device(), back_buffer);
   platform::gdi::DeviceContext dc;
   if (back_buffer->GetDC(&dc)) {
-    DrawPaletteOverlay(app->GetWorld(), this, false, &dc);
+    DrawPaletteOverlay(world, this, false, &dc);
     DrawNotice(&dc);
     back_buffer->ReleaseDC(&dc);
   }
@@ -228,7 +233,8 @@ void PlayScene::DrawFrame() {
     const bool locked_ok = back_buffer && back_buffer->LockRect(&locked);
     BlockSet& blocks = world->blockSet;
     BackgroundJob& second_core = blocks.SecondCore();
-    const bool overlays = !locked_ok || world->grabLayer.Count() > 0 || notice || pictureOnly;
+    const bool overlays = !locked_ok || notice || pictureOnly;
+    const bool markers = world->grabLayer.Count() > 0;
     end_row = height;
     if (keep_scene) {
       // Where the scene before is kept and only blocks moved since, the rows they covered and
@@ -253,7 +259,7 @@ void PlayScene::DrawFrame() {
     }
     // Grab handles are drawn over the bands' pixels once both are done; without them the bands
     // finish the frame themselves.
-    bands_finish = !overlays && !rows_only && device->BeginPresentRows();
+    bands_finish = !overlays && !markers && !rows_only && device->BeginPresentRows();
     blocks.MarkBeforeOutlineRows();
     RowBand upper{device,
                   &blocks,
@@ -293,7 +299,6 @@ void PlayScene::DrawFrame() {
     world->blockSet.DrawOutlines(device, back_buffer);
   }
 
-  world->grabLayer.Overlay(device, back_buffer);
   if (keep_scene && scene_in_bands) {
     r::LockedRect locked;
     if (!bands_finish && back_buffer->LockRect(&locked)) {
@@ -306,6 +311,7 @@ void PlayScene::DrawFrame() {
     sceneKept = sceneKept || bands_finish;
     if (sceneKept) drawnSceneKey.Swap(sceneKey);
   }
+  world->grabLayer.Overlay(device, back_buffer);
   if (bands_finish) {
     if (door_picture) doorPictureShown = 1;
     return;
