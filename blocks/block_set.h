@@ -135,6 +135,9 @@ class BlockSet : public OwningObjectList<Block> {
   void DrawOutlineRows(uint8_t* bits, int pitch, int surface_width, int surface_height,
                        int first_row, int end_row) const;
   void Draw(platform::render::RenderDevice* device, const Mat4& matrix, const Block* held) const;
+  // The same, leaving out the blocks whose triangles fill none of the rows [first_row, end_row).
+  void DrawInRows(platform::render::RenderDevice* device, const Mat4& screen, int first_row,
+                  int end_row) const;
 
   // One physics step while the settle check flag is set (the door sets it), then, either way,
   // the refresh of the front pick buffer. Called once per play frame; `held` is not used. The

@@ -1,11 +1,13 @@
 // The rows of the picture and of the pick buffer that blocks moved since they were made can have
 // changed, so that a frame in which only a few blocks moved is drawn and picked again in those
-// rows alone.
+// rows alone, from the blocks that reach them.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "blocks/block_set.h"
+
+namespace r = platform::render;
 
 namespace {
 
@@ -65,4 +67,18 @@ bool BlockSet::MovedRows(const CornerRecord& record, const Mat4& screen, int hei
   *first_row = std::clamp(int(std::floor(low)) - 2, 0, height);
   *end_row = std::clamp(int(std::ceil(high)) + 5, 0, height);
   return true;
+}
+
+void BlockSet::DrawInRows(r::RenderDevice* device, const Mat4& screen, int first_row,
+                          int end_row) const {
+  device->SetFVF(r::kFvfXyz | r::kFvfDiffuse | r::kFvfTex1);
+  for (int i = 0; i < Count(); ++i) {
+    // The device fills rows ceil(low) to floor(high) of its own projection, within two rows of
+    // this one; a block whose rows cannot be bounded is drawn.
+    float low = INFINITY, high = -INFINITY;
+    if (ScreenRows(At(i)->corners, screen, &low, &high) &&
+        (std::ceil(high) + 2.0f < float(first_row) || std::floor(low) - 2.0f >= float(end_row)))
+      continue;
+    At(i)->Draw(device);
+  }
 }

@@ -186,8 +186,10 @@ void PlayScene::DrawOverKeptScene() {
   ++framesOverKeptScene;
   // The markers are not part of the kept scene; they read the pick buffer of this scene.
   World* world = app->GetWorld();
-  world->blockSet.FinishPickRefresh();
-  world->grabLayer.Overlay(app->Graphics().Device(), back_buffer);
+  if (world->grabLayer.Count() > 0) {
+    world->blockSet.FinishPickRefresh();
+    world->grabLayer.Overlay(app->Graphics().Device(), back_buffer);
+  }
   platform::gdi::DeviceContext dc;
   if (back_buffer->GetDC(&dc)) {
     DrawPaletteOverlay(world, this, false, &dc);
@@ -224,7 +226,6 @@ void PlayScene::DrawFrame() {
     device->SetRenderState(r::RenderState::kCullMode, r::value::kCullNone);
     device->SetTransform(r::TransformType::kWorld, ToDeviceMatrix(worldMatrix));
     world->table.Draw(device);
-    world->blockSet.Draw(device, worldMatrix, heldBody);
 
     const bool background_cleared = backgroundJob != 0;
     if (!background_cleared) SetBackground();
@@ -236,10 +237,10 @@ void PlayScene::DrawFrame() {
     const bool overlays = !locked_ok || notice || pictureOnly;
     const bool markers = world->grabLayer.Count() > 0;
     end_row = height;
+    const Mat4 screen = blocks.ScreenMatrix(device);
     if (keep_scene) {
       // Where the scene before is kept and only blocks moved since, the rows they covered and
       // cover now are drawn again, the rest copied from it; the palette then goes over it all.
-      const Mat4 screen = blocks.ScreenMatrix(device);
       rows_only = scene_was_kept && !overlays && !background_cleared &&
                   scenePicture.size() == size_t(back_buffer->Width()) * size_t(height) &&
                   sceneKey.Size() == drawnSceneKey.Size() &&
@@ -250,6 +251,11 @@ void PlayScene::DrawFrame() {
       framesInMovedRows += rows_only;
       blocks.KeepDrawnCorners(screen);
     }
+    // The blocks wholly outside the rows drawn give them nothing, and are not kept.
+    if (rows_only)
+      blocks.DrawInRows(device, screen, first_row, end_row);
+    else
+      blocks.Draw(device, worldMatrix, heldBody);
     if (rows_only) {
       for (const auto& [from, to] : {std::pair{0, first_row}, std::pair{end_row, height}})
         for (int y = from; y < to; ++y)
