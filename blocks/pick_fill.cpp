@@ -130,10 +130,19 @@ int ReachTo(float greatest, int size) {
   return greatest < float(size - 2) ? std::max(int(std::max(greatest, -1.0f)) + 1, 0) : size - 1;
 }
 
+// Whether a walk of the block's triangles can reach rows [first_row, end_row): its rows run from
+// round(least y) to round(greatest y), and a corner not a number reaches any.
+bool ReachesRows(const ScreenPoint (&s)[8], int first_row, int end_row) {
+  float low = s[0].y, high = s[0].y;
+  for (int k = 1; k < 8; ++k) low = std::min(low, s[k].y), high = std::max(high, s[k].y);
+  return !(low + 0.5f >= float(end_row) || high + 0.5f < float(first_row));
+}
+
 // Whether all of a block's twelve triangles lie behind what the tiles hold: its corners' reach
 // and least depth bound every triangle's, so the block is passed over with one test where each
 // triangle's own would pass it too.
-bool BlockHidden(const ScreenPoint (&s)[8], int width, int height, r::DepthTiles* tiles) {
+bool BlockHidden(const ScreenPoint (&s)[8], int width, int first_row, int end_row,
+                 r::DepthTiles* tiles) {
   float x_low = s[0].x, x_high = s[0].x, y_low = s[0].y, y_high = s[0].y;
   float z_low = s[0].z, z_high = s[0].z;
   for (int k = 1; k < 8; ++k) {
@@ -145,12 +154,19 @@ bool BlockHidden(const ScreenPoint (&s)[8], int width, int height, r::DepthTiles
   for (const ScreenPoint& p : s) sum += p.x + p.y + p.z;
   if (std::isnan(sum)) return false;
   const int x0 = ReachFrom(x_low, width), x1 = ReachTo(x_high, width);
-  const int y0 = ReachFrom(y_low, height), y1 = ReachTo(y_high, height);
+  // Rows outside the band are neither written nor known to the tiles.
+  const int y0 = std::max(ReachFrom(y_low, end_row), first_row);
+  const int y1 = ReachTo(y_high, end_row);
   if (x0 > x1 || y0 > y1) return false;
   return tiles->AllNearerThanAlone(x0, x1, y0, y1,
                                    LeastPickDepthOf(z_low, z_high, double(z_high) - double(z_low)));
 }
 
+}  // namespace
+
+namespace {
+// From this many blocks the fills go nearest first and pass over hidden blocks and triangles.
+constexpr int kSkipHiddenFrom = 300;
 }  // namespace
 
 void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
@@ -159,42 +175,17 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
     rows = frontBlockRows_.data();
   }
-  r::DepthTiles tiles;
   uint64_t skipped = 0;
-  constexpr int kSkipHiddenFrom = 300;  // blocks
-  const bool skip = skipHidden_ && Count() >= kSkipHiddenFrom;
-  auto fill_block = [&](int i, const ScreenPoint(&s)[8]) {
-    if (skip && BlockHidden(s, width, height, &tiles)) {
-      skipped += 12;
-      return;
-    }
-    skipped += RasterizeBlock(cells, s, i, rows, skip ? &tiles : nullptr);
-  };
-  if (!skip) {
+  if (skipHidden_ && Count() >= kSkipHiddenFrom) {
+    skipped = FillNearestFirst(cells, ms, excluded, rows, 0, height);
+  } else {
     for (int i = 0; i < Count(); ++i) {
       if (At(i) == excluded) continue;
       // Each corner is projected once; the faces share them.
       ScreenPoint s[8];
       ProjectCornersToScreen(At(i)->corners, ms, s);
-      fill_block(i, s);
+      RasterizeBlock(cells, s, i, rows, nullptr);
     }
-  } else {
-    // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
-    // keeps the least depth, and of equal depths the block first in the list (the depth test
-    // of the spans), so the cells are those a fill in list order gives.
-    tiles.Begin(cells->FillDepths(), width, 0, height);
-    corners_.resize(size_t(Count()));
-    nearestFirst_.clear();
-    for (int i = 0; i < Count(); ++i) {
-      if (At(i) == excluded) continue;
-      ScreenPoint(&s)[8] = corners_[size_t(i)].points;
-      ProjectCornersToScreen(At(i)->corners, ms, s);
-      float least = s[0].z;
-      for (int k = 1; k < 8; ++k) least = std::min(least, s[k].z);
-      nearestFirst_.push_back({std::isnan(least) ? INFINITY : least, i});
-    }
-    std::sort(nearestFirst_.begin(), nearestFirst_.end());
-    for (const auto& [least, i] : nearestFirst_) fill_block(i, corners_[size_t(i)].points);
   }
   if (rows) {
     frontDescribed_ = true;
@@ -237,16 +228,48 @@ void BlockSet::RefillFrontRows(const Mat4& ms, int first_row, int end_row) {
     RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1, nullptr, nullptr,
                       first_row, end_row);
   }
-  for (int i = 0; i < Count(); ++i) {
-    ScreenPoint s[8];
-    ProjectCornersToScreen(At(i)->corners, ms, s);
-    float low = s[0].y, high = s[0].y;
-    for (int k = 1; k < 8; ++k) low = std::min(low, s[k].y), high = std::max(high, s[k].y);
-    // The walk's rows run from round(least y) to round(greatest y); not a number reaches any.
-    if (low + 0.5f >= float(end_row) || high + 0.5f < float(first_row)) continue;
-    RasterizeBlock(cells, s, i, frontBlockRows_.data(), nullptr, first_row, end_row);
+  if (skipHidden_ && Count() >= kSkipHiddenFrom) {
+    hiddenSkipped_ +=
+        FillNearestFirst(cells, ms, nullptr, frontBlockRows_.data(), first_row, end_row);
+  } else {
+    for (int i = 0; i < Count(); ++i) {
+      ScreenPoint s[8];
+      ProjectCornersToScreen(At(i)->corners, ms, s);
+      if (ReachesRows(s, first_row, end_row))
+        RasterizeBlock(cells, s, i, frontBlockRows_.data(), nullptr, first_row, end_row);
+    }
   }
   NoteCorners(&filled_, ms);
+}
+
+uint64_t BlockSet::FillNearestFirst(PickBuffer* cells, const Mat4& ms, const Block* excluded,
+                                    PickBuffer::Extent* rows, int first_row, int end_row) {
+  // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
+  // keeps the least depth, and of equal depths the block first in the list (the depth test
+  // of the spans), so the cells are those a fill in list order gives.
+  r::DepthTiles tiles;
+  tiles.Begin(cells->FillDepths(), width, first_row, end_row);
+  corners_.resize(size_t(Count()));
+  nearestFirst_.clear();
+  for (int i = 0; i < Count(); ++i) {
+    if (At(i) == excluded) continue;
+    ScreenPoint(&s)[8] = corners_[size_t(i)].points;
+    ProjectCornersToScreen(At(i)->corners, ms, s);
+    if (!ReachesRows(s, first_row, end_row)) continue;
+    float least = s[0].z;
+    for (int k = 1; k < 8; ++k) least = std::min(least, s[k].z);
+    nearestFirst_.push_back({std::isnan(least) ? INFINITY : least, i});
+  }
+  std::sort(nearestFirst_.begin(), nearestFirst_.end());
+  uint64_t skipped = 0;
+  for (const auto& [least, i] : nearestFirst_) {
+    const ScreenPoint(&s)[8] = corners_[size_t(i)].points;
+    if (BlockHidden(s, width, first_row, end_row, &tiles))
+      skipped += 12;
+    else
+      skipped += RasterizeBlock(cells, s, i, rows, &tiles, first_row, end_row);
+  }
+  return skipped;
 }
 
 int BlockSet::RasterizeBlock(PickBuffer* cells, const ScreenPoint (&s)[8], int i,
@@ -388,8 +411,11 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
     const bool numbers = !std::isnan(v0.x + v1.x + v2.x + v0.y + v1.y + v2.y);
     const int x0 = numbers ? ReachFrom(std::min({v0.x, v1.x, v2.x}), width) : 0;
     const int x1 = numbers ? ReachTo(std::max({v0.x, v1.x, v2.x}), width) : width - 1;
-    const int y0 = numbers ? ReachFrom(std::min({v0.y, v1.y, v2.y}), height) : 0;
-    const int y1 = numbers ? ReachTo(std::max({v0.y, v1.y, v2.y}), height) : height - 1;
+    // The tiles know the rows the fill writes, those of [first_row, end_row).
+    const int rows_end = std::min(end_row, height);
+    const int y0 =
+        std::max(numbers ? ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end) : 0, first_row);
+    const int y1 = numbers ? ReachTo(std::max({v0.y, v1.y, v2.y}), rows_end) : rows_end - 1;
     if (x0 <= x1 && y0 <= y1) {
       if (tiles->AllNearerThan(x0, x1, y0, y1, LeastPickDepth(v0, v1, v2))) return false;
       tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer

@@ -63,8 +63,9 @@ class Twins : public testing::Test {
     r::DepthSurface* da = kept.app().Graphics().Device()->GetDepthStencilSurface();
     r::DepthSurface* db = whole.app().Graphics().Device()->GetDepthStencilSurface();
     ASSERT_EQ(da != nullptr, db != nullptr) << at;
-    if (da && compareDepths)
+    if (da && compareDepths) {
       ASSERT_EQ(std::memcmp(da->Depth(), db->Depth(), da->Size() * 4), 0) << at;
+    }
     const GrabLayer& ha = kept.world().grabLayer;
     const GrabLayer& hb = whole.world().grabLayer;
     ASSERT_EQ(ha.Count(), hb.Count()) << at;
