@@ -138,6 +138,30 @@ void BM_ToolChoiceWithHandles(benchmark::State& state) {
   state.counters["handles"] = handles;
   delete t;
 }
+// Only the pointer moves while 1,000 blocks hold handles: the kept scene is shown again, the
+// markers drawn over it.
+void BM_PointerFrameWithHandles(benchmark::State& state) {
+  const int handles = int(state.range(0));
+  TestApp* t = SceneWithHandles(1001);
+  World& world = t->world();
+  world.grabLayer.RemoveAll();
+  for (int i = 0; i < handles; ++i) {
+    auto* h = new GrabHandle();
+    h->Init(&t->app(), &world.blockSet, world.blockSet.At(i), 0, 0);
+    world.grabLayer.Add(h);
+  }
+  t->Move(320, 300);
+  t->Frames(3);
+  int step = 0;
+  for (auto _ : state) {
+    t->Move(320 + (step++ & 1), 300);
+    t->NextFrame();
+  }
+  state.counters["over_kept_scene"] = t->play().framesOverKeptScene;
+  delete t;
+}
+BENCHMARK(BM_PointerFrameWithHandles)->Arg(3)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_ToolChoiceWithHandles)
     ->Args({100, 3})
     ->Args({1001, 1000})

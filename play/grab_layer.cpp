@@ -69,6 +69,7 @@ bool GrabLayer::Initialise(GameApp* app, BlockSet* set, int map_width, int map_h
 void GrabLayer::ClearHandleMap() {
   for (size_t i : markedCells_) handleMap_[i] = nullptr;
   markedCells_.clear();
+  overlaidHandles_ = -1;
 }
 
 GrabHandle* GrabLayer::HandleAt(int x, int y) const {
@@ -83,6 +84,12 @@ bool GrabLayer::HasHandle(const Block* b) const {
 void GrabLayer::Add(GrabHandle* h) {
   OwningObjectList<GrabHandle>::Add(h);
   if (h->block && !h->block->grabHandle) h->block->grabHandle = h;
+  overlaidHandles_ = -1;
+}
+
+void GrabLayer::RemoveAt(int index) {
+  ClearHandleMap();
+  OwningObjectList<GrabHandle>::RemoveAt(index);
 }
 
 namespace {
@@ -279,4 +286,21 @@ void GrabLayer::Overlay(r::RenderDevice* device, r::Surface* back_buffer) {
     WalkPickTrianglePixels(q[2], q[3], q[0], width, height, mark);
   }
   back_buffer->UnlockRect();
+  overlaidHandles_ = Count();
+}
+
+bool GrabLayer::RedrawMarkers(r::Surface* back_buffer) const {
+  if (overlaidHandles_ != Count()) return false;
+  r::LockedRect locked;
+  if (!back_buffer || !back_buffer->LockRect(&locked)) return false;
+  // Each marked cell lies inside the buffer the overlay drew into, which a reset keeps the size of.
+  auto* bits = static_cast<uint8_t*>(locked.bits);
+  const int w = std::min(width, back_buffer->Width()),
+            hgt = std::min(height, back_buffer->Height());
+  for (size_t cell : markedCells_) {
+    const int x = int(cell % size_t(width)), y = int(cell / size_t(width));
+    if (x < w && y < hgt) reinterpret_cast<uint32_t*>(bits + size_t(y) * locked.pitch)[x] = 0;
+  }
+  back_buffer->UnlockRect();
+  return true;
 }

@@ -46,10 +46,15 @@ class GrabLayer : public OwningObjectList<GrabHandle> {
   bool HasHandle(const Block* b) const;
   // Also points the handle's block at the handle.
   void Add(GrabHandle* h) override;
+  // Also empties the handle map, which may point at the handle.
+  void RemoveAt(int index) override;
   // Moves the handle's block along the line of sight with the vertical mouse position.
   void Drag(platform::render::RenderDevice* device, GrabHandle* h, int x, int y);
   // The markers, where the table is the nearest body; they also fill the handle map.
   void Overlay(platform::render::RenderDevice* device, platform::render::Surface* back_buffer);
+  // The pixels the last overlay blackened, blackened again: for the same handles over the same
+  // scene. False, drawing nothing, when handles came or went since.
+  bool RedrawMarkers(platform::render::Surface* back_buffer) const;
 
   GrabHandle* HandleAt(int x, int y) const;
   // Every handle gone and the map empty, the blocks untouched (they are about to be replaced).
@@ -70,4 +75,5 @@ class GrabLayer : public OwningObjectList<GrabHandle> {
 
   std::vector<GrabHandle*> handleMap_;
   std::vector<size_t> markedCells_;  // the map's set entries, so clearing touches only them
+  int overlaidHandles_ = -1;         // the handles the map holds, or -1 when it may not hold all
 };

@@ -184,9 +184,10 @@ void PlayScene::DrawOverKeptScene() {
                 size_t(width) * 4);
   back_buffer->UnlockRect();
   ++framesOverKeptScene;
-  // The markers are not part of the kept scene; they read the pick buffer of this scene.
+  // The markers are not part of the kept scene: those drawn over it last, again, unless handles
+  // came or went (then anew, from the pick buffer of this scene).
   World* world = app->GetWorld();
-  if (world->grabLayer.Count() > 0) {
+  if (world->grabLayer.Count() > 0 && !world->grabLayer.RedrawMarkers(back_buffer)) {
     world->blockSet.FinishPickRefresh();
     world->grabLayer.Overlay(app->Graphics().Device(), back_buffer);
   }
