@@ -345,6 +345,46 @@ inline bool SpanBehind(const float* depth, int x0, int x1, float z, float dzdx) 
 // least value over the covered pixels is at a corner of the fixed-point triangle that holds them;
 // the float sums (at most rows + columns + 8 of them, each rounded by half an ulp of a value no
 // larger than `magnitude`) stray from it by less than twice that count of ulps.
+// The attribute planes' setup relative to v0, with v1 and v2 in clockwise order on screen: the
+// triangle's fill and the group test take the same float steps.
+struct PlaneSetup {
+  float dx1, dy1, dx2, dy2, inv;
+  PlaneSetup(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2)
+      : dx1(v1.x - v0.x),
+        dy1(v1.y - v0.y),
+        dx2(v2.x - v0.x),
+        dy2(v2.y - v0.y),
+        inv(1.0f / (dx1 * dy2 - dx2 * dy1)) {}
+  void Gradient(float a0, float a1, float a2, float* ddx, float* ddy) const {
+    *ddx = ((a1 - a0) * dy2 - (a2 - a0) * dy1) * inv;
+    *ddy = ((a2 - a0) * dx1 - (a1 - a0) * dx2) * inv;
+  }
+};
+
+// The pixels a triangle's fill may reach: its bounding box on the screen, empty when min > max.
+struct PixelBox {
+  int min_x, max_x, min_y, max_y;
+  PixelBox(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, int width,
+           int height)
+      : min_x(std::max(0, CeilToInt(std::min({a.x, b.x, c.x})))),
+        max_x(std::min(width - 1, FloorToInt(std::max({a.x, b.x, c.x})))),
+        min_y(std::max(0, CeilToInt(std::min({a.y, b.y, c.y})))),
+        max_y(std::min(height - 1, FloorToInt(std::max({a.y, b.y, c.y})))) {}
+  bool Empty() const { return min_x > max_x || min_y > max_y; }
+};
+
+// LeastDepth's margin for the float sums over the box, taken off `least`.
+float LessTheSums(double least, double z0, double gx, double gy, double v0x, double v0y, int min_x,
+                  int max_x, int min_y, int max_y) {
+  const double w = max_x - min_x, h = max_y - min_y;
+  const double magnitude = std::fabs(z0) + std::fabs(gx) * (std::fabs(min_x - v0x) + w) +
+                           std::fabs(gy) * (std::fabs(min_y - v0y) + h);
+  // Times a power of two: exact, as ldexp would be, without the library call.
+  least -= (w + h + 16.0) * (magnitude * 0x1p-23) + 1.0e-30;
+  if (!(least > -1.0e30)) return -INFINITY;  // not a number, or far below any depth
+  return FloatAtMost(least);
+}
+
 float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int max_x, int min_y,
                  int max_y, const std::array<int64_t, 6>& fixed) {
   const double z0 = v0.z, gx = dzdx, gy = dzdy;
@@ -354,13 +394,26 @@ float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int 
     const double y = double(fixed[size_t(i) + 3]) / kSubpixel - double(v0.y);
     least = std::min(least, z0 + gx * x + gy * y);
   }
-  const double w = max_x - min_x, h = max_y - min_y;
-  const double magnitude = std::fabs(z0) + std::fabs(gx) * (std::fabs(min_x - double(v0.x)) + w) +
-                           std::fabs(gy) * (std::fabs(min_y - double(v0.y)) + h);
-  // Times a power of two: exact, as ldexp would be, without the library call.
-  least -= (w + h + 16.0) * (magnitude * 0x1p-23) + 1.0e-30;
-  if (!(least > -1.0e30)) return -INFINITY;  // not a number, or far below any depth
-  return FloatAtMost(least);
+  return LessTheSums(least, z0, gx, gy, v0.x, v0.y, min_x, max_x, min_y, max_y);
+}
+
+// LeastDepth's bound, or less, from the float corners: each fixed-point corner lies within half
+// a subpixel of its float one on each axis, where the plane differs by at most that times
+// |dzdx| + |dzdy|; the double sums at both stray by far less than the room left for them.
+float LeastDepthNearCorners(const ScreenVertex& v0, const ScreenVertex& v1, const ScreenVertex& v2,
+                            float dzdx, float dzdy, int min_x, int max_x, int min_y, int max_y) {
+  const double z0 = v0.z, gx = dzdx, gy = dzdy;
+  double least = INFINITY;
+  for (const ScreenVertex* v : {&v0, &v1, &v2}) {
+    const double x = double(v->x) - double(v0.x), y = double(v->y) - double(v0.y);
+    least = std::min(least, z0 + gx * x + gy * y);
+  }
+  const double room =
+      std::fabs(z0) +
+      std::fabs(gx) * (std::fabs(min_x - double(v0.x)) + double(max_x - min_x) + 1.0) +
+      std::fabs(gy) * (std::fabs(min_y - double(v0.y)) + double(max_y - min_y) + 1.0);
+  least -= (std::fabs(gx) + std::fabs(gy)) * (0.5 / double(kSubpixel)) * 1.001 + room * 0x1p-40;
+  return LessTheSums(least, z0, gx, gy, v0.x, v0.y, min_x, max_x, min_y, max_y);
 }
 
 }  // namespace
@@ -465,6 +518,11 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
       }
       const FillGroup& group = plan[g];
       if (!in_band(group)) continue;
+      // A block behind the others is passed over with one test, not one a triangle.
+      if (group.any_order && group.count > 1 && GroupHidden(group, first_row, end_row, &tiles)) {
+        skipped += group.count;
+        continue;
+      }
       for (uint32_t i = group.first; i < group.first + group.count; ++i) {
         const KeptTriangle& t = scene_triangles_[i];
         skipped += !FillTriangle(scene_states_[size_t(t.state)], t.a, t.b, t.c, first_row, end_row,
@@ -477,6 +535,51 @@ void RenderDevice::FillRows(int first_row, int end_row) const {
                                skip ? &tiles : nullptr, 0);
   }
   hidden_skipped_.fetch_add(skipped, std::memory_order_relaxed);
+}
+
+bool RenderDevice::GroupHidden(const FillGroup& group, int first_row, int end_row,
+                               DepthTiles* tiles) const {
+  const int width = back_buffer_->Width(), height = back_buffer_->Height();
+  const KeptTriangle& first = scene_triangles_[group.first];
+  // Most groups in view are not behind: a look at the first triangle's box against the least
+  // corner depth sends them on to their triangles' own tests cheaply. It only ever says no.
+  {
+    const PixelBox box(first.a, first.b, first.c, width, height);
+    const int y0 = std::max(box.min_y, first_row), y1 = std::min(box.max_y, end_row - 1);
+    if (!box.Empty() && y0 <= y1 &&
+        !tiles->AllNearerThanAlone(box.min_x, box.max_x, y0, y1, group.nearest))
+      return false;
+  }
+  int x0 = width, x1 = -1, y0 = end_row, y1 = first_row - 1;
+  float least = INFINITY;
+  for (uint32_t i = group.first; i < group.first + group.count; ++i) {
+    const KeptTriangle& t = scene_triangles_[i];
+    const uint32_t cull = scene_states_[size_t(t.state)].cull;
+    const float area = (t.b.x - t.a.x) * (t.c.y - t.a.y) - (t.c.x - t.a.x) * (t.b.y - t.a.y);
+    if (std::isnan(area)) return false;
+    // What FillTriangle passes over before its test draws nothing.
+    if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
+        (cull == value::kCullClockwise && area > 0.0f))
+      continue;
+    const ScreenVertex* v0 = &t.a;
+    const ScreenVertex* v1 = &t.b;
+    const ScreenVertex* v2 = &t.c;
+    if (area < 0.0f) std::swap(v1, v2);
+    const PixelBox box(*v0, *v1, *v2, width, height);
+    if (box.Empty()) continue;
+    const int band_first = std::max(box.min_y, first_row);
+    const int last_row = std::min(box.max_y, end_row - 1);
+    if (band_first > last_row) continue;
+    float dzdx, dzdy;
+    PlaneSetup(*v0, *v1, *v2).Gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);
+    const float bound = LeastDepthNearCorners(*v0, *v1, *v2, dzdx, dzdy, box.min_x, box.max_x,
+                                              box.min_y, box.max_y);
+    if (!(bound > -INFINITY)) return false;
+    least = std::min(least, bound);
+    x0 = std::min(x0, box.min_x), x1 = std::max(x1, box.max_x);
+    y0 = std::min(y0, band_first), y1 = std::max(y1, last_row);
+  }
+  return x0 <= x1 && tiles->AllNearerThanAlone(x0, x1, y0, y1, least);
 }
 
 bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
@@ -495,11 +598,9 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
 
   const int width = back_buffer_->Width();
   const int height = back_buffer_->Height();
-  int min_x = std::max(0, CeilToInt(std::min({v0->x, v1->x, v2->x})));
-  int max_x = std::min(width - 1, FloorToInt(std::max({v0->x, v1->x, v2->x})));
-  int min_y = std::max(0, CeilToInt(std::min({v0->y, v1->y, v2->y})));
-  int max_y = std::min(height - 1, FloorToInt(std::max({v0->y, v1->y, v2->y})));
-  if (min_x > max_x || min_y > max_y) return true;
+  const PixelBox box(*v0, *v1, *v2, width, height);
+  if (box.Empty()) return true;
+  const int min_x = box.min_x, max_x = box.max_x, min_y = box.min_y, max_y = box.max_y;
   // Rows of the band only; the rows above it are still stepped through, so that every value
   // is summed exactly as in a whole fill.
   const int last_row = std::min(max_y, end_row - 1);
@@ -513,11 +614,9 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
 
   // Plane equations of the attributes relative to v0: the depth's first, for the hidden test;
   // the rest, and the edges, only for a triangle that is walked.
-  float dx1 = v1->x - v0->x, dy1 = v1->y - v0->y, dx2 = v2->x - v0->x, dy2 = v2->y - v0->y;
-  float inv = 1.0f / (dx1 * dy2 - dx2 * dy1);
+  const PlaneSetup plane(*v0, *v1, *v2);
   auto gradient = [&](float a0, float a1, float a2, float* ddx, float* ddy) {
-    *ddx = ((a1 - a0) * dy2 - (a2 - a0) * dy1) * inv;
-    *ddy = ((a2 - a0) * dx1 - (a1 - a0) * dx2) * inv;
+    plane.Gradient(a0, a1, a2, ddx, ddy);
   };
   float dzdx, dzdy, dudx, dudy, dvdx, dvdy;
   gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);

@@ -161,6 +161,9 @@ class RenderDevice {
   bool FillTriangle(const FillState& state, const ScreenVertex& a, const ScreenVertex& b,
                     const ScreenVertex& c, int first_row, int end_row, DepthTiles* tiles,
                     uint32_t writer) const;
+  // Whether every triangle of a group filled in any order lies behind what `tiles` hold in rows
+  // [first_row, end_row), so that each would be passed over by FillTriangle's own test.
+  bool GroupHidden(const FillGroup& group, int first_row, int end_row, DepthTiles* tiles) const;
 
   Presenter* presenter_;
   PresentParameters params_;
