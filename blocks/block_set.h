@@ -295,9 +295,10 @@ class BlockSet : public OwningObjectList<Block> {
   void FillBuffer(PickBuffer* cells, const Mat4& ms, const Block* excluded);
   void FillTable(PickBuffer* cells, const Mat4& ms);
   void FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded);
-  // The blocks other than `excluded` that reach rows [first_row, end_row), nearest first and
-  // passing over the hidden; how many triangles were passed over.
-  uint64_t FillNearestFirst(PickBuffer* cells, const Mat4& ms, const Block* excluded,
+  // The blocks other than `excluded` that reach rows [first_row, end_row): in list order, or
+  // from kSkipHiddenFrom blocks nearest first and passing over the hidden; how many triangles
+  // were passed over.
+  uint64_t FillBlocksInRows(PickBuffer* cells, const Mat4& ms, const Block* excluded,
                             PickBuffer::Extent* rows, int first_row, int end_row);
   // MarkOutlines without waiting: the background refresh ends with it. Only the columns where
   // the buffer can differ from the one the mask was made from are marked anew, when that is

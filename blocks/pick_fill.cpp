@@ -162,11 +162,9 @@ bool BlockHidden(const ScreenPoint (&s)[8], int width, int first_row, int end_ro
                                    LeastPickDepthOf(z_low, z_high, double(z_high) - double(z_low)));
 }
 
-}  // namespace
-
-namespace {
 // From this many blocks the fills go nearest first and pass over hidden blocks and triangles.
 constexpr int kSkipHiddenFrom = 300;
+
 }  // namespace
 
 void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* excluded) {
@@ -175,18 +173,7 @@ void BlockSet::FillBlocks(PickBuffer* cells, const Mat4& ms, const Block* exclud
     frontBlockRows_.assign(size_t(height), PickBuffer::Extent{});
     rows = frontBlockRows_.data();
   }
-  uint64_t skipped = 0;
-  if (skipHidden_ && Count() >= kSkipHiddenFrom) {
-    skipped = FillNearestFirst(cells, ms, excluded, rows, 0, height);
-  } else {
-    for (int i = 0; i < Count(); ++i) {
-      if (At(i) == excluded) continue;
-      // Each corner is projected once; the faces share them.
-      ScreenPoint s[8];
-      ProjectCornersToScreen(At(i)->corners, ms, s);
-      RasterizeBlock(cells, s, i, rows, nullptr);
-    }
-  }
+  const uint64_t skipped = FillBlocksInRows(cells, ms, excluded, rows, 0, height);
   if (rows) {
     frontDescribed_ = true;
     // The door's fills move every block: no refill of a few rows follows them.
@@ -228,22 +215,24 @@ void BlockSet::RefillFrontRows(const Mat4& ms, int first_row, int end_row) {
     RasterizeTriangle(cells, q[2], q[3], q[0], PickCell::kTableBody, 1, 1, nullptr, nullptr,
                       first_row, end_row);
   }
-  if (skipHidden_ && Count() >= kSkipHiddenFrom) {
-    hiddenSkipped_ +=
-        FillNearestFirst(cells, ms, nullptr, frontBlockRows_.data(), first_row, end_row);
-  } else {
-    for (int i = 0; i < Count(); ++i) {
-      ScreenPoint s[8];
-      ProjectCornersToScreen(At(i)->corners, ms, s);
-      if (ReachesRows(s, first_row, end_row))
-        RasterizeBlock(cells, s, i, frontBlockRows_.data(), nullptr, first_row, end_row);
-    }
-  }
+  hiddenSkipped_ +=
+      FillBlocksInRows(cells, ms, nullptr, frontBlockRows_.data(), first_row, end_row);
   NoteCorners(&filled_, ms);
 }
 
-uint64_t BlockSet::FillNearestFirst(PickBuffer* cells, const Mat4& ms, const Block* excluded,
+uint64_t BlockSet::FillBlocksInRows(PickBuffer* cells, const Mat4& ms, const Block* excluded,
                                     PickBuffer::Extent* rows, int first_row, int end_row) {
+  if (!skipHidden_ || Count() < kSkipHiddenFrom) {
+    for (int i = 0; i < Count(); ++i) {
+      if (At(i) == excluded) continue;
+      // Each corner is projected once; the faces share them.
+      ScreenPoint s[8];
+      ProjectCornersToScreen(At(i)->corners, ms, s);
+      if (ReachesRows(s, first_row, end_row))
+        RasterizeBlock(cells, s, i, rows, nullptr, first_row, end_row);
+    }
+    return 0;
+  }
   // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
   // keeps the least depth, and of equal depths the block first in the list (the depth test
   // of the spans), so the cells are those a fill in list order gives.

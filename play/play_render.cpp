@@ -252,12 +252,11 @@ void PlayScene::DrawFrame() {
       framesInMovedRows += rows_only;
       blocks.KeepDrawnCorners(screen);
     }
-    // The blocks wholly outside the rows drawn give them nothing, and are not kept.
-    if (rows_only)
-      blocks.DrawInRows(device, screen, first_row, end_row);
-    else
+    if (!rows_only) {
       blocks.Draw(device, worldMatrix, heldBody);
-    if (rows_only) {
+    } else {
+      // The blocks wholly outside the rows drawn give them nothing, and are not kept.
+      blocks.DrawInRows(device, screen, first_row, end_row);
       for (const auto& [from, to] : {std::pair{0, first_row}, std::pair{end_row, height}})
         for (int y = from; y < to; ++y)
           std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * locked.pitch,

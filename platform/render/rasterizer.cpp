@@ -340,11 +340,16 @@ inline bool SpanBehind(const float* depth, int x0, int x1, float z, float dzdx) 
   return DepthsBelow(depth, x0, x1, least);
 }
 
-// No depth the fill below can give any pixel of the triangle is less than this. The depths are
-// the plane of v0 and the float gradients, summed row by row and pixel by pixel. On that plane the
-// least value over the covered pixels is at a corner of the fixed-point triangle that holds them;
-// the float sums (at most rows + columns + 8 of them, each rounded by half an ulp of a value no
-// larger than `magnitude`) stray from it by less than twice that count of ulps.
+// Twice the triangle's signed area on screen: positive is clockwise as seen.
+inline float SignedArea(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
+  return (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+}
+// Whether a triangle of this area is not filled at all: flat, or culled.
+inline bool CulledOrFlat(float area, uint32_t cull) {
+  return area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
+         (cull == value::kCullClockwise && area > 0.0f);
+}
+
 // The attribute planes' setup relative to v0, with v1 and v2 in clockwise order on screen: the
 // triangle's fill and the group test take the same float steps.
 struct PlaneSetup {
@@ -385,6 +390,11 @@ float LessTheSums(double least, double z0, double gx, double gy, double v0x, dou
   return FloatAtMost(least);
 }
 
+// No depth the fill below can give any pixel of the triangle is less than this. The depths are
+// the plane of v0 and the float gradients, summed row by row and pixel by pixel. On that plane the
+// least value over the covered pixels is at a corner of the fixed-point triangle that holds them;
+// the float sums (at most rows + columns + 8 of them, each rounded by half an ulp of a value no
+// larger than `magnitude`) stray from it by less than twice that count of ulps.
 float LeastDepth(const ScreenVertex& v0, float dzdx, float dzdy, int min_x, int max_x, int min_y,
                  int max_y, const std::array<int64_t, 6>& fixed) {
   const double z0 = v0.z, gx = dzdx, gy = dzdy;
@@ -554,13 +564,10 @@ bool RenderDevice::GroupHidden(const FillGroup& group, int first_row, int end_ro
   float least = INFINITY;
   for (uint32_t i = group.first; i < group.first + group.count; ++i) {
     const KeptTriangle& t = scene_triangles_[i];
-    const uint32_t cull = scene_states_[size_t(t.state)].cull;
-    const float area = (t.b.x - t.a.x) * (t.c.y - t.a.y) - (t.c.x - t.a.x) * (t.b.y - t.a.y);
+    const float area = SignedArea(t.a, t.b, t.c);
     if (std::isnan(area)) return false;
     // What FillTriangle passes over before its test draws nothing.
-    if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
-        (cull == value::kCullClockwise && area > 0.0f))
-      continue;
+    if (CulledOrFlat(area, scene_states_[size_t(t.state)].cull)) continue;
     const ScreenVertex* v0 = &t.a;
     const ScreenVertex* v1 = &t.b;
     const ScreenVertex* v2 = &t.c;
@@ -585,12 +592,8 @@ bool RenderDevice::GroupHidden(const FillGroup& group, int first_row, int end_ro
 bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
                                 const ScreenVertex& b, const ScreenVertex& c, int first_row,
                                 int end_row, DepthTiles* tiles, uint32_t writer) const {
-  float area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
-  const uint32_t cull = state.cull;
-  // Positive area is clockwise as seen on screen.
-  if (area == 0.0f || (cull == value::kCullCounterClockwise && area < 0.0f) ||
-      (cull == value::kCullClockwise && area > 0.0f))
-    return true;
+  const float area = SignedArea(a, b, c);
+  if (CulledOrFlat(area, state.cull)) return true;
   const ScreenVertex* v0 = &a;
   const ScreenVertex* v1 = &b;
   const ScreenVertex* v2 = &c;
@@ -615,11 +618,8 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   // Plane equations of the attributes relative to v0: the depth's first, for the hidden test;
   // the rest, and the edges, only for a triangle that is walked.
   const PlaneSetup plane(*v0, *v1, *v2);
-  auto gradient = [&](float a0, float a1, float a2, float* ddx, float* ddy) {
-    plane.Gradient(a0, a1, a2, ddx, ddy);
-  };
   float dzdx, dzdy, dudx, dudy, dvdx, dvdy;
-  gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);
+  plane.Gradient(v0->z, v1->z, v2->z, &dzdx, &dzdy);
 
   const bool z_test = state.z_test;
   const bool z_write = state.z_write;
@@ -634,16 +634,16 @@ bool RenderDevice::FillTriangle(const FillState& state, const ScreenVertex& a,
   Edge e0 = MakeEdge(fx1, fy1, fx2, fy2, px, py);
   Edge e1 = MakeEdge(fx2, fy2, fx0, fy0, px, py);
   Edge e2 = MakeEdge(fx0, fy0, fx1, fy1, px, py);
-  gradient(v0->u, v1->u, v2->u, &dudx, &dudy);
-  gradient(v0->v, v1->v, v2->v, &dvdx, &dvdy);
+  plane.Gradient(v0->u, v1->u, v2->u, &dudx, &dudy);
+  plane.Gradient(v0->v, v1->v, v2->v, &dvdx, &dvdy);
   const bool flat_color = v0->color == v1->color && v1->color == v2->color;
   float dcdx[3] = {}, dcdy[3] = {}, c0[3] = {};
   if (!flat_color) {
     for (int k = 0; k < 3; ++k) {
       int shift = 16 - 8 * k;
       c0[k] = float((v0->color >> shift) & 0xFF);
-      gradient(c0[k], float((v1->color >> shift) & 0xFF), float((v2->color >> shift) & 0xFF),
-               &dcdx[k], &dcdy[k]);
+      plane.Gradient(c0[k], float((v1->color >> shift) & 0xFF), float((v2->color >> shift) & 0xFF),
+                     &dcdx[k], &dcdy[k]);
     }
   }
   // A write behind a depth test brings depths nearer; one without a test may take them back.
