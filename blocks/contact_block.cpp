@@ -93,6 +93,17 @@ void ByAxis(const Block& a, F4* x, F4* y, F4* z) {
   }
 }
 
+// Per face, the bytes of its four corners in a word of one byte a corner.
+struct FaceCornerBytes {
+  uint64_t bytes[6] = {};
+  constexpr FaceCornerBytes() {
+    for (int f = 0; f < 6; ++f)
+      for (int k = 0; k < 4; ++k) bytes[f] |= uint64_t{0xFF} << (8 * kFaceCorners[f][k]);
+  }
+};
+constexpr FaceCornerBytes kFaceBytes;
+constexpr const uint64_t (&kFaceCornerBytes)[6] = kFaceBytes.bytes;
+
 struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
   uint64_t outside = 0;           // per corner, a byte: the sides of the box it lies clearly beyond
@@ -230,18 +241,23 @@ struct CornerLocals {
     }
     return bits & 0x1F;
   }
-  // Whether the given corners all lie beyond one side; then every combination of them does too.
-  bool AllClearlyOutside(const int* corners, int count) const {
-    uint64_t common = 0x3F;
-    for (int i = 0; i < count; ++i) common &= outside >> (8 * corners[i]);
-    return common != 0;
+  // Whether the corners whose bytes `corners` selects all lie beyond one side; then every
+  // combination of them does too. The other bytes are set, so the shared sides are those left
+  // after folding the word's bytes together.
+  bool AllClearlyOutside(uint64_t corners) const {
+    uint64_t common = outside | ~corners;
+    common &= common >> 32;
+    common &= common >> 16;
+    common &= common >> 8;
+    return (common & 0x3F) != 0;
   }
   // Whether all five samples of the face with these corners lie clearly outside, found from one
   // bound per axis. Each sample gives every corner a weight of at least 1/16, so its coordinate
   // is at least 3/4 of the corners' lowest plus 1/16 of their sum, and at most the same with the
   // highest. Twice the slack covers the rounding of these bounds with room to spare.
-  bool FaceClearlyOutside(const int* fc) const {
-    if (AllClearlyOutside(fc, 4)) return true;
+  bool FaceClearlyOutside(int f) const {
+    if (AllClearlyOutside(kFaceCornerBytes[f])) return true;
+    const int* fc = kFaceCorners[f];
     const float margin = 2.0f * slack;
     for (int axis = 0; axis < 3; ++axis) {
       const float* l = local[axis];
@@ -261,7 +277,7 @@ struct CornerLocals {
   }
 };
 
-constexpr int kAllCorners[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+constexpr uint64_t kAllCornerBytes = ~uint64_t{0};
 
 // Step 2: each corner inside b's box (bounds included) is pushed out through the nearest side.
 // A push moves only its own corner, so the corners inside are known before the first.
@@ -330,7 +346,7 @@ void EdgeProbes(Block& a, const Block& b, CornerLocals& locals) {
 void FaceProbes(Block& a, const Block& b, CornerLocals& locals) {
   for (int f = 0; f < 6; ++f) {
     const int* fc = kFaceCorners[f];
-    if (locals.FaceClearlyOutside(fc)) continue;
+    if (locals.FaceClearlyOutside(f)) continue;
     unsigned near = locals.FaceSamplesNear(fc);
     while (near) {
       const int i = std::countr_zero(near);
@@ -373,7 +389,7 @@ bool TestBlock(Block& a, const Block& b) {
   CornerProbe(a, b, locals);
   CentreProbe(a, b, locals);
   // Nothing moved a corner into reach of the box: no edge midpoint or face sample can be inside.
-  if (locals.AllClearlyOutside(kAllCorners, 8)) return locals.moved;
+  if (locals.AllClearlyOutside(kAllCornerBytes)) return locals.moved;
   EdgeProbes(a, b, locals);
   FaceProbes(a, b, locals);
   return locals.moved;
