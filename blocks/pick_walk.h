@@ -149,8 +149,15 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
       set_left |= to_left;
       set_right |= to_right;
     }
+    // A row that no edge reaches (a rounded first or last row) keeps its ends at max_x and
+    // min_x: on a triangle two pixels wide or more that span is empty, and it changes nothing
+    // but the depths handed on, taken below from the last row an edge reached. Rows that only
+    // one end reaches go one by one.
     const Ints both = set_left & set_right;
-    if (!(both[0] & both[1] & both[2] & both[3])) {
+    const Ints neither = ~(set_left | set_right);
+    const bool wide = max_x - min_x >= 2.0f;  // false for not a number
+    const Ints lane_ok = wide ? both | neither : both;
+    if (!(lane_ok[0] & lane_ok[1] & lane_ok[2] & lane_ok[3])) {
       for (int k = 0; k < 4; ++k) row(y + k);
       continue;
     }
@@ -180,8 +187,13 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
       const int end = std::min(last_col[k], width - 1);
       if (first_col[k] <= end) span(y + k, first_col[k], end, RowDepth{zl[k], slope[k], left[k]});
     }
-    z_left = zl[3];
-    z_right = zr[3];
+    for (int k = 3; k >= 0; --k) {
+      if (both[k]) {
+        z_left = zl[k];
+        z_right = zr[k];
+        break;
+      }
+    }
   }
   for (; y <= end_row; ++y) row(y);
 }
