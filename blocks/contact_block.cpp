@@ -1,6 +1,7 @@
 // The block test: a block's corners, centre, edge midpoints and face samples probed against
 // another block's box, with the skips that provably change no result beside the probes they skip.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -94,15 +95,12 @@ void ByAxis(const Block& a, F4* x, F4* y, F4* z) {
 }
 
 // Per face, the bytes of its four corners in a word of one byte a corner.
-struct FaceCornerBytes {
-  uint64_t bytes[6] = {};
-  constexpr FaceCornerBytes() {
-    for (int f = 0; f < 6; ++f)
-      for (int k = 0; k < 4; ++k) bytes[f] |= uint64_t{0xFF} << (8 * kFaceCorners[f][k]);
-  }
-};
-constexpr FaceCornerBytes kFaceBytes;
-constexpr const uint64_t (&kFaceCornerBytes)[6] = kFaceBytes.bytes;
+constexpr std::array<uint64_t, 6> kFaceCornerBytes = [] {
+  std::array<uint64_t, 6> bytes{};
+  for (int f = 0; f < 6; ++f)
+    for (int k = 0; k < 4; ++k) bytes[size_t(f)] |= uint64_t{0xFF} << (8 * kFaceCorners[f][k]);
+  return bytes;
+}();
 
 struct CornerLocals {
   alignas(16) float local[3][8];  // a's corners in b's box, refreshed whenever a corner moves
@@ -256,7 +254,7 @@ struct CornerLocals {
   // is at least 3/4 of the corners' lowest plus 1/16 of their sum, and at most the same with the
   // highest. Twice the slack covers the rounding of these bounds with room to spare.
   bool FaceClearlyOutside(int f) const {
-    if (AllClearlyOutside(kFaceCornerBytes[f])) return true;
+    if (AllClearlyOutside(kFaceCornerBytes[size_t(f)])) return true;
     const int* fc = kFaceCorners[f];
     const float margin = 2.0f * slack;
     for (int axis = 0; axis < 3; ++axis) {

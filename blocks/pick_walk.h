@@ -129,6 +129,10 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
   // one instead.
   using pick_walk::Floats;
   using pick_walk::Ints;
+  // A row that no edge reaches (a rounded first or last row) keeps its ends at max_x and min_x:
+  // on a triangle two pixels wide or more that span is empty, and it changes nothing but the
+  // depths handed on, taken after each four rows from the last row an edge reached.
+  const bool wide = max_x - min_x >= 2.0f;  // false for not a number
   for (; y + 3 <= end_row; y += 4) {
     const Floats ys = {float(y), float(y + 1), float(y + 2), float(y + 3)};
     Floats left = pick_walk::Splat(max_x), right = pick_walk::Splat(min_x);
@@ -149,13 +153,9 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
       set_left |= to_left;
       set_right |= to_right;
     }
-    // A row that no edge reaches (a rounded first or last row) keeps its ends at max_x and
-    // min_x: on a triangle two pixels wide or more that span is empty, and it changes nothing
-    // but the depths handed on, taken below from the last row an edge reached. Rows that only
-    // one end reaches go one by one.
+    // Rows that only one end reaches go one by one.
     const Ints both = set_left & set_right;
     const Ints neither = ~(set_left | set_right);
-    const bool wide = max_x - min_x >= 2.0f;  // false for not a number
     const Ints lane_ok = wide ? both | neither : both;
     if (!(lane_ok[0] & lane_ok[1] & lane_ok[2] & lane_ok[3])) {
       for (int k = 0; k < 4; ++k) row(y + k);
