@@ -45,6 +45,7 @@ bool GameApp::Create(int show_command) {
   if (!scene_manager_->Init(this, std::make_unique<TitleScene>(this),
                             std::make_unique<PlayScene>(this)))
     return Fail("cannot load its pictures");
+  RemoveStaleSaves(*this);
   Platform().SetCursorPos(kWidth / 2, kHeight / 2);
   Platform().Sleep(1000);
   return true;

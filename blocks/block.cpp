@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "blocks/world_limits.h"
+
 namespace r = platform::render;
 
 void Face::UpdateShape() {
@@ -99,7 +101,8 @@ ImageTexture* Block::TextureToPaint(const Face& face) {
 }
 
 void Block::PlaceAt(const Vec3& point) {
-  corners[0] = point;
+  // A ray that meets its plane near the horizon would carry the block beyond the play space.
+  corners[0] = world_limits::ClampedPlace(point, 2.0f * world_limits::kEdge);
   BuildCorners();
   previousCentre = centre;
   Vec3 sum;

@@ -76,7 +76,7 @@ class Block {
   virtual ImageTexture* TextureToPaint(const Face& face);
 
   int kind;
-  uint32_t id = 0;  // stable for the block's life, given by the block set; never reused
+  uint32_t id = 0;  // stable for the block's life, given by the block set; not reused before 2^31
   Vec3 corners[8];
   Face faces[6];
   Vec3 centre;

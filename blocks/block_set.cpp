@@ -33,10 +33,27 @@ BlockSet::~BlockSet() {
 
 void BlockSet::Add(Block* block) {
   FinishPickRefresh();
-  block->id = nextId_++;
+  block->id = TakeId();
   OwningObjectList<Block>::Add(block);
   ++listVersion_;
   contactGrid.Reserve(Count());  // room made now, so that steps allocate nothing
+}
+
+uint32_t BlockSet::TakeId() {
+  if (nextId_ <= kLargestId) return nextId_++;
+  // Two billion blocks made: the gaps left by the removed ones are used, so that an id never
+  // wraps onto one a block holds.
+  std::vector<uint32_t> held;
+  held.reserve(size_t(Count()));
+  for (int i = 0; i < Count(); ++i) held.push_back(At(i)->id);
+  std::sort(held.begin(), held.end());
+  uint32_t id = 1;
+  for (uint32_t h : held)
+    if (h == id)
+      ++id;
+    else if (h > id)
+      break;
+  return id;
 }
 
 void BlockSet::RemoveAt(int index) {

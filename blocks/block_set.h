@@ -67,8 +67,10 @@ class BlockSet : public OwningObjectList<Block> {
   // Off: blocks made from now on take six face textures of their own at once instead of
   // sharing the blank one until painted; for the tests that compare both ways.
   void SetSharedBlankFaces(bool shared) { blankFace_.SetShared(shared); }
-  // Ids after a restore go on from the largest restored one.
+  // Ids after a restore go on from the largest restored one (at most kLargestId).
   void ContinueIdsAfter(uint32_t largest) { nextId_ = largest + 1; }
+  // References name blocks by 32-bit signed numbers.
+  static constexpr uint32_t kLargestId = 0x7FFFFFFF;
   void ResetGlueState() {
     pendingFace = nullptr;
     groupBlock = nullptr;
@@ -315,7 +317,9 @@ class BlockSet : public OwningObjectList<Block> {
   PickBuffer back_;
   // Bumped on every change of the block list; each buffer remembers the value it was filled at.
   uint64_t listVersion_ = 0;
-  uint32_t nextId_ = 1;  // the id the next block added gets
+  // The id the next block added gets, or past kLargestId the least one no block holds.
+  uint32_t TakeId();
+  uint32_t nextId_ = 1;
   uint64_t frontVersion_ = 0;
   uint64_t backVersion_ = 0;
   // Every block's corners as a picture or a fill was made of them, and the list version and

@@ -35,20 +35,30 @@ Float3 ToGltf(const Vec3& physics) {
   return {physics.x * kMetresPerUnit, physics.z * kMetresPerUnit, -physics.y * kMetresPerUnit};
 }
 
-Float3 Minus(const Float3& a, const Float3& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
+// Directions are worked out in double: the cross product of a large block's diagonals overflows
+// a float.
+struct Double3 {
+  double x, y, z;
+};
+
+Double3 Minus(const Float3& a, const Float3& b) {
+  return {double(a.x) - b.x, double(a.y) - b.y, double(a.z) - b.z};
 }
-Float3 Cross(const Float3& a, const Float3& b) {
+Double3 Cross(const Double3& a, const Double3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-double Dot(const Float3& a, const Float3& b) {
-  return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
+double Dot(const Double3& a, const Double3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 // Unit length as glTF's validator measures it; `fallback` (itself unit) for a null vector.
-Float3 Unit(const Float3& v, const Float3& fallback) {
+Float3 Unit(const Double3& v, const Float3& fallback) {
   const double length = std::sqrt(Dot(v, v));
-  if (!(length > 1e-12)) return fallback;
+  if (!(length > 1e-12) || !std::isfinite(length)) return fallback;
   return {float(v.x / length), float(v.y / length), float(v.z / length)};
+}
+bool IsUnit(const Float3& n) {
+  const double length = std::sqrt(Dot({n.x, n.y, n.z}, {n.x, n.y, n.z}));
+  return std::fabs(length - 1.0) <= 1e-5;  // false for NaN
 }
 
 // The vertices of one mesh: positions, normals and atlas coordinates, with their bounds.
@@ -66,11 +76,11 @@ struct Vertices {
 // One quad, its corners turned so that the fan 0 1 2, 0 2 3 winds counter-clockwise seen from
 // `outward` (glTF's front faces), with the quad's flat normal.
 void AddQuad(Vertices* out, const Float3 (&p)[4], const float (&u)[4], const float (&v)[4],
-             const Float3& outward) {
-  const Float3 n = Cross(Minus(p[2], p[0]), Minus(p[3], p[1]));  // the quad's two diagonals
+             const Double3& outward) {
+  const Double3 n = Cross(Minus(p[2], p[0]), Minus(p[3], p[1]));  // the quad's two diagonals
   const bool keep = Dot(n, outward) >= 0.0;
   const Float3 normal =
-      Unit(keep ? n : Float3{-n.x, -n.y, -n.z}, Unit(outward, Float3{0.0f, 1.0f, 0.0f}));
+      Unit(keep ? n : Double3{-n.x, -n.y, -n.z}, Unit(outward, Float3{0.0f, 1.0f, 0.0f}));
   static constexpr int kKept[4] = {0, 1, 2, 3}, kTurned[4] = {0, 3, 2, 1};
   for (int k : keep ? kKept : kTurned) out->Add(p[k], normal, u[k], v[k]);
 }
@@ -243,7 +253,14 @@ bool EncodeGlb(const GltfScene& scene, const std::string& generator, std::vector
       u[k] = kFaceU[k] * float(scene.tableWidth) / float(table_image_width);
       v[k] = kFaceV[k] * float(scene.tableHeight) / float(table_image_height);
     }
-    AddQuad(&vertices, p, u, v, Float3{0.0f, 1.0f, 0.0f});
+    AddQuad(&vertices, p, u, v, Double3{0.0, 1.0, 0.0});
+  }
+  // What the file will say, checked before it is written: glTF has no place for a number that is
+  // not finite, and a viewer lights only unit normals.
+  for (size_t i = 0; i < vertices.positions.size(); ++i) {
+    const Float3& p = vertices.positions[i];
+    if (!Finite({p.x, p.y, p.z})) return *why = "a corner is too far away to be exported", false;
+    if (!IsUnit(vertices.normals[i])) return *why = "a face has no direction to export", false;
   }
 
   std::vector<uint8_t> atlas_png, table_png;

@@ -17,7 +17,7 @@ std::vector<uint8_t> Compress(const uint8_t* bytes, size_t size) {
 }
 
 bool Decompress(const uint8_t* bytes, size_t size, size_t expected, size_t limit,
-                std::vector<uint8_t>* out, std::string* why) {
+                std::vector<uint8_t>* out, std::string* why, const UnpackCheck* check) {
   out->clear();
   if (expected > limit) {
     *why = "too large when unpacked";
@@ -32,9 +32,12 @@ bool Decompress(const uint8_t* bytes, size_t size, size_t expected, size_t limit
   stream.avail_in = uInt(std::min<size_t>(size, 0xFFFFFFFFu));
   int result = Z_OK;
   size_t produced = 0;
+  // A stream too short for the look fails below anyway.
+  bool looked = !check || check->bytes == 0 || check->bytes > expected;
   while (result == Z_OK) {
     // One byte more than expected is room to notice a stream that runs on.
-    const size_t room = std::min(expected + 1, std::max<size_t>(produced * 2, 65536));
+    size_t room = std::min(expected + 1, std::max<size_t>(produced * 2, 65536));
+    if (!looked) room = std::min(room, check->bytes);
     if (room <= produced) break;
     out->resize(room);
     stream.next_out = out->data() + produced;
@@ -42,6 +45,14 @@ bool Decompress(const uint8_t* bytes, size_t size, size_t expected, size_t limit
     result = inflate(&stream, Z_NO_FLUSH);
     produced = room - stream.avail_out;
     if (result == Z_BUF_ERROR && stream.avail_in == 0) break;  // the stream ends early
+    if (!looked && produced == check->bytes) {
+      looked = true;
+      if (!check->check(out->data(), why)) {
+        inflateEnd(&stream);
+        out->clear();
+        return false;
+      }
+    }
   }
   inflateEnd(&stream);
   out->resize(produced);

@@ -1,12 +1,15 @@
 #include "platform/safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace platform {
@@ -65,6 +68,10 @@ bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
 
 bool WriteFileSafely(const std::string& path, const uint8_t* bytes, size_t size, ExistingFile mode,
                      std::string* written, std::string* why, WriteFault fault) {
+  // Past a file-size limit the kernel would end the program with SIGXFSZ; ignored, the write
+  // fails with EFBIG instead, and nothing is lost.
+  static const bool size_signal_ignored = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+  (void)size_signal_ignored;
   const std::string folder = FolderOf(path);
   const std::string base =
       path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
@@ -102,6 +109,30 @@ bool WriteFileSafely(const std::string& path, const uint8_t* bytes, size_t size,
   SyncFolder(folder);
   if (written) *written = target;
   return true;
+}
+
+int RemoveStaleTemporaries(const std::string& folder, std::initializer_list<const char*> stems,
+                           int age_seconds) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return 0;
+  const time_t now = time(nullptr);
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    // "." + a name of ours + "." + the six characters mkostemp chose.
+    const std::string name = entry->d_name;
+    if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.') continue;
+    bool ours = false;
+    for (const char* stem : stems) ours |= name.compare(1, std::strlen(stem), stem) == 0;
+    if (!ours) continue;
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        now - info.st_mtime < age_seconds)
+      continue;
+    removed += unlink(path.c_str()) == 0;
+  }
+  closedir(dir);
+  return removed;
 }
 
 bool MakeFolders(const std::string& folder, std::string* why) {

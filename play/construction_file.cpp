@@ -46,9 +46,16 @@ bool MakeConstructionPng(const Snapshot& snapshot, const uint32_t* picture, int 
 bool ReadConstructionPng(const uint8_t* bytes, size_t size, Snapshot* out, std::string* why) {
   const uint8_t* data = nullptr;
   uint32_t length = 0;
-  if (platform::image::FindPngChunk(bytes, size, kConstructionChunk, &data, &length, why) !=
-      platform::image::ChunkSearch::kFound)
-    return false;
+  switch (platform::image::FindPngChunk(bytes, size, kConstructionChunk, &data, &length, why)) {
+    case platform::image::ChunkSearch::kFound:
+      break;
+    case platform::image::ChunkSearch::kAbsent:
+      // Some image editors drop chunks they do not know when they save a picture again.
+      *why += " (if it was saved by Zentrova, an image editor may have re-saved it without it)";
+      return false;
+    default:
+      return false;
+  }
   if (length < kChunkHeader) {
     *why = "the construction in the picture is cut short";
     return false;
@@ -56,20 +63,22 @@ bool ReadConstructionPng(const uint8_t* bytes, size_t size, Snapshot* out, std::
   const uint32_t version = GetU32(data);
   const uint32_t unpacked = GetU32(data + 4);
   const uint32_t crc = GetU32(data + 8);
-  if (version == 0 || version > kSnapshotVersion) {
-    *why = "the construction was saved by a newer Zentrova (format " + std::to_string(version) +
-           "; this one reads up to " + std::to_string(kSnapshotVersion) + ")";
-    return false;
-  }
+  if (!CheckSnapshotVersion(version, why)) return false;
   if (unpacked > SnapshotBytesLimit()) {
     *why = "the construction claims to be too large (" + std::to_string(unpacked) + " bytes)";
     return false;
   }
   std::vector<uint8_t> payload;
   std::string reason;
+  // The head says how long the rest must be: a stream that cannot match it is not unpacked.
+  bool head_refused = false;
+  const platform::UnpackCheck head{kSnapshotHeadBytes, [&](const uint8_t* first, std::string* w) {
+                                     head_refused = !CheckSnapshotHead(first, unpacked, w);
+                                     return !head_refused;
+                                   }};
   if (!platform::Decompress(data + kChunkHeader, length - kChunkHeader, unpacked,
-                            SnapshotBytesLimit(), &payload, &reason)) {
-    *why = "the construction in the picture is damaged (" + reason + ")";
+                            SnapshotBytesLimit(), &payload, &reason, &head)) {
+    *why = head_refused ? reason : "the construction in the picture is damaged (" + reason + ")";
     return false;
   }
   if (platform::Crc32(payload.data(), payload.size()) != crc) {

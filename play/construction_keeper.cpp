@@ -23,6 +23,12 @@ PlayScene* Play(const GameApp& app) {
   return app.Scenes() ? static_cast<PlayScene*>(app.Scenes()->Find("EventCreate")) : nullptr;
 }
 
+// What a save killed mid-write left in the folder, once no save could still be going on.
+void RemoveStaleTemporaries(const std::string& folder) {
+  constexpr int kStaleSeconds = 600;
+  platform::RemoveStaleTemporaries(folder, {"zentrova-", "last.png"}, kStaleSeconds);
+}
+
 platform::Environment EnvironmentOf(GameApp& app) {
   platform::Platform* platform = &app.Platform();
   return [platform](const char* name) { return platform->Environment(name); };
@@ -51,8 +57,9 @@ bool WriteInto(const std::string& folder, const std::string& name, const std::ve
     *why = "no home folder to save in (HOME is not set)";
     return false;
   }
-  return platform::MakeFolders(folder, why) &&
-         platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written, why);
+  if (!platform::MakeFolders(folder, why)) return false;
+  RemoveStaleTemporaries(folder);
+  return platform::WriteFileSafely(folder + "/" + name, png.data(), png.size(), mode, written, why);
 }
 
 // A new file named after the toy and the local time, in the pictures folder; its bytes are made
@@ -111,6 +118,12 @@ bool ExportToPictures(GameApp& app, std::string* written) {
         return EncodeGlb(SceneOfWorld(world), GeneratorName(), glb, why);
       },
       world.exportedNotice, world.notExportedNotice, "exported", written);
+}
+
+void RemoveStaleSaves(GameApp& app) {
+  for (const std::string& folder :
+       {platform::PicturesFolder(EnvironmentOf(app)), platform::StateFolder(EnvironmentOf(app))})
+    if (!folder.empty()) RemoveStaleTemporaries(folder);
 }
 
 std::string LastConstructionPath(GameApp& app) {

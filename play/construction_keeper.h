@@ -37,6 +37,9 @@ bool SaveConstructionTo(GameApp& app, const std::string& path, std::string* why)
 
 // $XDG_STATE_HOME/zentrova/last.png, replaced in one step; false with the reason.
 bool KeepLast(GameApp& app, std::string* why);
+// Removes what saves killed mid-write left in the pictures and the state folders (only the
+// toy's own temporary files, and only old ones).
+void RemoveStaleSaves(GameApp& app);
 // Where KeepLast writes; "" without a home.
 std::string LastConstructionPath(GameApp& app);
 

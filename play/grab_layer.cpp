@@ -10,6 +10,7 @@
 #include "blocks/block_set.h"
 #include "blocks/cursor_ray.h"
 #include "blocks/pick_walk.h"
+#include "blocks/world_limits.h"
 #include "world/table.h"
 
 namespace r = platform::render;
@@ -47,10 +48,10 @@ bool GrabHandle::Init(GameApp* app, BlockSet* set, Block* target, int x, int y) 
   const ScreenPoint s = ProjectDisplay(BottomCentre(*target), set->ScreenMatrix(device));
   set->SetTableDragQuad(device);
   Vec3 hit;
-  set->HitDragQuad(device, float(int(s.x)), float(int(s.y)), &hit);
+  set->HitDragQuad(device, float(TruncatedPixel(s.x)), float(TruncatedPixel(s.y)), &hit);
   anchor = hit;
-  screenX = int(s.x);
-  screenY = int(s.y);
+  screenX = TruncatedPixel(s.x);
+  screenY = TruncatedPixel(s.y);
   return true;
 }
 
@@ -124,7 +125,7 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
       Block* s = At(h)->block;
       if (!s) continue;
       s->grabHandle = At(h);  // the handled blocks, whatever put the handles here
-      const int sx = int(s->screenPosition.x), sy = int(s->screenPosition.y);
+      const int sx = TruncatedPixel(s->screenPosition.x), sy = TruncatedPixel(s->screenPosition.y);
       near[CopyCellKey(CopyCell(sx), CopyCell(sy))].push_back(h);
     }
     struct Gone {
@@ -135,7 +136,7 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
     for (int i = 0; i < set.Count(); ++i) {
       Block* p = set.At(i);
       if (p->grabHandle) continue;
-      const int px = int(p->screenPosition.x), py = int(p->screenPosition.y);
+      const int px = TruncatedPixel(p->screenPosition.x), py = TruncatedPixel(p->screenPosition.y);
       const int cx = CopyCell(px), cy = CopyCell(py);
       int first = Count();
       for (int ny = cy - 1; ny <= cy + 1; ++ny)
@@ -144,8 +145,8 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
           if (found == near.end()) continue;
           for (int h : found->second) {
             const Block* s = At(h)->block;
-            if (h < first && std::abs(px - int(s->screenPosition.x)) < kCopyReach &&
-                std::abs(py - int(s->screenPosition.y)) < kCopyReach)
+            if (h < first && std::abs(px - TruncatedPixel(s->screenPosition.x)) < kCopyReach &&
+                std::abs(py - TruncatedPixel(s->screenPosition.y)) < kCopyReach)
               first = h;
           }
         }

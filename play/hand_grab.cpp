@@ -1,5 +1,6 @@
 // The hand: the grab of the body under the cursor and the drag dispatch of one frame.
 #include "blocks/block_set.h"
+#include "blocks/world_limits.h"
 
 namespace r = platform::render;
 
@@ -20,8 +21,8 @@ Block* BlockSet::Grab(r::RenderDevice* device, int x, int y, int* offset_x, int*
   Vec4 s;
   FromPoint(s, reference);
   TransformInPlace(s, ScreenMatrix(device));
-  *offset_x = int(float(x) - s.x / s.w);
-  *offset_y = int(float(y) - s.y / s.w);
+  *offset_x = TruncatedPixel(float(x) - s.x / s.w);
+  *offset_y = TruncatedPixel(float(y) - s.y / s.w);
   if (held->kind == Block::kBlock)
     SetUprightDragQuad(device, held->centre);
   else

@@ -44,15 +44,6 @@ void PutQuad(const Snapshot::Quad& quad, Face* face) {
   face->area230 = quad.area230;
 }
 
-bool Fail(std::string* why, const char* reason) {
-  if (why) *why = reason;
-  return false;
-}
-
-bool Finite(const Vec3& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 }  // namespace
 
 Snapshot TakeSnapshot(const World& world, const PlayScene& play) {
@@ -103,39 +94,6 @@ Snapshot TakeSnapshot(const World& world, const PlayScene& play) {
   return s;
 }
 
-bool CheckSnapshot(const Snapshot& s, std::string* why) {
-  using Ref = Snapshot::FaceRef;
-  if (s.tableTexels.size() != size_t(Snapshot::kTableTexels) * Snapshot::kTableTexels * 3 ||
-      s.canvasPixels.size() != size_t(Snapshot::kCanvasWidth) * Snapshot::kCanvasHeight * 3)
-    return Fail(why, "the construction was made for other picture sizes");
-  if (s.tool < 0 || s.tool >= World::kToolCount) return Fail(why, "the construction names no tool");
-  std::unordered_map<uint32_t, size_t> index;
-  for (size_t i = 0; i < s.blocks.size(); ++i)
-    if (!index.emplace(s.blocks[i].id, i).second)
-      return Fail(why, "the construction names two blocks alike");
-  const auto known = [&](const Ref& ref) {
-    if (ref.block == Ref::kNone || ref.block == Ref::kTableTop || ref.block == Ref::kHandleQuad ||
-        ref.block == Ref::kDragQuad)
-      return true;
-    return ref.block >= 0 && index.count(uint32_t(ref.block)) && ref.face >= 0 && ref.face < 6;
-  };
-  if (!known(s.supportQuad) || !known(s.pendingFace) || !known(s.savedLink) ||
-      (s.groupBlock != -1 && (s.groupBlock < 0 || !index.count(uint32_t(s.groupBlock)))))
-    return Fail(why, "the construction's glue names a block it does not hold");
-  for (const Snapshot::Block& b : s.blocks) {
-    if (b.handle < -1 || b.handle >= int32_t(s.handles.size()))
-      return Fail(why, "a block of the construction names a handle it does not hold");
-    for (const Snapshot::Face& f : b.faces)
-      if (!known(f.link))
-        return Fail(why, "the construction's glue names a block it does not hold");
-    for (const Vec3& c : b.corners)
-      if (!Finite(c)) return Fail(why, "the construction has a corner at no real place");
-  }
-  for (const Snapshot::Handle& h : s.handles)
-    if (!index.count(h.block)) return Fail(why, "a handle names a block the construction lacks");
-  return true;
-}
-
 bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::string* why) {
   if (!CheckSnapshot(s, why)) return false;
   GameApp* app = world->app;
@@ -155,7 +113,10 @@ bool RestoreSnapshot(const Snapshot& s, World* world, PlayScene* play, std::stri
   bool same_list = set.Count() == int(s.blocks.size());
   for (int i = 0; same_list && i < set.Count(); ++i)
     same_list = set.At(i)->id == s.blocks[size_t(i)].id;
-  if (!same_list) set.RemoveAll();
+  if (!same_list) {
+    set.RemoveAll();
+    set.ContinueIdsAfter(0);  // the ids handed out below are replaced by the snapshot's
+  }
   std::unordered_map<uint32_t, Block*> by_id;
   uint32_t largest = 0;
   for (size_t i = 0; i < s.blocks.size(); ++i) {

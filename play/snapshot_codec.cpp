@@ -29,7 +29,7 @@ class Writer {
   }
   void Bytes(uint8_t* p, size_t n) { out_->insert(out_->end(), p, p + n); }
   // Writing, a count is the vector's own size.
-  bool Count(uint32_t& n, size_t size, uint32_t /*limit*/, size_t /*each*/) {
+  bool Count(uint32_t& n, size_t size, uint32_t /*limit*/, size_t /*each*/, const char* /*what*/) {
     n = uint32_t(size);
     U32(n);
     return true;
@@ -73,12 +73,13 @@ class Reader {
   }
   // A count read and checked before anything is made for it: within the limit, and at most as
   // many items as the bytes left can hold at `each` bytes apiece.
-  bool Count(uint32_t& n, size_t /*size*/, uint32_t limit, size_t each) {
+  bool Count(uint32_t& n, size_t /*size*/, uint32_t limit, size_t each, const char* what) {
     n = 0;
     U32(n);
     if (!Ok()) return false;
     if (n > limit) {
-      Fail("the construction claims too many blocks (" + std::to_string(n) + ")");
+      Fail(std::string("the construction claims too many ") + what + " (" + std::to_string(n) +
+           ")");
       return false;
     }
     if (size_t(n) * each > left_) {
@@ -122,7 +123,12 @@ void Visit(IO& io, Snapshot::Quad& q) {
   io.F32(q.area012), io.F32(q.area230);
 }
 
-// The bytes of one block and one handle, for the count checks.
+// The bytes of the head, of one block and of one handle, for the count checks.
+constexpr size_t kQuadBytes = 17 * 4;
+constexpr size_t kHeadBytes = 4 * 4 + 3 * 4 + 4 + 3 + 12 +
+                              size_t(Snapshot::kTableTexels) * Snapshot::kTableTexels * 3 +
+                              size_t(Snapshot::kCanvasWidth) * Snapshot::kCanvasHeight * 3 +
+                              2 * kQuadBytes + 3 * 8 + 4 + 12 + 4;
 constexpr size_t kFaceBytes = 5 * 4 + 8 + kFaceSide * kFaceSide * 3;
 constexpr size_t kBlockBytes = 4 + (24 * 3 + 3 * 4 + 9 + 16 + 1 + 4) * 4 + 12 + 4 + 6 * kFaceBytes;
 constexpr size_t kHandleBytes = 4 + 12 + 8;
@@ -196,13 +202,14 @@ bool Visit(IO& io, Snapshot& s) {
   io.I32(s.groupBlock);
   Visit(io, s.snapOffset);
   uint32_t blocks = 0, handles = 0;
-  if (!io.Count(blocks, s.blocks.size(), kMaxSnapshotBlocks, kBlockBytes)) return false;
+  if (!io.Count(blocks, s.blocks.size(), kMaxSnapshotBlocks, kBlockBytes, "blocks")) return false;
   s.blocks.resize(blocks);
   for (Snapshot::Block& b : s.blocks) {
     Visit(io, b);
     if (!io.Ok()) return false;
   }
-  if (!io.Count(handles, s.handles.size(), kMaxSnapshotBlocks, kHandleBytes)) return false;
+  // A block has at most one handle.
+  if (!io.Count(handles, s.handles.size(), blocks, kHandleBytes, "handles")) return false;
   s.handles.resize(handles);
   for (Snapshot::Handle& h : s.handles) Visit(io, h);
   return io.Ok();
@@ -216,6 +223,44 @@ size_t SnapshotBytesLimit(uint32_t blocks) {
          size_t(blocks) * (kBlockBytes + kHandleBytes);
 }
 
+const size_t kSnapshotHeadBytes = kHeadBytes;
+
+bool CheckSnapshotVersion(uint32_t version, std::string* why) {
+  if (version == 0) {
+    *why = "the construction has no format version (0)";
+    return false;
+  }
+  if (version > kSnapshotVersion) {
+    *why = "the construction was saved by a newer Zentrova (format " + std::to_string(version) +
+           "; this one reads up to " + std::to_string(kSnapshotVersion) + ")";
+    return false;
+  }
+  return true;
+}
+
+bool CheckSnapshotHead(const uint8_t* head, size_t payload_bytes, std::string* why) {
+  const auto u32 = [&](size_t at) {
+    return uint32_t(head[at]) | uint32_t(head[at + 1]) << 8 | uint32_t(head[at + 2]) << 16 |
+           uint32_t(head[at + 3]) << 24;
+  };
+  if (!(Sizes{u32(0), u32(4), u32(8), u32(12)} == Sizes())) {
+    *why = "the construction was made for other picture sizes";
+    return false;
+  }
+  const uint32_t blocks = u32(kHeadBytes - 4);
+  if (blocks > kMaxSnapshotBlocks) {
+    *why = "the construction claims too many blocks (" + std::to_string(blocks) + ")";
+    return false;
+  }
+  const size_t least = kHeadBytes + size_t(blocks) * kBlockBytes + 4;
+  if (payload_bytes < least || payload_bytes - least > size_t(blocks) * kHandleBytes ||
+      (payload_bytes - least) % kHandleBytes != 0) {
+    *why = "the construction's length does not match its " + std::to_string(blocks) + " blocks";
+    return false;
+  }
+  return true;
+}
+
 std::vector<uint8_t> EncodeSnapshot(const Snapshot& snapshot) {
   std::vector<uint8_t> out;
   out.reserve(SnapshotBytesLimit(uint32_t(snapshot.blocks.size())));
@@ -227,11 +272,7 @@ std::vector<uint8_t> EncodeSnapshot(const Snapshot& snapshot) {
 
 bool DecodeSnapshot(const uint8_t* bytes, size_t size, uint32_t version, Snapshot* out,
                     std::string* why) {
-  if (version == 0 || version > kSnapshotVersion) {
-    *why = "the construction was saved by a newer Zentrova (format " + std::to_string(version) +
-           "; this one reads up to " + std::to_string(kSnapshotVersion) + ")";
-    return false;
-  }
+  if (!CheckSnapshotVersion(version, why)) return false;
   Snapshot s;
   Reader reader(bytes, size);
   Visit(reader, s);

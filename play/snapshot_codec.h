@@ -20,6 +20,16 @@ size_t SnapshotBytesLimit(uint32_t blocks = kMaxSnapshotBlocks);
 
 std::vector<uint8_t> EncodeSnapshot(const Snapshot& snapshot);
 
+// Whether this version of the toy reads the format version; false with the reason.
+bool CheckSnapshotVersion(uint32_t version, std::string* why);
+
+// The payload's head: everything before the blocks, their count included.
+extern const size_t kSnapshotHeadBytes;
+// Whether a payload of `payload_bytes` bytes can hold what its head says (the sizes of this
+// version, a block count within the limit, and room for exactly those blocks and at most as many
+// handles): checked on the head alone, before the rest is unpacked. False with the reason.
+bool CheckSnapshotHead(const uint8_t* head, size_t payload_bytes, std::string* why);
+
 // Reads a payload of the given format version into *out; false with one reason when anything is
 // wrong: a count beyond the limits or the bytes held, a number that is not finite, bytes left
 // over, or a reference to a block it does not hold. *out is written only on success.

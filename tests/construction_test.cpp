@@ -195,7 +195,7 @@ TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndLastAndTheFirstVersionKeepLo
       {"truncated", "cut short or damaged"},
       {"crc", "damaged (checksum)"},
       {"huge_claim", "claims to be too large"},
-      {"short_stream", "damaged (unpacked size does not match)"},
+      {"short_stream", "length does not match its 100 blocks"},
       {"huge_count", "too many blocks"},
       {"nan", "not finite"},
       {"unknown_block", "names a block it does not hold"}};

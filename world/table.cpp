@@ -1,5 +1,7 @@
 #include "world/table.h"
 
+#include "blocks/world_limits.h"
+
 namespace r = platform::render;
 
 namespace {
@@ -38,8 +40,9 @@ bool Table::Init(const platform::gdi::DeviceContext& dc, r::RenderDevice* device
 }
 
 void Table::PlaceAt(const Vec3& point) {
-  centre = point;
-  Build(point);
+  // Slid by a ray that meets its plane near the horizon, it stops at the play space's edge.
+  centre = world_limits::ClampedPlace(point, world_limits::kEdge);
+  Build(centre);
   topRecord.UpdateShape();
 }
 
