@@ -371,6 +371,9 @@ class BlockSet : public OwningObjectList<Block> {
   };
   std::vector<BlockCorners> corners_;
   std::vector<std::pair<float, int>> nearestFirst_;
+  // Its depth tiles, begun anew by each fill in the room the last one left, so that a fill
+  // allocates nothing.
+  platform::render::DepthTiles pickTiles_;
   Mat4 frontMatrix_;  // the transforms of the front fill running in the background
   std::vector<uint8_t> edgeMask_;
   bool edgeMaskFresh_ = false;  // the edge mask is that of the front buffer as it is

@@ -122,12 +122,15 @@ namespace {
 
 // The cells a walk can reach between the least and the greatest coordinate of its corners on one
 // axis: rows and columns round to the nearest, so a pixel's slack. Both never decrease as the
-// coordinate grows, so the reach of several triangles' corners holds each one's.
+// coordinate grows, so the reach of several triangles' corners holds each one's. Of no cells
+// (size 0, an empty band of rows) the reach is empty: ReachTo gives -1.
 int ReachFrom(float least, int size) {
   return least >= 1.0f ? std::min(int(std::min(least, float(size))) - 1, size - 1) : 0;
 }
 int ReachTo(float greatest, int size) {
-  return greatest < float(size - 2) ? std::max(int(std::max(greatest, -1.0f)) + 1, 0) : size - 1;
+  return greatest < float(size - 2)
+             ? std::min(std::max(int(std::max(greatest, -1.0f)) + 1, 0), size - 1)
+             : size - 1;
 }
 
 // Whether a walk of the block's triangles can reach rows [first_row, end_row): its rows run from
@@ -222,6 +225,9 @@ void BlockSet::RefillFrontRows(const Mat4& ms, int first_row, int end_row) {
 
 uint64_t BlockSet::FillBlocksInRows(PickBuffer* cells, const Mat4& ms, const Block* excluded,
                                     PickBuffer::Extent* rows, int first_row, int end_row) {
+  // Moved blocks wholly above or below the picture (undo and redo move them there) leave an
+  // empty band: nothing in it to fill.
+  if (first_row >= std::min(end_row, height)) return 0;
   if (!skipHidden_ || Count() < kSkipHiddenFrom) {
     for (int i = 0; i < Count(); ++i) {
       if (At(i) == excluded) continue;
@@ -236,7 +242,7 @@ uint64_t BlockSet::FillBlocksInRows(PickBuffer* cells, const Mat4& ms, const Blo
   // Nearest blocks first, so that those behind them are mostly passed over as hidden. A cell
   // keeps the least depth, and of equal depths the block first in the list (the depth test
   // of the spans), so the cells are those a fill in list order gives.
-  r::DepthTiles tiles;
+  r::DepthTiles& tiles = pickTiles_;
   tiles.Begin(cells->FillDepths(), width, first_row, end_row);
   corners_.resize(size_t(Count()));
   nearestFirst_.clear();

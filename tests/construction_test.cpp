@@ -3,8 +3,12 @@
 // files are refused with their reason and change nothing; the first format version keeps loading;
 // files are written safely.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -267,6 +271,96 @@ TEST(SafeWrite, AFailureBeforeTheRenameLeavesTheOldFileAndNoTemporaryOne) {
                                          new_bytes.size(), platform::ExistingFile::kKeep, &written,
                                          &why));
   EXPECT_NE(why.find("Not a directory"), std::string::npos) << why;
+}
+
+}  // namespace
+
+namespace {
+
+// Ids are named by 32-bit signed references: a construction whose largest id is 2^31 - 1 opens,
+// its next block takes an id no block holds, and what it then saves reads back; an id of 2^31
+// is refused.
+TEST(ConstructionIds, NewIdsNeverLeaveWhatReferencesHoldNorWrapOntoAHeldOne) {
+  TestApp t;
+  t.EnterPlay();
+  Snapshot s = TakeSnapshot(t.world(), t.play());
+  const uint32_t old_id = s.blocks.back().id;
+  const auto rename = [&](uint32_t to) {
+    Snapshot r = s;
+    for (Snapshot::Block& b : r.blocks) {
+      if (b.id == old_id) b.id = to;
+      for (Snapshot::Face& f : b.faces)
+        if (f.link.block == int32_t(old_id)) f.link.block = int32_t(to);
+    }
+    return r;
+  };
+  std::string why;
+  EXPECT_FALSE(CheckSnapshot(rename(0x80000000u), &why));
+  EXPECT_NE(why.find("too large a number"), std::string::npos) << why;
+  ASSERT_TRUE(RestoreSnapshot(rename(0x7FFFFFFFu), &t.world(), &t.play(), &why)) << why;
+  BlockSet& set = t.world().blockSet;
+  for (int copy = 0; copy < 3; ++copy) {
+    const Block* added =
+        set.AddBlockOwnContext(t.app().Graphics().Device(), t.app().Sounds(),
+                               {0.0f, 10.0f + 2.0f * float(copy), 0.0f}, {2.0f, 2.0f, 2.0f});
+    ASSERT_NE(added, nullptr);
+    EXPECT_LE(added->id, BlockSet::kLargestId);
+    for (int i = 0; i < set.Count() - 1; ++i) EXPECT_NE(set.At(i)->id, added->id);
+  }
+  std::vector<uint32_t> picture(640 * 480, 0);
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(
+      MakeConstructionPng(TakeSnapshot(t.world(), t.play()), picture.data(), 640, 480, &png, &why))
+      << why;
+  Snapshot back;
+  EXPECT_TRUE(ReadConstructionPng(png.data(), png.size(), &back, &why)) << why;
+  EXPECT_EQ(back.blocks.size(), s.blocks.size() + 3);
+}
+
+// Temporary files left by saves that were killed before their rename: the old ones of ours go,
+// a young one (a save going on elsewhere) and anything not ours stay.
+TEST(SafeWrite, OldTemporariesOfOursGoAndAFileSizeLimitIsAReasonNotTheEnd) {
+  const fs::path folder = FreshHome("stale_temporaries");
+  const auto make = [&](const std::string& name, int age_seconds) {
+    std::ofstream(folder / name) << "half a picture";
+    fs::last_write_time(folder / name,
+                        fs::file_time_type::clock::now() - std::chrono::seconds(age_seconds));
+  };
+  make(".zentrova-20240101-000000.png.Ab3x9Q", 3600);
+  make(".last.png.Zz0912", 700);
+  make(".zentrova-20240101-000001.png.Young1", 10);
+  make(".holiday.png.Old123", 3600);
+  make("zentrova-20240101-000002.png", 3600);
+  EXPECT_EQ(platform::RemoveStaleTemporaries(folder.string(), {"zentrova-", "last.png"}, 600), 2);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder / ""))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left,
+            (std::vector<std::string>{".holiday.png.Old123", ".zentrova-20240101-000001.png.Young1",
+                                      "Pictures", "zentrova-20240101-000002.png"}));
+
+  // Under a file-size limit the write fails with its reason, in a child so that a death by
+  // SIGXFSZ shows as one.
+  const std::string path = (folder / "big.png").string();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const std::vector<uint8_t> bytes(5000, 7);
+    std::string written, why;
+    const bool ok = platform::WriteFileSafely(path, bytes.data(), bytes.size(),
+                                              platform::ExistingFile::kReplace, &written, &why);
+    _exit(ok ? 1 : why.find("too large") != std::string::npos ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(fs::exists(path));
+  for (const auto& entry : fs::directory_iterator(folder))
+    EXPECT_EQ(entry.path().filename().string().find(".big.png"), std::string::npos);
 }
 
 }  // namespace

@@ -346,4 +346,40 @@ TEST(GltfExport, ACornerThatIsNoNumberIsRefusedWithItsReason) {
   EXPECT_EQ(why, "a block's corner is not a number");
 }
 
+// Proper cubes of every scale up to the float's limit, and flat ones: each is exported with
+// finite positions and unit normals, or refused with the reason; never a number that is not one.
+TEST(GltfExport, CubesOfAnySizeExportUnitNormalsOrAreRefused) {
+  int exported = 0;
+  for (float side : {2.0f, 1.0e6f, 1.0e21f, 1.0e30f, 3.0e38f, 0.0f}) {
+    GltfScene scene;
+    scene.blocks.resize(1);
+    for (int k = 0; k < 8; ++k)
+      scene.blocks[0].corners[k] = {(k == 1 || k == 2 || k == 5 || k == 6) ? side : 0.0f,
+                                    (k % 4 >= 2) ? side : 0.0f, k >= 4 ? side : 0.0f};
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!EncodeGlb(scene, "Zentrova test", &bytes, &why)) {
+      EXPECT_FALSE(why.empty()) << side;
+      continue;
+    }
+    ++exported;
+    Glb g;
+    ASSERT_TRUE(ReadGlb(bytes, &g)) << side;
+    const Json& prim = g.doc.at("meshes").at(0).at("primitives").at(0);
+    const std::vector<float> normals =
+        Elements<float>(g, prim.at("attributes").at("NORMAL").get<int>(), 3);
+    const std::vector<float> positions =
+        Elements<float>(g, prim.at("attributes").at("POSITION").get<int>(), 3);
+    ASSERT_EQ(normals.size(), 24u * 3) << side;
+    for (float p : positions) EXPECT_TRUE(std::isfinite(p)) << side;
+    for (size_t i = 0; i < normals.size(); i += 3) {
+      const double length =
+          std::sqrt(double(normals[i]) * normals[i] + double(normals[i + 1]) * normals[i + 1] +
+                    double(normals[i + 2]) * normals[i + 2]);
+      EXPECT_NEAR(length, 1.0, 1e-6) << side;
+    }
+  }
+  EXPECT_GE(exported, 4);
+}
+
 }  // namespace

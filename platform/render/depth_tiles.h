@@ -2,7 +2,7 @@
 // is filled, so that a triangle lying wholly behind what is already drawn is passed over without
 // being walked. A tile's figure is never below the depths under it: it is worked out when a test
 // needs it, and kept as a bound while writes only bring depths nearer. Nothing carries over from
-// one fill of the band to the next.
+// one fill of the band to the next but the room of the tiles, which a fill begun again reuses.
 #pragma once
 
 #include <cstdint>

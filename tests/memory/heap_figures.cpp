@@ -8,6 +8,7 @@ namespace {
 
 std::atomic<size_t> new_bytes{0};
 std::atomic<size_t> peak_new_bytes{0};
+std::atomic<size_t> new_calls{0};
 
 // Each block carries its size in front, so that delete knows what to take off the count.
 constexpr size_t kHeader = alignof(std::max_align_t);
@@ -16,6 +17,7 @@ void* Allocate(size_t size) {
   void* block = std::malloc(size + kHeader);
   if (!block) throw std::bad_alloc();
   *static_cast<size_t*>(block) = size;
+  ++new_calls;
   const size_t now = new_bytes += size;
   size_t peak = peak_new_bytes.load();
   while (now > peak && !peak_new_bytes.compare_exchange_weak(peak, now)) {
@@ -55,6 +57,9 @@ namespace heap {
 
 size_t NewBytes() {
   return new_bytes.load();
+}
+size_t NewCalls() {
+  return new_calls.load();
 }
 size_t PeakNewBytes() {
   return peak_new_bytes.load();

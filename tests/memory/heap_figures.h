@@ -11,6 +11,8 @@ namespace heap {
 size_t InUse();
 // Bytes currently held through operator new.
 size_t NewBytes();
+// Calls of operator new so far, from every thread.
+size_t NewCalls();
 // The most NewBytes() reached since the last ResetPeak().
 size_t PeakNewBytes();
 void ResetPeak();

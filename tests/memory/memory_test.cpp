@@ -9,8 +9,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "collapse_scenes.h"
 #include "heap_figures.h"
+#include "platform/compression.h"
 #include "platform/image/picture.h"
+#include "platform/image/png_chunk.h"
+#include "platform/image/png_write.h"
+#include "play/construction_file.h"
+#include "play/snapshot_codec.h"
 #include "test_app.h"
 
 namespace {
@@ -63,6 +69,31 @@ TEST(ReaderSpending, APngChunkClaimingTwoGigabytesIsRefusedWithoutTouchingThem) 
   EXPECT_LT(WEXITSTATUS(status), 4) << "megabytes of peak resident size added (255: read)";
 }
 
+// 37 MB of zeros packed into a construction chunk of some 160 kilobytes that claims them
+// all: its head names no picture sizes of ours, and it is refused before the rest is unpacked.
+TEST(ReaderSpending, AConstructionWhoseHeadCannotBeRightIsRefusedBeforeTheRestIsUnpacked) {
+  const std::vector<uint8_t> zeros(SnapshotBytesLimit(), 0);
+  platform::image::PngChunk chunk;
+  std::copy(kConstructionChunk, kConstructionChunk + 4, chunk.type);
+  for (uint32_t v :
+       {kSnapshotVersion, uint32_t(zeros.size()), platform::Crc32(zeros.data(), zeros.size())})
+    for (int i = 0; i < 4; ++i) chunk.data.push_back(uint8_t(v >> (8 * i)));
+  const std::vector<uint8_t> packed = platform::Compress(zeros.data(), zeros.size());
+  chunk.data.insert(chunk.data.end(), packed.begin(), packed.end());
+  const std::vector<uint32_t> picture(640 * 480, 0xFFFFFF);
+  std::vector<uint8_t> png;
+  std::string why;
+  ASSERT_TRUE(platform::image::EncodePng(picture.data(), 640, 480, 640, &chunk, &png, &why));
+  ASSERT_LT(png.size(), size_t(256) << 10);
+  heap::ResetPeak();
+  const size_t before = heap::NewBytes();
+  Snapshot snapshot;
+  EXPECT_FALSE(ReadConstructionPng(png.data(), png.size(), &snapshot, &why));
+  EXPECT_NE(why.find("other picture sizes"), std::string::npos) << why;
+  // The head is about 1.1 MB; unpacking everything held 37 MB.
+  EXPECT_LT(heap::PeakNewBytes() - before, size_t(4) << 20);
+}
+
 // Title, start, a block taken off a tower and dropped on the table, door, the wait until the door
 // closes, title again. The wait's first frames run one by one; a construction still moving then
 // has the clock jump to the door's time limit, as on a machine that stalled, so that fifty cycles
@@ -104,6 +135,37 @@ TEST(SessionMemory, FiftyTitlePlayDoorTitleCyclesDoNotGrowTheHeap) {
   // bookkeeping can settle a few dozen bytes later than the second cycle; a block lost per
   // cycle, even the smallest, would add 48 chunks of at least 32 bytes.
   EXPECT_LT(end, settled + 1024) << "the heap grew by " << (end - settled) << " bytes";
+}
+
+// A crowd's pick fills, filled nearest first: the front buffer refilled in the rows of a nudged
+// block on the second core, filled whole, and the back buffer filled without a block. Once the
+// buffers and the fill's own scratch have their size, none allocates.
+TEST(SessionMemory, PickFillsOfACrowdAllocateNothingOnceUnderWay) {
+  TestApp t;
+  ASSERT_TRUE(t.created());
+  t.EnterPlay();
+  BlockSet& set = t.world().blockSet;
+  scenes::AddBlocksInTheAir(t, set, 1000, 5);
+  t.NextFrame();
+  platform::render::RenderDevice* device = t.app().Graphics().Device();
+  auto fills = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      Block& nudged = *set.At(i * 37 % set.Count());
+      for (Vec3& c : nudged.corners) c.x += i % 2 ? 0.01f : -0.01f;
+      set.Step(device, nullptr);
+      set.FinishPickRefresh();
+      set.SetPickReuse(false);
+      set.RefreshPickBuffer(device, nullptr);
+      set.SetPickReuse(true);
+      set.RefreshPickBuffer(device, &nudged);
+    }
+  };
+  fills(2);
+  const int refills = set.FrontRowRefills();
+  const size_t calls = heap::NewCalls();
+  fills(20);
+  EXPECT_EQ(heap::NewCalls() - calls, 0u) << "allocations in 20 rounds of three fills";
+  EXPECT_EQ(set.FrontRowRefills() - refills, 20) << "the refills of a nudged block's rows";
 }
 
 }  // namespace
