@@ -23,6 +23,7 @@
 #include "play/snapshot_codec.h"
 #include "random_session.h"
 #include "test_app.h"
+#include "uniform_draw.h"
 
 namespace {
 
@@ -312,6 +313,84 @@ TEST_F(Twins, BlocksDraggedOverACrowdToTheEdgesAndTheTableLookTheSameRedrawnInTh
   }
   EXPECT_GT(kept.play().framesInMovedRows, 50);
   EXPECT_GT(kept.world().blockSet.FrontRowRefills(), 50);
+}
+
+// Random sets of a crowd's blocks moved at once, as undo and redo move them: a little, far up,
+// down, sideways, towards and behind the camera, past where rows can be bounded, and back; then
+// nudged where they went, so that sets lying wholly above or below the picture move again
+// there and leave an empty band of rows. Every refill of the moved rows (the crowd is filled
+// nearest first) and every frame redrawn in them must be those made whole.
+TEST_F(Twins, RandomSetsOfBlocksMovedOnAndOffThePictureRefillTheirRowsAsAWholeFillDoes) {
+  PlayWithBlocksInTheAir(400, 13);
+  ASSERT_FALSE(HasFatalFailure());
+  platform::PortableRand random;
+  random.Seed(42);
+  auto uniform = [&](float low, float high) { return UniformIn(random, low, high); };
+  const BlockSet& set = kept.world().blockSet;
+  auto move = [&](int index, const Vec3& delta) {
+    for (TestApp* t : {&kept, &whole}) {
+      Block& b = *t->world().blockSet.At(index);
+      for (Vec3& c : b.corners) AddInPlace(c, delta);
+      AddInPlace(b.centre, delta);
+    }
+  };
+  // The least and greatest screen row of the blocks' corners.
+  auto rows = [&](const std::vector<int>& blocks) {
+    const Mat4 screen = set.ScreenMatrix(kept.app().Graphics().Device());
+    float low = INFINITY, high = -INFINITY;
+    for (int i : blocks)
+      for (const Vec3& c : set.At(i)->corners) {
+        const ScreenPoint p = ProjectToScreen(c, screen);
+        low = std::min(low, p.y), high = std::max(high, p.y);
+      }
+    return std::pair{low, high};
+  };
+  // Blocks all but their lowest corner above the picture, as a view zoomed in has them: the
+  // fills of an empty band above it still meet their triangles.
+  for (int i = 0; i < set.Count(); i += set.Count() / 12) {
+    for (int step = 0; step < 40000 && rows({i}).second >= 0.0f; ++step) move(i, {0, 0, 0.01f});
+    ASSERT_GT(rows({i}).second, -0.5f);
+  }
+  Frame();
+  const int refills_before = set.FrontRowRefills();
+  int empty_above = 0, empty_below = 0;
+  for (int round = 0; round < 40 && !HasFatalFailure(); ++round) {
+    std::vector<int> blocks(size_t(uniform(1.0f, 6.99f)));
+    for (int& i : blocks) i = int(uniform(0.0f, float(set.Count()) - 0.01f));
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    const float far = uniform(40.0f, 400.0f);
+    const Vec3 kinds[] = {{uniform(-3, 3), uniform(-3, 3), uniform(-3, 3)},
+                          {0.0f, 0.0f, far},
+                          {0.0f, 0.0f, -far},
+                          {uniform(0, 1) < 0.5f ? far : -far, 0.0f, 0.0f},
+                          {0.0f, -far, 0.0f},
+                          {0.0f, far, 0.0f},
+                          {0.0f, 0.0f, 1.0e6f}};
+    const int kind = int(uniform(0.0f, 6.99f));
+    std::vector<Vec3> from;
+    for (int i : blocks) from.push_back(set.At(i)->centre);
+    for (int i : blocks) move(i, kinds[kind]);
+    Frame();
+    const auto [low, high] = rows(blocks);
+    for (int i : blocks) move(i, {0.5f, 0.0f, 0.5f});
+    Frame();
+    const auto [low2, high2] = rows(blocks);
+    empty_above += high < -5.0f && high2 < -5.0f;
+    empty_below += low > 490.0f && low2 > 490.0f;
+    // Half the sets go back where they were, as a redo after an undo brings them.
+    if (uniform(0, 1) < 0.5f) {
+      for (size_t k = 0; k < blocks.size(); ++k) {
+        Vec3 back;
+        move(blocks[k], Subtract(back, from[k], set.At(blocks[k])->centre));
+      }
+      Frame();
+    }
+  }
+  EXPECT_GT(empty_above, 2);
+  EXPECT_GT(empty_below, 2);
+  EXPECT_GT(set.FrontRowRefills() - refills_before, 20);
+  EXPECT_GT(kept.play().framesInMovedRows, 20);
 }
 
 // A random session at 1000 blocks (pens, hand and handle moves, copies, undo, redo, a file opened
