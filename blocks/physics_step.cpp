@@ -1,10 +1,12 @@
 // The physics step of the block set and the at-rest query the door waits for.
 #include "blocks/physics_step.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "blocks/block_set.h"
 #include "blocks/contact.h"
+#include "blocks/world_limits.h"
 #include "world/table.h"
 
 namespace {
@@ -44,7 +46,23 @@ int CollisionSoundFor(float fall_height) {
   return 4;
 }
 
+// Whether a corner has left the play space, less room for the rest of the block.
+bool BeyondPlaySpace(const Block& block) {
+  for (const Vec3& corner : block.corners)
+    if (!world_limits::Within(corner, world_limits::kPlace - 2.0f * world_limits::kEdge))
+      return true;
+  return false;
+}
+
 void FinishBlock(Block& block) {
+  // A block that would leave the play space (hours of falling, or the extremes a file may hold)
+  // stops where it was, so that what the toy keeps stays what it can read back.
+  const bool stop = BeyondPlaySpace(block);
+  if (stop) {
+    Vec3 sum;
+    for (int j = 0; j < 8; ++j) AddInPlace(sum, block.corners[j] = block.savedCorners[j]);
+    Scale(block.centre, sum, 0.125f);
+  }
   // Hardly moved: the step is undone, which lets stacks come to rest. The centre keeps the
   // value of the last pass.
   if (Distance(block.centre, block.previousCentre) < kRestMove) {
@@ -56,6 +74,13 @@ void FinishBlock(Block& block) {
   for (int j = 0; j < 8; ++j) {
     if (!block.contact[j]) Subtract(block.velocities[j], block.corners[j], block.savedCorners[j]);
     block.savedCorners[j] = block.corners[j];
+    // Nor does a corner move faster than a file may say.
+    Vec3& v = block.velocities[j];
+    if (stop) v.Zero();
+    if (!world_limits::Within(v, world_limits::kSpeed))
+      v.Set(std::clamp(v.x, -world_limits::kSpeed, world_limits::kSpeed),
+            std::clamp(v.y, -world_limits::kSpeed, world_limits::kSpeed),
+            std::clamp(v.z, -world_limits::kSpeed, world_limits::kSpeed));
   }
   // A sound only in the first step of a contact, by the fall from the highest point reached
   // since the previous one.

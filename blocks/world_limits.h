@@ -17,10 +17,12 @@ namespace world_limits {
 inline constexpr float kPlace = 1.0e9f;
 // |x|, |y| and |z| of a corner's move in one step.
 inline constexpr float kSpeed = 1.0e5f;
-// A block's edge lengths lie in [kLeastEdge, kEdge]; its rest lengths and reach below kLength.
+// A block's edge lengths lie in [kLeastEdge, kEdge], its rest lengths in [0, kLength], and its
+// reach, 1.2 times its longest diagonal's rest length, in [0, kReach].
 inline constexpr float kLeastEdge = 1.0e-3f;
 inline constexpr float kEdge = 1.0e4f;
 inline constexpr float kLength = 1.0e5f;
+inline constexpr float kReach = 1.2f * kLength;
 // Twice a face's area, at most.
 inline constexpr float kArea = 1.0e30f;
 // How far from 1 the length of a normal or an axis may be.
@@ -51,9 +53,13 @@ inline Vec3 ClampedPlace(const Vec3& p, float margin) {
 
 }  // namespace world_limits
 
-// A screen coordinate as the int that truncation gives, held within +-2^28 (and 0 for NaN), so
-// that a point projected from near the eye or far away converts without overflow.
-inline int TruncatedPixel(float v) {
+// A screen coordinate held within +-2^28 (0 for NaN): a point projected from the eye's own plane
+// or far away stays a number, and converts to int without overflow.
+inline float HeldPixel(float v) {
   constexpr float kFar = 268435456.0f;  // differences of two stay within int
-  return std::isnan(v) ? 0 : int(std::clamp(v, -kFar, kFar));
+  return std::isnan(v) ? 0.0f : std::clamp(v, -kFar, kFar);
+}
+// The int that truncation gives of a held screen coordinate.
+inline int TruncatedPixel(float v) {
+  return int(HeldPixel(v));
 }

@@ -19,12 +19,17 @@ bool Fail(std::string* why, const char* reason) {
   return false;
 }
 
-// The hand's quads: corners inside the box, a unit normal, or all zero before first use.
+// A face's or a quad's normal: unit, or all zero where the face has no area (a quad not used
+// yet), as the toy computes it.
+bool NormalFits(const Vec3& n) {
+  return n == Vec3{} || limits::IsUnit(n);
+}
+
+// The hand's quads: corners inside the box and a normal as above.
 bool QuadFits(const Snapshot::Quad& q) {
   for (const Vec3& c : q.corners)
     if (!limits::Within(c, limits::kPlace)) return false;
-  const bool unset = q.normal == Vec3{};
-  return (unset || limits::IsUnit(q.normal)) && limits::InRange(q.area012, 0.0f, limits::kArea) &&
+  return NormalFits(q.normal) && limits::InRange(q.area012, 0.0f, limits::kArea) &&
          limits::InRange(q.area230, 0.0f, limits::kArea);
 }
 
@@ -44,12 +49,12 @@ const char* BlockFault(const Snapshot::Block& b) {
   for (float r : b.restLengths)
     if (!limits::InRange(r, 0.0f, limits::kLength))
       return "the construction has a block of an impossible size";
-  if (!limits::InRange(b.reachRadius, 0.0f, limits::kLength))
+  if (!limits::InRange(b.reachRadius, 0.0f, limits::kReach))
     return "the construction has a block of an impossible size";
   for (const Vec3& a : b.axes)
     if (!limits::IsUnit(a)) return "the construction has a block of an impossible shape";
   for (const Snapshot::Face& f : b.faces)
-    if (!limits::IsUnit(f.normal) || !limits::InRange(f.area012, 0.0f, limits::kArea) ||
+    if (!NormalFits(f.normal) || !limits::InRange(f.area012, 0.0f, limits::kArea) ||
         !limits::InRange(f.area230, 0.0f, limits::kArea))
       return "the construction has a block of an impossible shape";
   return nullptr;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "blocks/world_limits.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
 #include "platform/safe_file.h"
@@ -315,6 +316,33 @@ TEST(ConstructionIds, NewIdsNeverLeaveWhatReferencesHoldNorWrapOntoAHeldOne) {
   Snapshot back;
   EXPECT_TRUE(ReadConstructionPng(png.data(), png.size(), &back, &why)) << why;
   EXPECT_EQ(back.blocks.size(), s.blocks.size() + 3);
+}
+
+// The door from the edges of what a file may hold: a block just inside the play space's top
+// moving up as fast as a file may say, another sideways as fast, the rest as they stand. Every
+// frame the construction is still one the toy can save and read back.
+TEST(ConstructionRule, TheDoorFromTheRulesEdgesKeepsEveryStateWithinIt) {
+  TestApp t;
+  t.EnterPlay();
+  Snapshot s = TakeSnapshot(t.world(), t.play());
+  const auto move = [](Snapshot::Block& b, const Vec3& by, const Vec3& velocity) {
+    for (int k = 0; k < 8; ++k) {
+      AddInPlace(b.corners[k], by);
+      AddInPlace(b.savedCorners[k], by);
+      b.velocities[k] = velocity;
+    }
+    for (Vec3* c : {&b.centre, &b.previousCentre, &b.referenceCentre}) AddInPlace(*c, by);
+  };
+  move(s.blocks[24], {0.0f, 0.0f, world_limits::kPlace - 1.0e4f}, {0.0f, 0.0f, 1.0e5f});
+  move(s.blocks[49], {0.0f, 0.0f, 0.0f}, {1.0e5f, 0.0f, 0.0f});
+  std::string why;
+  ASSERT_TRUE(CheckSnapshot(s, &why)) << why;
+  ASSERT_TRUE(RestoreSnapshot(s, &t.world(), &t.play(), &why)) << why;
+  t.ChooseTool(3);
+  for (int frame = 0; frame < 30 && t.current() == &t.play(); ++frame) {
+    t.NextFrame();
+    EXPECT_TRUE(CheckSnapshot(TakeSnapshot(t.world(), t.play()), &why)) << frame << ": " << why;
+  }
 }
 
 // Temporary files left by saves that were killed before their rename: the old ones of ours go,
