@@ -23,6 +23,15 @@ PlayScene* Play(const GameApp& app) {
   return app.Scenes() ? static_cast<PlayScene*>(app.Scenes()->Find("EventCreate")) : nullptr;
 }
 
+// A drag or stroke still held ends as its release would, and the history takes its step, before
+// anything reads or replaces the construction: no drag's passing records are kept or saved.
+void EndHeldGesture(GameApp& app) {
+  PlayScene* play = Play(app);
+  if (!play || !InPlaySpace(app)) return;
+  play->EndHeldGesture();
+  KeepHistory(app);
+}
+
 // What a save killed mid-write left in the folder, once no save could still be going on.
 void RemoveStaleTemporaries(const std::string& folder) {
   constexpr int kStaleSeconds = 600;
@@ -42,6 +51,7 @@ bool MakeFile(GameApp& app, std::vector<uint8_t>* png, std::string* why) {
     *why = "nothing to save";
     return false;
   }
+  EndHeldGesture(app);
   std::vector<uint32_t> picture;
   int width = 0, height = 0;
   if (!play->DrawPicture(&picture, &width, &height)) {
@@ -115,6 +125,7 @@ bool ExportToPictures(GameApp& app, std::string* written) {
   return WriteToPictures(
       app, "glb",
       [&](std::vector<uint8_t>* glb, std::string* why) {
+        EndHeldGesture(app);
         return EncodeGlb(SceneOfWorld(world), GeneratorName(), glb, why);
       },
       world.exportedNotice, world.notExportedNotice, "exported", written);
@@ -158,9 +169,15 @@ bool OpenConstruction(GameApp& app, const std::string& path, std::string* why) {
     return false;
   }
   if (!InPlaySpace(app)) EnterPlaySpace(app);
-  KeepHistory(app);  // a play space just entered starts its history at the towers
+  EndHeldGesture(app);  // a play space just entered starts its history at the towers
+  // The door closing has ended the play space and what could be undone in it: the file starts
+  // it anew. Otherwise opening a file is a step a person can undo.
+  const bool door = play->currentTool && play->currentTool->type == Tool::kDoor;
   if (!RestoreSnapshot(snapshot, world, play, why)) return false;
-  play->historyDue = true;  // opening a file is a step a person can undo
+  if (door)
+    play->entered = true;
+  else
+    play->historyDue = true;
   KeepHistory(app);
   return true;
 }
@@ -191,8 +208,7 @@ bool Travel(GameApp& app, bool forward) {
   PlayScene* play = Play(app);
   if (!world || !play || !InPlaySpace(app)) return false;
   if (play->currentTool && play->currentTool->type == Tool::kDoor) return false;  // it has ended
-  play->EndHeldGesture();
-  KeepHistory(app);
+  EndHeldGesture(app);
   if (!(forward ? world->history.Redo() : world->history.Undo())) return false;
   Snapshot& state = world->history.Current();
   // The camera, the tool and the pen stay as they are now.
@@ -202,6 +218,8 @@ bool Travel(GameApp& app, bool forward) {
   std::memcpy(state.pen, play->penColour, 3);
   std::string why;
   if (!RestoreSnapshot(state, world, play, &why)) return false;
+  // The history keeps no screen positions: they are worked out for the camera now.
+  world->grabLayer.PlaceBlocksOnScreen(app.Graphics().Device());
   if (world->selectedSound) world->selectedSound->Play();
   return true;
 }

@@ -16,7 +16,8 @@ bool InPlaySpace(const GameApp& app);
 void EnterPlaySpace(GameApp& app);
 
 // A new zentrova-YYYYMMDD-HHMMSS.png in the pictures folder, never over an existing file; the
-// notice and the selection sound. True with the file's path in *written.
+// notice and the selection sound. True with the file's path in *written. Here and in every save
+// and export, a drag or stroke still held ends first, as a release would.
 bool SaveToPictures(GameApp& app, std::string* written);
 
 // A new zentrova-YYYYMMDD-HHMMSS.glb beside the saved pictures, the construction as a glTF file
@@ -44,5 +45,6 @@ void RemoveStaleSaves(GameApp& app);
 std::string LastConstructionPath(GameApp& app);
 
 // Opens the file: refused with the reason and nothing changed, or the play space holds its
-// construction.
+// construction, a step that can be undone; opened while the door closes, it ends the door and
+// starts the history.
 bool OpenConstruction(GameApp& app, const std::string& path, std::string* why);

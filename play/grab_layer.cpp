@@ -104,7 +104,7 @@ uint64_t CopyCellKey(int cx, int cy) {
 }
 }  // namespace
 
-void GrabLayer::Refresh(r::RenderDevice* device) {
+void GrabLayer::PlaceBlocksOnScreen(r::RenderDevice* device) {
   BlockSet& set = *blockSet;
   const Mat4 ms = set.ScreenMatrix(device);
   for (int i = 0; i < set.Count(); ++i) {
@@ -113,6 +113,11 @@ void GrabLayer::Refresh(r::RenderDevice* device) {
     TransformInPlace(p, ms);
     b->screenPosition = {p.x / p.w, p.y / p.w, p.z, p.w};
   }
+}
+
+void GrabLayer::Refresh(r::RenderDevice* device) {
+  BlockSet& set = *blockSet;
+  PlaceBlocksOnScreen(device);
   // A block left where a handled block (or its copy) still stands on screen goes: this is how a
   // copy dragged away from its original leaves both, and one dragged back merges into it. The
   // handled places are found by screen cell, so each block looks only at the handles near it;

@@ -39,6 +39,9 @@ class GrabLayer : public OwningObjectList<GrabHandle> {
   // screen positions of all blocks, unhandled blocks sitting on a handled one's screen position
   // removed, every handle dropped.
   void Refresh(platform::render::RenderDevice* device);
+  // Every block's screen position for the device's camera, as the refresh first works them out
+  // (they are read nowhere else).
+  void PlaceBlocksOnScreen(platform::render::RenderDevice* device);
   // A hand press: the handle taken (a marker, or a bottom edge; a second handle on a block
   // copies it), or null after a refresh.
   GrabHandle* Press(platform::render::RenderDevice* device, int x, int y);

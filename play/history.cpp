@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -32,16 +33,18 @@ bool SameLook(const Snapshot::Block& a, const Snapshot::Block& b) {
   return true;
 }
 
-// Everything else the block carries into the next frames.
+// Everything else the block carries into the next frames. Its screen position is left out: every
+// refresh of the grab layer works it out anew from the centre and the camera before reading it,
+// and a restore works it out for the camera then.
 bool SameHidden(const Snapshot::Block& a, const Snapshot::Block& b) {
   if (!SameVec3s(a.savedCorners, b.savedCorners, 8) || !SameVec3s(a.velocities, b.velocities, 8) ||
       !Same(a.centre, b.centre) || !Same(a.previousCentre, b.previousCentre) ||
       !Same(a.referenceCentre, b.referenceCentre) || !Same(a.size, b.size) ||
       !SameVec3s(a.axes, b.axes, 3) ||
       std::memcmp(a.restLengths, b.restLengths, sizeof a.restLengths) ||
-      !Same(a.reachRadius, b.reachRadius) || !Same(a.screenPosition, b.screenPosition) ||
-      std::memcmp(a.contact, b.contact, sizeof a.contact) || a.visited != b.visited ||
-      a.onTable != b.onTable || a.touched != b.touched || a.touchedBefore != b.touchedBefore)
+      !Same(a.reachRadius, b.reachRadius) || std::memcmp(a.contact, b.contact, sizeof a.contact) ||
+      a.visited != b.visited || a.onTable != b.onTable || a.touched != b.touched ||
+      a.touchedBefore != b.touchedBefore)
     return false;
   for (int f = 0; f < 6; ++f)
     if (!Same(a.faces[f].normal, b.faces[f].normal) ||
@@ -82,27 +85,6 @@ Snapshot Rest(const Snapshot& s) {
   return rest;
 }
 
-// The rows of width `row_bytes` in which two pictures differ, each side's bytes.
-void RowDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t row_bytes,
-                   std::vector<std::pair<int, std::vector<uint8_t>>>* from,
-                   std::vector<std::pair<int, std::vector<uint8_t>>>* to) {
-  if (a.size() != b.size() || row_bytes == 0) return;
-  for (size_t at = 0; at + row_bytes <= a.size(); at += row_bytes) {
-    if (std::memcmp(&a[at], &b[at], row_bytes) == 0) continue;
-    const int row = int(at / row_bytes);
-    from->emplace_back(
-        row, std::vector<uint8_t>(a.begin() + long(at), a.begin() + long(at + row_bytes)));
-    to->emplace_back(row,
-                     std::vector<uint8_t>(b.begin() + long(at), b.begin() + long(at + row_bytes)));
-  }
-}
-
-void PutRows(const std::vector<std::pair<int, std::vector<uint8_t>>>& rows,
-             std::vector<uint8_t>* picture) {
-  for (const auto& [row, bytes] : rows)
-    std::memcpy(picture->data() + size_t(row) * bytes.size(), bytes.data(), bytes.size());
-}
-
 std::vector<uint32_t> Order(const Snapshot& s) {
   std::vector<uint32_t> ids(s.blocks.size());
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = s.blocks[i].id;
@@ -111,21 +93,50 @@ std::vector<uint32_t> Order(const Snapshot& s) {
 
 }  // namespace
 
+void History::RowDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                            size_t row_bytes, Rows* from, Rows* to) {
+  if (a.size() != b.size() || row_bytes == 0) return;
+  std::vector<int32_t> rows;
+  for (size_t at = 0; at + row_bytes <= a.size(); at += row_bytes)
+    if (std::memcmp(&a[at], &b[at], row_bytes) != 0) rows.push_back(int32_t(at / row_bytes));
+  if (rows.empty()) return;
+  for (auto [picture, side] : {std::pair{&a, from}, std::pair{&b, to}}) {
+    side->numbers.assign(rows.begin(), rows.end());
+    side->bytes.reserve(rows.size() * row_bytes);
+    for (int32_t row : rows) {
+      const auto begin = picture->begin() + long(size_t(row) * row_bytes);
+      side->bytes.insert(side->bytes.end(), begin, begin + long(row_bytes));
+    }
+  }
+}
+
+void History::PutRows(const Rows& rows, std::vector<uint8_t>* picture) {
+  if (rows.numbers.empty()) return;
+  const size_t row_bytes = rows.bytes.size() / rows.numbers.size();
+  for (size_t i = 0; i < rows.numbers.size(); ++i)
+    std::memcpy(picture->data() + size_t(rows.numbers[i]) * row_bytes,
+                rows.bytes.data() + i * row_bytes, row_bytes);
+}
+
 History::Step History::Difference(const Snapshot& a, const Snapshot& b, bool* seen) {
   Step step;
   *seen = false;
-  std::unordered_map<uint32_t, const Snapshot::Block*> in_a;
-  for (const Snapshot::Block& block : a.blocks) in_a.emplace(block.id, &block);
-  const std::vector<uint32_t> order_a = Order(a), order_b = Order(b);
+  std::vector<uint32_t> order_a = Order(a), order_b = Order(b);
   if (order_a != order_b) {
-    step.before.order = order_a;
-    step.after.order = order_b;
+    step.before.order = std::move(order_a);
+    step.after.order = std::move(order_b);
     *seen = true;
   }
+  // The blocks that differ, found first so that each side takes just the room its records need.
+  std::unordered_map<uint32_t, const Snapshot::Block*> in_a;
+  in_a.reserve(a.blocks.size());
+  for (const Snapshot::Block& block : a.blocks) in_a.emplace(block.id, &block);
+  std::vector<std::pair<const Snapshot::Block*, const Snapshot::Block*>> changed;  // a's, b's
+  size_t before_count = 0;
   for (const Snapshot::Block& block : b.blocks) {
     auto found = in_a.find(block.id);
     if (found == in_a.end()) {
-      step.after.blocks.push_back(block);
+      changed.emplace_back(nullptr, &block);
       continue;
     }
     const Snapshot::Block& old = *found->second;
@@ -133,17 +144,22 @@ History::Step History::Difference(const Snapshot& a, const Snapshot& b, bool* se
     const bool look = SameLook(old, block);
     if (look && SameHidden(old, block)) continue;
     *seen = *seen || !look;
-    step.before.blocks.push_back(old);
-    step.after.blocks.push_back(block);
+    changed.emplace_back(&old, &block);
+    ++before_count;
+  }
+  step.before.blocks.reserve(before_count + in_a.size());
+  step.after.blocks.reserve(changed.size());
+  for (const auto& [old, block] : changed) {
+    if (old) step.before.blocks.push_back(*old);
+    step.after.blocks.push_back(*block);
   }
   for (const auto& [id, block] : in_a) step.before.blocks.push_back(*block);
   const size_t canvas_row = size_t(Snapshot::kCanvasWidth) * 3;
   const size_t table_row = size_t(Snapshot::kTableTexels) * 3;
-  RowDifference(a.canvasPixels, b.canvasPixels, canvas_row, &step.before.canvasRows,
-                &step.after.canvasRows);
-  RowDifference(a.tableTexels, b.tableTexels, table_row, &step.before.tableRows,
-                &step.after.tableRows);
-  *seen = *seen || !step.after.canvasRows.empty() || !step.after.tableRows.empty() ||
+  RowDifference(a.canvasPixels, b.canvasPixels, canvas_row, &step.before.canvas,
+                &step.after.canvas);
+  RowDifference(a.tableTexels, b.tableTexels, table_row, &step.before.table, &step.after.table);
+  *seen = *seen || !step.after.canvas.numbers.empty() || !step.after.table.numbers.empty() ||
           !Same(a.tableCentre, b.tableCentre) || !SameHandles(a.handles, b.handles);
   step.before.rest = Rest(a);
   step.after.rest = Rest(b);
@@ -161,9 +177,9 @@ void History::Apply(Snapshot* state, const Side& side) {
   s.savedLink = side.rest.savedLink, s.groupBlock = side.rest.groupBlock;
   s.snapOffset = side.rest.snapOffset;
   s.handles = side.rest.handles;
-  PutRows(side.canvasRows, &s.canvasPixels);
-  PutRows(side.tableRows, &s.tableTexels);
-  if (side.order.empty()) {
+  PutRows(side.canvas, &s.canvasPixels);
+  PutRows(side.table, &s.tableTexels);
+  if (!side.order) {
     // The same blocks in the same order: the changed ones are written over where they stand.
     std::unordered_map<uint32_t, size_t> at;
     at.reserve(s.blocks.size());
@@ -175,8 +191,8 @@ void History::Apply(Snapshot* state, const Side& side) {
   for (const Snapshot::Block& block : s.blocks) by_id[block.id] = &block;
   for (const Snapshot::Block& block : side.blocks) by_id[block.id] = &block;
   std::vector<Snapshot::Block> blocks;
-  blocks.reserve(side.order.size());
-  for (uint32_t id : side.order) blocks.push_back(*by_id.at(id));
+  blocks.reserve(side.order->size());
+  for (uint32_t id : *side.order) blocks.push_back(*by_id.at(id));
   s.blocks = std::move(blocks);
 }
 
@@ -207,6 +223,7 @@ bool History::Record(Snapshot now) {
       bytes_ = bytes_ - last.bytes + joined.bytes;
       last = std::move(joined);
       current_ = std::move(now);
+      Trim();  // the joined step may have grown past the bound
     }
     return false;
   }
@@ -249,12 +266,14 @@ void History::Trim() {
 }
 
 size_t History::BytesOf(const Step& step) {
+  // Capacities, not sizes: the room the vectors hold is what the heap gives them.
   size_t bytes = sizeof(Step);
   for (const Side* side : {&step.before, &step.after}) {
-    bytes += side->order.size() * sizeof(uint32_t) + side->blocks.size() * sizeof(Snapshot::Block) +
-             side->rest.handles.size() * sizeof(Snapshot::Handle);
-    for (const auto* rows : {&side->canvasRows, &side->tableRows})
-      for (const auto& row : *rows) bytes += sizeof row + row.second.size();
+    if (side->order) bytes += side->order->capacity() * sizeof(uint32_t);
+    bytes += side->blocks.capacity() * sizeof(Snapshot::Block) +
+             side->rest.handles.capacity() * sizeof(Snapshot::Handle);
+    for (const Rows* rows : {&side->canvas, &side->table})
+      bytes += rows->numbers.capacity() * sizeof(int32_t) + rows->bytes.capacity();
   }
   return bytes;
 }

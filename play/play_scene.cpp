@@ -107,10 +107,16 @@ bool PlayScene::Load() {
 
 void PlayScene::EndHeldGesture() {
   if (previousLeft == 0 || ignoreUntilRelease) return;
-  ChooseTool(Owner()->GetWorld(), this, Owner()->Platform().TimeMs());
+  Release(true);
+  ignoreUntilRelease = true;
+}
+
+void PlayScene::Release(bool choose_tool) {
+  World* world = Owner()->GetWorld();
+  if (choose_tool) ChooseTool(world, this, Owner()->Platform().TimeMs());
   heldHandle = nullptr;
   heldBody = nullptr;
-  ignoreUntilRelease = true;
+  world->blockSet.EndDrag();
   historyDue = true;
 }
 
@@ -239,12 +245,8 @@ Scene* PlayScene::FrameUpdate(SceneManager* manager) {
   const bool moved = dx != 0 || dy != 0;
   if (left == 0 && previousLeft != 0) {
     // A drag that an undo ended was released then: this release chooses nothing again.
-    if (!ignoreUntilRelease) ChooseTool(world, this, platform.TimeMs());
+    Release(!ignoreUntilRelease);
     ignoreUntilRelease = false;
-    heldHandle = nullptr;
-    heldBody = nullptr;
-    world->blockSet.EndDrag();
-    historyDue = true;
   } else if (currentTool) {
     if (left != 0 && moved && ignoreUntilRelease) {
       // The rest of a drag that an undo ended.

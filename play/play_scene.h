@@ -82,6 +82,9 @@ class PlayScene : public Scene, public ToolHost {
   // and the cursor over it.
   void DrawOverKeptScene();
   Scene* Leave(SceneManager* manager);
+  // What the left button's release does: the tool under the cursor chosen (unless told not to),
+  // the hold let go, the drag's last glue kept as it is, and the history asked to look.
+  void Release(bool choose_tool);
   void Turn(int dx, int dy);
   // Calls the painting of one pen sample at a screen point.
   void Paint(float x, float y);

@@ -17,28 +17,6 @@ namespace {
 
 class Hand : public HandSession {
  protected:
-  // Picks up the block at the centre of its top face on screen; the press point is returned.
-  platform::Point PickUp(int i) {
-    Vec3 top = block(i)->centre;
-    top.z += 0.9f;
-    const ScreenPoint s = OnScreen(top);
-    PressAt(int(s.x), int(s.y));
-    EXPECT_EQ(play().heldBody, block(i));
-    return {int(s.x), int(s.y)};
-  }
-  // Where the cursor must go so that the held block's corner 0 shows at the point's screen
-  // position.
-  platform::Point CursorFor(const Vec3& corner0) {
-    const ScreenPoint s = OnScreen(corner0);
-    return {int(std::lround(s.x)) + play().grabOffsetX, int(std::lround(s.y)) + play().grabOffsetY};
-  }
-  // Where the cursor must go so that the held block shows standing on top of block i.
-  platform::Point CursorOnTopOf(int i) {
-    Vec3 above = block(i)->corners[0];
-    above.z += 2.0f;
-    return CursorFor(above);
-  }
-  bool Linked(const Face& a, const Face& b) { return a.link == &b && b.link == &a; }
   int LinksInto(const Block* b) {
     int n = 0;
     for (int i = 0; i < set().Count(); ++i)
@@ -415,14 +393,6 @@ TEST_F(Hand, AFaceGluedOverGoesBackToItsOldPartnerWhenTheBlockLeaves) {
 }  // namespace
 
 namespace {
-
-// Every face's link points back at it: no block is glued to a face that is glued elsewhere.
-bool EveryLinkPaired(BlockSet& set) {
-  for (int i = 0; i < set.Count(); ++i)
-    for (const Face& f : set.At(i)->faces)
-      if (f.link && f.link->link != &f) return false;
-  return true;
-}
 
 // A block let go on a face that is still glued to a block moved away from it (a grab handle
 // moves a block without ungluing it) takes that face for itself: the old partner comes loose
