@@ -111,7 +111,8 @@ void GrabLayer::PlaceBlocksOnScreen(r::RenderDevice* device) {
     Block* b = set.At(i);
     Vec4 p{b->centre.x, b->centre.z, b->centre.y, 1.0f};
     TransformInPlace(p, ms);
-    b->screenPosition = {p.x / p.w, p.y / p.w, p.z, p.w};
+    // Held, so that a centre on the eye's plane (w = 0) leaves no infinity to be saved.
+    b->screenPosition = {HeldPixel(p.x / p.w), HeldPixel(p.y / p.w), p.z, p.w};
   }
 }
 
