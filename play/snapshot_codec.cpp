@@ -253,9 +253,17 @@ bool CheckSnapshotHead(const uint8_t* head, size_t payload_bytes, std::string* w
     return false;
   }
   const size_t least = kHeadBytes + size_t(blocks) * kBlockBytes + 4;
-  if (payload_bytes < least || payload_bytes - least > size_t(blocks) * kHandleBytes ||
-      (payload_bytes - least) % kHandleBytes != 0) {
+  if (payload_bytes < least) {
+    *why = "the construction is shorter than its " + std::to_string(blocks) + " blocks";
+    return false;
+  }
+  if ((payload_bytes - least) % kHandleBytes != 0) {
     *why = "the construction's length does not match its " + std::to_string(blocks) + " blocks";
+    return false;
+  }
+  if (const size_t handles = (payload_bytes - least) / kHandleBytes; handles > blocks) {
+    *why = "the construction claims too many handles (" + std::to_string(handles) + " for " +
+           std::to_string(blocks) + " blocks)";
     return false;
   }
   return true;

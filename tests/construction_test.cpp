@@ -18,6 +18,7 @@
 #include "blocks/world_limits.h"
 #include "bottom_edge.h"
 #include "collapse_scenes.h"
+#include "fuzz/construction_edit.h"
 #include "platform/safe_file.h"
 #include "play/construction_file.h"
 #include "play/construction_keeper.h"
@@ -195,7 +196,7 @@ TEST_F(Keeping, BadFilesAreRefusedWithTheirReasonAndLastAndTheFirstVersionKeepLo
   const std::vector<uint8_t> before = StateBytes(saver);
   const std::vector<uint32_t> frame = saver.platform().LastFrame();
   const std::pair<std::string, std::string> bad_files[] = {
-      {"no_chunk", "this picture holds no construction"},
+      {"no_chunk", "holds no construction (if it was saved by Zentrova, an image editor may"},
       {"newer", "saved by a newer Zentrova"},
       {"truncated", "cut short or damaged"},
       {"crc", "damaged (checksum)"},
@@ -343,6 +344,36 @@ TEST(ConstructionRule, TheDoorFromTheRulesEdgesKeepsEveryStateWithinIt) {
     t.NextFrame();
     EXPECT_TRUE(CheckSnapshot(TakeSnapshot(t.world(), t.play()), &why)) << frame << ": " << why;
   }
+}
+
+// What a person reads for files edited past the wrapping: a version of none, a newer one, more
+// handles than blocks; the file is named in each.
+TEST(ConstructionMessages, EachFaultOfTheWrappingIsNamed) {
+  const std::string towers = std::string(ZENTROVA_SEED_DIR) + "/construction/towers_v1.png";
+  const std::vector<uint8_t> bytes = FileBytes(towers);
+  fuzz::UnpackedConstruction good;
+  ASSERT_TRUE(fuzz::Unpack(bytes.data(), bytes.size(), &good));
+  const fs::path folder = FreshHome("construction_messages");
+  const auto reason = [&](const fuzz::UnpackedConstruction& edited) {
+    const std::string path = (folder / "edited.png").string();
+    const std::vector<uint8_t> png = fuzz::Repack(edited);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+    Snapshot snapshot;
+    std::string why;
+    EXPECT_FALSE(LoadConstructionFile(path, &snapshot, &why));
+    EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
+    return why;
+  };
+  fuzz::UnpackedConstruction edited = good;
+  edited.version = 0;
+  EXPECT_NE(reason(edited).find("has no format version (0)"), std::string::npos);
+  edited.version = 2;
+  EXPECT_NE(reason(edited).find("saved by a newer Zentrova (format 2;"), std::string::npos);
+  edited = good;
+  fuzz::PutU32(edited.payload.data() + edited.payload.size() - 4, 101);
+  edited.payload.resize(edited.payload.size() + 101 * 24);
+  EXPECT_NE(reason(edited).find("claims too many handles (101 for 100 blocks)"), std::string::npos);
 }
 
 // Temporary files left by saves that were killed before their rename: the old ones of ours go,
