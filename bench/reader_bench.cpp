@@ -7,13 +7,11 @@
 #include <random>
 
 #include "bench_timing.h"
-#include "platform/compression.h"
 #include "platform/image/picture.h"
-#include "platform/image/png_write.h"
 #include "play/construction_file.h"
-#include "play/snapshot_codec.h"
 #include "png_builder.h"
 #include "test_app.h"
+#include "zeros_construction.h"
 
 namespace {
 
@@ -62,24 +60,8 @@ BENCHMARK(BM_PngSmallPictureRead)->Unit(benchmark::kMicrosecond);
 // A construction chunk of some 160 KB that unpacks to 37 MB of zeros (the largest payload a
 // file may claim), refused on its head, beside reading the hundred starting blocks' file in the
 // same run: the refusal must cost no more than a real read.
-std::vector<uint8_t> ZerosFile() {
-  const std::vector<uint8_t> zeros(SnapshotBytesLimit(), 0);
-  platform::image::PngChunk chunk;
-  std::copy(kConstructionChunk, kConstructionChunk + 4, chunk.type);
-  for (uint32_t v :
-       {kSnapshotVersion, uint32_t(zeros.size()), platform::Crc32(zeros.data(), zeros.size())})
-    for (int i = 0; i < 4; ++i) chunk.data.push_back(uint8_t(v >> (8 * i)));
-  const std::vector<uint8_t> packed = platform::Compress(zeros.data(), zeros.size());
-  chunk.data.insert(chunk.data.end(), packed.begin(), packed.end());
-  const std::vector<uint32_t> picture(640 * 480, 0xFFFFFF);
-  std::vector<uint8_t> png;
-  std::string why;
-  platform::image::EncodePng(picture.data(), 640, 480, 640, &chunk, &png, &why);
-  return png;
-}
-
 void BM_ConstructionOfZerosRefused(benchmark::State& state) {
-  const std::vector<uint8_t> zeros = ZerosFile();
+  const std::vector<uint8_t> zeros = ConstructionOfZeros();
   TestApp t;
   t.EnterPlay();
   std::vector<uint32_t> picture;

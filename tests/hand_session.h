@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "blocks/block_set.h"
+#include "bottom_edge.h"
 #include "test_app.h"
 
 class HandSession : public testing::Test {
@@ -68,6 +69,17 @@ class HandSession : public testing::Test {
     Vec3 above = block(i)->corners[0];
     above.z += 2.0f;
     return CursorFor(above);
+  }
+  // Block i brought towards the viewer by its grab handle, 60 pixels down, glued as it was.
+  void BringForwardByItsHandle(int i) {
+    t.Move(20, 240);
+    t.NextFrame();
+    platform::Point edge{0, 0};
+    ASSERT_TRUE(BottomEdgePoint(set(), device(), *block(i), &edge));
+    PressAt(edge);
+    ASSERT_NE(play().heldHandle, nullptr);
+    MoveBy(0, 60);
+    LetGo();
   }
   static bool Linked(const Face& a, const Face& b) { return a.link == &b && b.link == &a; }
 

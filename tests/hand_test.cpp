@@ -401,14 +401,7 @@ namespace {
 // block.
 TEST_F(Hand, ABlockLetGoOnAFaceTakenFromAnotherLeavesEveryLinkPaired) {
   // The bottom block of tower 4 brought towards the viewer by its handle, still glued to 76.
-  t.Move(20, 240);
-  t.NextFrame();
-  platform::Point edge{0, 0};
-  ASSERT_TRUE(BottomEdgePoint(set(), device(), *block(75), &edge));
-  PressAt(edge);
-  ASSERT_NE(play().heldHandle, nullptr);
-  MoveBy(0, 60);
-  LetGo();
+  BringForwardByItsHandle(75);
   ASSERT_TRUE(Linked(block(75)->faces[1], block(76)->faces[0]));
   // Block 24 dropped on top of it: 75's top face is now glued to 24.
   PickUp(24);

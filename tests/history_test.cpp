@@ -274,14 +274,7 @@ class HeldDrag : public HandSession {
  protected:
   // From the start: block 75 brought forward by its handle, still glued to 76 above it.
   void Prepare() {
-    t.Move(20, 240);
-    t.NextFrame();
-    platform::Point edge{0, 0};
-    ASSERT_TRUE(BottomEdgePoint(set(), device(), *block(75), &edge));
-    PressAt(edge);
-    ASSERT_NE(play().heldHandle, nullptr);
-    MoveBy(0, 60);
-    LetGo();
+    BringForwardByItsHandle(75);
     ASSERT_TRUE(Linked(block(75)->faces[1], block(76)->faces[0]));
   }
   // Block 24 held on top of 75, which its snap took from 76.

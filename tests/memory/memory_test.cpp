@@ -11,13 +11,9 @@
 
 #include "collapse_scenes.h"
 #include "heap_figures.h"
-#include "platform/compression.h"
 #include "platform/image/picture.h"
-#include "platform/image/png_chunk.h"
-#include "platform/image/png_write.h"
-#include "play/construction_file.h"
-#include "play/snapshot_codec.h"
 #include "test_app.h"
+#include "zeros_construction.h"
 
 namespace {
 
@@ -69,25 +65,14 @@ TEST(ReaderSpending, APngChunkClaimingTwoGigabytesIsRefusedWithoutTouchingThem) 
   EXPECT_LT(WEXITSTATUS(status), 4) << "megabytes of peak resident size added (255: read)";
 }
 
-// 37 MB of zeros packed into a construction chunk of some 160 kilobytes that claims them
-// all: its head names no picture sizes of ours, and it is refused before the rest is unpacked.
+// 37 MB of zeros in a file of some 160 KB: refused on its head, before the rest is unpacked.
 TEST(ReaderSpending, AConstructionWhoseHeadCannotBeRightIsRefusedBeforeTheRestIsUnpacked) {
-  const std::vector<uint8_t> zeros(SnapshotBytesLimit(), 0);
-  platform::image::PngChunk chunk;
-  std::copy(kConstructionChunk, kConstructionChunk + 4, chunk.type);
-  for (uint32_t v :
-       {kSnapshotVersion, uint32_t(zeros.size()), platform::Crc32(zeros.data(), zeros.size())})
-    for (int i = 0; i < 4; ++i) chunk.data.push_back(uint8_t(v >> (8 * i)));
-  const std::vector<uint8_t> packed = platform::Compress(zeros.data(), zeros.size());
-  chunk.data.insert(chunk.data.end(), packed.begin(), packed.end());
-  const std::vector<uint32_t> picture(640 * 480, 0xFFFFFF);
-  std::vector<uint8_t> png;
-  std::string why;
-  ASSERT_TRUE(platform::image::EncodePng(picture.data(), 640, 480, 640, &chunk, &png, &why));
+  const std::vector<uint8_t> png = ConstructionOfZeros();
   ASSERT_LT(png.size(), size_t(256) << 10);
   heap::ResetPeak();
   const size_t before = heap::NewBytes();
   Snapshot snapshot;
+  std::string why;
   EXPECT_FALSE(ReadConstructionPng(png.data(), png.size(), &snapshot, &why));
   EXPECT_NE(why.find("other picture sizes"), std::string::npos) << why;
   // The head is about 1.1 MB; unpacking everything held 37 MB.
