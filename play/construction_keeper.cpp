@@ -24,11 +24,13 @@ PlayScene* Play(const GameApp& app) {
 }
 
 // A drag or stroke still held ends as its release would, and the history takes its step, before
-// anything reads or replaces the construction: no drag's passing records are kept or saved.
-void EndHeldGesture(GameApp& app) {
+// anything reads or replaces the construction: no drag's passing records are kept or saved. Only
+// an undo or a redo chooses the tool under the cursor, as the release would: a key that saves
+// must never choose the door.
+void EndHeldGesture(GameApp& app, bool choose_tool = false) {
   PlayScene* play = Play(app);
   if (!play || !InPlaySpace(app)) return;
-  play->EndHeldGesture();
+  play->EndHeldGesture(choose_tool);
   KeepHistory(app);
 }
 
@@ -208,7 +210,7 @@ bool Travel(GameApp& app, bool forward) {
   PlayScene* play = Play(app);
   if (!world || !play || !InPlaySpace(app)) return false;
   if (play->currentTool && play->currentTool->type == Tool::kDoor) return false;  // it has ended
-  EndHeldGesture(app);
+  EndHeldGesture(app, true);
   if (!(forward ? world->history.Redo() : world->history.Undo())) return false;
   Snapshot& state = world->history.Current();
   // The camera, the tool and the pen stay as they are now.

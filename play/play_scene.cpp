@@ -105,9 +105,9 @@ bool PlayScene::Load() {
   return true;
 }
 
-void PlayScene::EndHeldGesture() {
+void PlayScene::EndHeldGesture(bool choose_tool) {
   if (previousLeft == 0 || ignoreUntilRelease) return;
-  Release(true);
+  Release(choose_tool);
   ignoreUntilRelease = true;
 }
 

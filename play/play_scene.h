@@ -32,9 +32,10 @@ class PlayScene : public Scene, public ToolHost {
   // next frame is found).
   void ResumeAt(float resumed_pitch, float resumed_yaw, float resumed_zoom);
 
-  // Ends a held drag or stroke as a release would, before the history moves; the rest of it,
-  // until the button comes up, does nothing.
-  void EndHeldGesture();
+  // Ends a held drag or stroke as a release would, before the history moves (an undo chooses
+  // the tool under the cursor as the release would; a save or an opened file chooses nothing);
+  // the rest of it, until the button comes up, does nothing.
+  void EndHeldGesture(bool choose_tool);
   // Set when a gesture may have changed the construction (a release, handles dropped by a right
   // turn): the history takes a look after the update. Set by entering: the history starts anew.
   bool historyDue = false;

@@ -343,6 +343,17 @@ TEST_F(HeldDrag, AnUndoOrASaveDuringADragEndsItAsAReleaseDoes) {
   const std::vector<uint8_t> released = Bytes(TakeSnapshot(t.world(), t.play()));
   EXPECT_TRUE(redone == released) << "the undo ended the drag otherwise than a release";
   EXPECT_TRUE(Bytes(file) == released) << "the save ended the drag otherwise than a release";
+  // Saved with the held block over the door's icon: let go there, and no tool chosen, neither
+  // by the save nor by the button's release after it.
+  PickUp(24);
+  DragTo(42, 434);
+  t.platform().PressSaveKeys();
+  t.NextFrame();
+  EXPECT_EQ(play().heldBody, nullptr);
+  LetGo();
+  t.Frames(2);
+  EXPECT_EQ(play().currentTool, t.world().tools[0].get());
+  EXPECT_EQ(t.current(), &t.play());
 }
 
 // A file dropped while the door closes ends the door there: the file's construction is the first
