@@ -412,7 +412,14 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
         std::max(numbers ? ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end) : 0, first_row);
     const int y1 = numbers ? ReachTo(std::max({v0.y, v1.y, v2.y}), rows_end) : rows_end - 1;
     if (x0 <= x1 && y0 <= y1) {
-      if (tiles->AllNearerThan(x0, x1, y0, y1, LeastPickDepth(v0, v1, v2))) return false;
+      // The bound over the rows the walk goes through, from the first (rows above the band
+      // hand their ends on).
+      const float least =
+          numbers ? LeastPickDepthInRows(v0, v1, v2, width,
+                                         ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end), y1)
+                  : LeastPickDepth(v0, v1, v2);
+      if (least == INFINITY) return false;  // nothing in the pick range: the walk writes nothing
+      if (tiles->AllNearerThan(x0, x1, y0, y1, least)) return false;
       tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer
     }
   }

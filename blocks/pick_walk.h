@@ -204,14 +204,15 @@ void WalkPickTriangle(const ScreenPoint& v0, const ScreenPoint& v1, const Screen
 inline float LeastPickDepthOf(double z_min, double z_max, double slope) {
   const double largest = std::max(std::fabs(z_min), std::fabs(z_max)) + (z_max - z_min) + slope;
   // Times a power of two: exact, as ldexp would be, without the library call.
-  const double least = z_min - 0.5 * slope - largest * 0x1p-18 - 1.0e-30;
+  const double least = z_min - slope - largest * 0x1p-18 - 1.0e-30;
   if (!(least > -1.0e30)) return -INFINITY;
   return platform::render::FloatAtMost(least);
 }
 
 // No depth WalkPickTriangle gives any pixel of the triangle is less than this. The ends of a row
 // lie on its edges, between the corners' depths; a span may start half a pixel left of its left
-// end, where the row's slope (the plane's, or at most the depths' spread over a row of at least a
+// end, or reach column 0 from a right end up to a pixel left of it (int() truncates toward zero),
+// where the row's slope (the plane's, or at most the depths' spread over a row of at least a
 // pixel) carries the depth on past that end. The float steps stray by a few ulps of the largest
 // depth, far inside the margin allowed for them.
 inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const ScreenPoint& v2) {
@@ -228,6 +229,64 @@ inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const 
   double slope = z_max - z_min;
   if (reach < 2048.0f && plane_slope * 1.01 < slope) slope = plane_slope * 1.01;
   return LeastPickDepthOf(z_min, z_max, slope);
+}
+
+// The bound of LeastPickDepth over the part of the triangle the walk goes through when it is
+// width pixels wide and reaches only rows row_from..row_to; or infinity when no pixel there can
+// be written (every depth lies outside the pick range). A row's ends are points of the edges
+// within those rows (a row no edge reaches keeps the ends of a row before it, also within them),
+// so the depth along the edges clipped to the rows bounds the ends; a pixel lies between its
+// row's ends or up to a pixel past one. Within 2^20 of the screen a row's ends stray
+// from the exact edges by far less than a pixel: a row whose end an edge misses by rounding
+// is then under a pixel wide, so takes no slope, and every slope keeps to the plane's but for
+// the strays. The bound never goes below the nearest depth the walk writes.
+inline float LeastPickDepthInRows(const ScreenPoint& v0, const ScreenPoint& v1,
+                                  const ScreenPoint& v2, int width, int row_from, int row_to) {
+  const float loose = std::max(LeastPickDepth(v0, v1, v2), kNearestPickDepth);
+  const ScreenPoint* v[3] = {&v0, &v1, &v2};
+  double reach = std::max(width, row_to + 1), z_abs = 0.0;
+  for (const ScreenPoint* p : v) {
+    reach = std::max({reach, std::fabs(double(p->x)), std::fabs(double(p->y))});
+    z_abs = std::max(z_abs, std::fabs(double(p->z)));
+  }
+  if (!(reach < 0x1p20) || !(z_abs < 1.0e30)) return loose;  // not numbers fail too
+  // Each float step errs by at most 2^-24 of what it handles; sixteen times that bounds how far
+  // a computed end lies from the exact edge, in x, y (the row its t gives) and depth.
+  const double stray_xy = reach * 0x1p-20, stray_z = z_abs * 0x1p-20;
+  const double top = row_from - 1.0 - stray_xy, bottom = row_to + 1.0 + stray_xy;
+  double lo = INFINITY, hi = -INFINITY;
+  for (int j = 0; j < 3; ++j) {
+    const ScreenPoint& a = *v[j];
+    const ScreenPoint& b = *v[(j + 1) % 3];
+    if (a.y == b.y) continue;  // the walk passes level edges over
+    const double dy = double(b.y) - a.y, dz = double(b.z) - a.z;
+    double t0 = (top - a.y) / dy, t1 = (bottom - a.y) / dy;
+    if (t0 > t1) std::swap(t0, t1);
+    t0 = std::max(t0, 0.0), t1 = std::min(t1, 1.0);
+    if (t0 > t1) continue;
+    for (double t : {t0, t1}) lo = std::min(lo, a.z + t * dz), hi = std::max(hi, a.z + t * dz);
+  }
+  if (!(lo <= hi)) return INFINITY;  // no edge there: every end is the walk's first 0
+  lo -= stray_z, hi += stray_z;
+  // A row's slope: at most its ends' spread over a pixel, and near the plane's x slope, off it
+  // only by the ends' strays.
+  double slope = hi - lo;
+  const double dx1 = double(v1.x) - v0.x, dy1 = double(v1.y) - v0.y;
+  const double dx2 = double(v2.x) - v0.x, dy2 = double(v2.y) - v0.y;
+  const double det = dx1 * dy2 - dx2 * dy1;
+  if (std::fabs(det) > (std::fabs(dx1 * dy2) + std::fabs(dx2 * dy1)) * 0x1p-20) {
+    const double dz1 = double(v1.z) - v0.z, dz2 = double(v2.z) - v0.z;
+    const double a = std::fabs((dz1 * dy2 - dz2 * dy1) / det);
+    const double b = std::fabs((dz2 * dx1 - dz1 * dx2) / det);
+    slope = std::min(slope, (a + 2.0 * ((a + b) * stray_xy + stray_z)) * (1.0 + 0x1p-20));
+  }
+  const double margin =
+      (std::max(std::fabs(lo), std::fabs(hi)) + (hi - lo) + slope * (1.0 + reach)) * 0x1p-18 +
+      1.0e-30;
+  const double least = lo - slope - margin, greatest = hi + slope + margin;
+  if (greatest < kNearestPickDepth || least > kFarthestPickDepth) return INFINITY;
+  if (!(least > -1.0e30)) return loose;
+  return std::max(platform::render::FloatAtMost(least), loose);
 }
 
 // The same walk, one call pixel(x, y, z) per accepted pixel.
