@@ -239,7 +239,8 @@ inline float LeastPickDepth(const ScreenPoint& v0, const ScreenPoint& v1, const 
 // row's ends or up to a pixel past one. Within 2^20 of the screen a row's ends stray
 // from the exact edges by far less than a pixel: a row whose end an edge misses by rounding
 // is then under a pixel wide, so takes no slope, and every slope keeps to the plane's but for
-// the strays. The bound never goes below the nearest depth the walk writes.
+// the strays; farther off, the same holds where the edges stay inside the corners' x by more
+// than their strays. The bound never goes below the nearest depth the walk writes.
 inline float LeastPickDepthInRows(const ScreenPoint& v0, const ScreenPoint& v1,
                                   const ScreenPoint& v2, int width, int row_from, int row_to) {
   const float loose = std::max(LeastPickDepth(v0, v1, v2), kNearestPickDepth);
@@ -249,12 +250,12 @@ inline float LeastPickDepthInRows(const ScreenPoint& v0, const ScreenPoint& v1,
     reach = std::max({reach, std::fabs(double(p->x)), std::fabs(double(p->y))});
     z_abs = std::max(z_abs, std::fabs(double(p->z)));
   }
-  if (!(reach < 0x1p20) || !(z_abs < 1.0e30)) return loose;  // not numbers fail too
+  if (!(reach < 1.0e30) || !(z_abs < 1.0e30)) return loose;  // not numbers fail too
   // Each float step errs by at most 2^-24 of what it handles; sixteen times that bounds how far
   // a computed end lies from the exact edge, in x, y (the row its t gives) and depth.
   const double stray_xy = reach * 0x1p-20, stray_z = z_abs * 0x1p-20;
   const double top = row_from - 1.0 - stray_xy, bottom = row_to + 1.0 + stray_xy;
-  double lo = INFINITY, hi = -INFINITY;
+  double lo = INFINITY, hi = -INFINITY, x_low = INFINITY, x_high = -INFINITY;
   for (int j = 0; j < 3; ++j) {
     const ScreenPoint& a = *v[j];
     const ScreenPoint& b = *v[(j + 1) % 3];
@@ -265,7 +266,16 @@ inline float LeastPickDepthInRows(const ScreenPoint& v0, const ScreenPoint& v1,
     t0 = std::max(t0, 0.0), t1 = std::min(t1, 1.0);
     if (t0 > t1) continue;
     for (double t : {t0, t1}) lo = std::min(lo, a.z + t * dz), hi = std::max(hi, a.z + t * dz);
+    if (a.x == b.x) continue;  // the walk's x is a.x itself there
+    const double dx = double(b.x) - a.x;
+    x_low = std::min({x_low, a.x + t0 * dx, a.x + t1 * dx});
+    x_high = std::max({x_high, a.x + t0 * dx, a.x + t1 * dx});
   }
+  // Farther off, a row's end can stray past the corners' least or greatest x, and its row keeps
+  // an end of a row before: only an edge that stays inside them by more than its strays is sure
+  // to set both ends.
+  const double min_x = std::min({v0.x, v1.x, v2.x}), max_x = std::max({v0.x, v1.x, v2.x});
+  if (!(reach < 0x1p20) && !(x_low > min_x + stray_xy && x_high < max_x - stray_xy)) return loose;
   if (!(lo <= hi)) return INFINITY;  // no edge there: every end is the walk's first 0
   lo -= stray_z, hi += stray_z;
   // A row's slope: at most its ends' spread over a pixel, and near the plane's x slope, off it
