@@ -412,12 +412,15 @@ bool BlockSet::RasterizeTriangle(PickBuffer* cells, const ScreenPoint& v0, const
         std::max(numbers ? ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end) : 0, first_row);
     const int y1 = numbers ? ReachTo(std::max({v0.y, v1.y, v2.y}), rows_end) : rows_end - 1;
     if (x0 <= x1 && y0 <= y1) {
-      // The bound over the rows the walk goes through, from the first (rows above the band
-      // hand their ends on).
+      // Off the screen, the bound over the rows the walk goes through, from the first (rows
+      // above the band hand their ends on); near it, the corners' bound is as good and cheaper.
+      const float reach = std::max({std::fabs(v0.x), std::fabs(v1.x), std::fabs(v2.x),
+                                    std::fabs(v0.y), std::fabs(v1.y), std::fabs(v2.y)});
       const float least =
-          numbers ? LeastPickDepthInRows(v0, v1, v2, width,
-                                         ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end), y1)
-                  : LeastPickDepth(v0, v1, v2);
+          numbers && reach >= 2048.0f
+              ? LeastPickDepthInRows(v0, v1, v2, width,
+                                     ReachFrom(std::min({v0.y, v1.y, v2.y}), rows_end), y1)
+              : LeastPickDepth(v0, v1, v2);
       if (least == INFINITY) return false;  // nothing in the pick range: the walk writes nothing
       if (tiles->AllNearerThan(x0, x1, y0, y1, least)) return false;
       tiles->Nearer(x0, x1, y0, y1);  // a strict test: cells only come nearer
