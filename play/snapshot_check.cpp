@@ -105,6 +105,8 @@ bool CheckSnapshot(const Snapshot& s, std::string* why) {
         (b.handle >= 0 && s.handles[size_t(b.handle)].block != b.id))
       return Fail(why, "a block of the construction names a handle it does not hold");
     for (const Snapshot::Face& f : b.faces) {
+      if (f.link.block < Ref::kNone)
+        return Fail(why, "the construction glues a block to the table or the hand");
       if (!glue(f.link)) return Fail(why, "the construction's glue names a block it does not hold");
       if (f.link.block == int32_t(b.id))
         return Fail(why, "the construction glues a block to itself");

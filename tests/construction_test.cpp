@@ -347,8 +347,8 @@ TEST(ConstructionRule, TheDoorFromTheRulesEdgesKeepsEveryStateWithinIt) {
 }
 
 // What a person reads for files edited past the wrapping: a version of none, a newer one, more
-// handles than blocks; the file is named in each.
-TEST(ConstructionMessages, EachFaultOfTheWrappingIsNamed) {
+// handles than blocks, the file named in each; and for a face glued to the hand.
+TEST(ConstructionMessages, EachFaultIsNamed) {
   const std::string towers = std::string(ZENTROVA_SEED_DIR) + "/construction/towers_v1.png";
   const std::vector<uint8_t> bytes = FileBytes(towers);
   fuzz::UnpackedConstruction good;
@@ -374,6 +374,12 @@ TEST(ConstructionMessages, EachFaultOfTheWrappingIsNamed) {
   fuzz::PutU32(edited.payload.data() + edited.payload.size() - 4, 101);
   edited.payload.resize(edited.payload.size() + 101 * 24);
   EXPECT_NE(reason(edited).find("claims too many handles (101 for 100 blocks)"), std::string::npos);
+  // Past the wrapping: a face glued to the hand's drag quad.
+  Snapshot snapshot;
+  std::string why;
+  EXPECT_FALSE(LoadConstructionFile(
+      std::string(ZENTROVA_SEED_DIR) + "/play/glue_drag_quad_refused.png", &snapshot, &why));
+  EXPECT_NE(why.find("glues a block to the table or the hand"), std::string::npos) << why;
 }
 
 // Temporary files left by saves that were killed before their rename: the old ones of ours go,
